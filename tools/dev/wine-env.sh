@@ -1,0 +1,61 @@
+# Sourced: a private Wine prefix, a display and a warm wineserver.
+#   kb_wine_up BUILD_DIR   sets WINEPREFIX, DISPLAY, WINE* and starts what is missing
+#   kb_wine_down           stops wineserver and the Xvfb we started (safe to call twice)
+
+KB_XVFB_PID=""
+
+kb_wine_up() {
+    local build="$1"
+    export WINEPREFIX="$build/wine-prefix"
+    export WINEARCH=win64
+    export WINEDEBUG="${WINEDEBUG:--all}"
+    # No debugger prompts: a crash exits with a status instead of hanging.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+    export KB_BIN="$build/bin"
+
+    if [ -z "${DISPLAY:-}" ]; then
+        local fifo dispno
+        fifo=$(mktemp -u)
+        mkfifo "$fifo"
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+        KB_XVFB_PID=$!
+        read -r -t 20 dispno <"$fifo" || true
+        rm -f "$fifo"
+        if [ -z "$dispno" ]; then
+            echo "error: Xvfb did not start" >&2
+            return 1
+        fi
+        export DISPLAY=":$dispno"
+    fi
+
+    if [ ! -f "$WINEPREFIX/.kb-ready" ]; then
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        wine wineboot -i >/dev/null 2>&1 || { echo "error: wineboot failed" >&2; return 1; }
+        # Otherwise a second services.exe may appear and service starts fail.
+        wineserver -w
+        local reg="$WINEPREFIX/kb-fonts.reg"
+        {
+            printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+            for f in "SimSun" "NSimSun" "Microsoft YaHei" "Microsoft YaHei UI" "PMingLiU" "MS UI Gothic"; do
+                printf '"%s"="WenQuanYi Micro Hei"\r\n' "$f"
+            done
+        } >"$reg"
+        wine regedit /S "$reg" >/dev/null 2>&1
+        wineserver -w
+        touch "$WINEPREFIX/.kb-ready"
+    fi
+    wineserver -p 2>/dev/null || true
+}
+
+kb_wine_down() {
+    if [ -n "${WINEPREFIX:-}" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+        wineserver -w >/dev/null 2>&1 || true
+    fi
+    if [ -n "$KB_XVFB_PID" ]; then
+        kill "$KB_XVFB_PID" 2>/dev/null || true
+        wait "$KB_XVFB_PID" 2>/dev/null || true
+        KB_XVFB_PID=""
+    fi
+}
