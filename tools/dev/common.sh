@@ -4,7 +4,7 @@ KB_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 KB_BUILD="$KB_ROOT/build"
 
 KB_PACKAGES=(
-    cmake ninja-build g++
+    cmake ninja-build g++ ccache
     googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64 xvfb x11-utils fonts-wqy-microhei
@@ -28,7 +28,8 @@ kb_build() {
     local name="$1"; shift
     local dir="$KB_BUILD/$name"
     if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S "$KB_ROOT" -B "$dir" -G Ninja "$@" >"$KB_BUILD/$name-configure.log" 2>&1 || {
+        cmake -S "$KB_ROOT" -B "$dir" -G Ninja \
+            -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@" >"$KB_BUILD/$name-configure.log" 2>&1 || {
             cat "$KB_BUILD/$name-configure.log" >&2
             rm -f "$dir/CMakeCache.txt"
             return 1

@@ -28,6 +28,16 @@ kb_wine_up() {
         export DISPLAY=":$dispno"
     fi
 
+    # A fresh prefix is cached outside the work tree, so a clean clone sets up
+    # in a second or two after the first time.
+    local cache="${XDG_CACHE_HOME:-$HOME/.cache}/kbpanel"
+    local template
+    template="$cache/wine-prefix-$(wine --version 2>/dev/null | tr -c 'a-zA-Z0-9.\n-' _)"
+    if [ ! -f "$WINEPREFIX/.kb-ready" ] && [ -f "$template/.kb-ready" ]; then
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$(dirname "$WINEPREFIX")"
+        cp -a "$template" "$WINEPREFIX" 2>/dev/null || rm -rf "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/.kb-ready" ]; then
         rm -rf "$WINEPREFIX"
         mkdir -p "$WINEPREFIX"
@@ -44,6 +54,12 @@ kb_wine_up() {
         wine regedit /S "$reg" >/dev/null 2>&1
         wineserver -w
         touch "$WINEPREFIX/.kb-ready"
+        if [ ! -f "$template/.kb-ready" ]; then
+            local tmp="$template.tmp.$$"
+            mkdir -p "$cache" && wineserver -k >/dev/null 2>&1; wineserver -w
+            cp -a "$WINEPREFIX" "$tmp" 2>/dev/null && mv -T "$tmp" "$template" 2>/dev/null
+            rm -rf "$tmp"
+        fi
     fi
     wineserver -p 2>/dev/null || true
 }
