@@ -161,8 +161,8 @@ LRESULT CALLBACK keyboardHook(int code, WPARAM wParam, LPARAM lParam) {
 
 class SystemInputTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_NE(dll(), nullptr);
+    // One window for the suite: destroying a window costs about 2 s under Wine.
+    static void SetUpTestSuite() {
         WNDCLASSW wc{};
         wc.lpfnWndProc = probeProc;
         wc.hInstance = GetModuleHandleW(nullptr);
@@ -170,19 +170,25 @@ protected:
         RegisterClassW(&wc);
         window_ = CreateWindowExW(WS_EX_TOPMOST, L"KinsetProbe", L"probe", WS_POPUP | WS_VISIBLE, 100, 100, 400, 400,
                                   nullptr, nullptr, wc.hInstance, nullptr);
+    }
+    static void TearDownTestSuite() {
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+            window_ = nullptr;
+        }
+    }
+    void SetUp() override {
+        ASSERT_NE(dll(), nullptr);
         ASSERT_NE(window_, nullptr);
         SetForegroundWindow(window_);
         SetFocus(window_);
-        pumpFor(200);
+        pumpFor(100);
         g_seen.clear();
         g_hooked.clear();
     }
     void TearDown() override {
         KINSET(SetKbMakeType)(0);
         KINSET(SetMuMakeType)(0);
-        if (window_ != nullptr) {
-            DestroyWindow(window_);
-        }
     }
     // Pumps messages until pred holds or the time is up.
     template <class P>
@@ -212,8 +218,9 @@ protected:
         return out;
     }
 
-    HWND window_ = nullptr;
+    static HWND window_;
 };
+HWND SystemInputTest::window_ = nullptr;
 
 TEST_F(SystemInputTest, KeybdEventTypeReachesTheKeyboardHook) {
     HHOOK hook = SetWindowsHookExW(WH_KEYBOARD, keyboardHook, nullptr, GetCurrentThreadId());
