@@ -106,7 +106,10 @@ extern "C" int WINAPI Init(void) {
 }
 
 extern "C" int WINAPI End(void) {
-    return guarded([] { return lib().sides.end(lib().system); });
+    return guarded([] {
+        lib().sides.end(lib().system);
+        return 1;
+    });
 }
 
 extern "C" int WINAPI KinsetKbInit(void) {
@@ -114,7 +117,10 @@ extern "C" int WINAPI KinsetKbInit(void) {
 }
 
 extern "C" int WINAPI KinsetKbEnd(void) {
-    return guarded([] { return lib().sides.keyboard.end(lib().system); });
+    return guarded([] {
+        lib().sides.keyboard.end(lib().system);
+        return 1;
+    });
 }
 
 extern "C" int WINAPI KinsetKbGetHandle(HANDLE* handle) {
@@ -231,7 +237,10 @@ extern "C" int WINAPI KinsetMuInit(void) {
 }
 
 extern "C" int WINAPI KinsetMuEnd(void) {
-    return guarded([] { return lib().sides.mouse.end(lib().system); });
+    return guarded([] {
+        lib().sides.mouse.end(lib().system);
+        return 1;
+    });
 }
 
 extern "C" int WINAPI KinsetMuGetHandle(HANDLE* handle) {

@@ -44,35 +44,35 @@ public:
 
     // Single keys: press for state 0, release otherwise (keybd_event and the
     // message make types release only for state 1).
-    int akeySingle(Device device, std::uint8_t akey, int state);
-    int winMakeCodeSingle(Device device, std::uint16_t winMakeCode, int state);
-    int virtualKeySingle(Device device, std::uint8_t virtualKey, int state);
+    [[nodiscard]] int akeySingle(Device device, std::uint8_t akey, int state);
+    [[nodiscard]] int winMakeCodeSingle(Device device, std::uint16_t winMakeCode, int state);
+    [[nodiscard]] int virtualKeySingle(Device device, std::uint8_t virtualKey, int state);
     // Driver-style record: make code and flags (bit 0 break, bit 1 E0, bit 2 E1).
-    int keyEx(Device device, std::uint16_t makeCode, std::uint16_t flags);
+    [[nodiscard]] int keyEx(Device device, std::uint16_t makeCode, std::uint16_t flags);
 
     // Lists: each key pressed and released in turn; last result, 0 for an empty list.
-    int akeysAsync(Device device, const std::uint8_t* akeys, int count);
-    int winMakeCodesAsync(Device device, const std::uint16_t* codes, int count);
-    int virtualKeysAsync(Device device, const std::uint8_t* virtualKeys, int count);
+    [[nodiscard]] int akeysAsync(Device device, const std::uint8_t* akeys, int count);
+    [[nodiscard]] int winMakeCodesAsync(Device device, const std::uint16_t* codes, int count);
+    [[nodiscard]] int virtualKeysAsync(Device device, const std::uint8_t* virtualKeys, int count);
 
     // Chords of 1 to 6 keys: pressed in order, released in reverse; 0 otherwise.
-    int akeysSync(Device device, const std::uint8_t* akeys, int count);
-    int winMakeCodesSync(Device device, const std::uint16_t* codes, int count);
-    int virtualKeysSync(Device device, const std::uint8_t* virtualKeys, int count);
+    [[nodiscard]] int akeysSync(Device device, const std::uint8_t* akeys, int count);
+    [[nodiscard]] int winMakeCodesSync(Device device, const std::uint16_t* codes, int count);
+    [[nodiscard]] int virtualKeysSync(Device device, const std::uint8_t* virtualKeys, int count);
 
     // Types a text of Akey codes with Shift and Num Lock as each character needs.
-    int typeText(Device device, const std::uint8_t* text, int count);
+    [[nodiscard]] int typeText(Device device, const std::uint8_t* text, int count);
 
     // The keyboard handle's repeat exports.
-    int keyPress(Device keyboard, int virtualKey, int count);
-    int keyDown(Device keyboard, int virtualKey, int count);
-    int keyUp(Device keyboard, int virtualKey, int count);
+    [[nodiscard]] int keyPress(Device keyboard, int virtualKey, int count);
+    [[nodiscard]] int keyDown(Device keyboard, int virtualKey, int count);
+    [[nodiscard]] int keyUp(Device keyboard, int virtualKey, int count);
 
 private:
     int sendAkey(std::uint8_t akey, int state);
-    int sendToDriver(std::uint8_t akey, int state);
+    [[nodiscard]] int sendToDriver(std::uint8_t akey, int state);
     int tap(std::uint8_t akey);
-    int chord(const std::uint8_t* akeys, std::size_t n);
+    [[nodiscard]] int chord(const std::uint8_t* akeys, std::size_t n);
 
     KeyboardSystem& system_;
     Device device_ = kNullDevice;

@@ -32,33 +32,33 @@ TEST_F(KeyboardTest, PlainKeysSendOneRecordEachWay) {
     EXPECT_EQ(sys.keys(), (Keys{{0x1E, 0}, {0x1E, 1}}));
     // Any non-zero state releases on the driver.
     sys.sent.clear();
-    kb.winMakeCodeSingle(kDev, 0x01E, 7);
+    (void)kb.winMakeCodeSingle(kDev, 0x01E, 7);
     EXPECT_EQ(sys.keys(), (Keys{{0x1E, 1}}));
 }
 
 TEST_F(KeyboardTest, TwoByteExtendedKeysReleaseInReverse) {
-    kb.winMakeCodeSingle(kDev, 0x137, kPress);  // Print Screen
-    kb.winMakeCodeSingle(kDev, 0x137, kRelease);
+    (void)kb.winMakeCodeSingle(kDev, 0x137, kPress);  // Print Screen
+    (void)kb.winMakeCodeSingle(kDev, 0x137, kRelease);
     EXPECT_EQ(sys.keys(), (Keys{{0x2A, 2}, {0x37, 2}, {0x37, 3}, {0x2A, 3}}));
     sys.sent.clear();
-    kb.winMakeCodeSingle(kDev, 0x147, kPress);  // Home
-    kb.winMakeCodeSingle(kDev, 0x147, kRelease);
+    (void)kb.winMakeCodeSingle(kDev, 0x147, kPress);  // Home
+    (void)kb.winMakeCodeSingle(kDev, 0x147, kRelease);
     EXPECT_EQ(sys.keys(), (Keys{{0x47, 2}, {0x47, 3}}));
 }
 
 TEST_F(KeyboardTest, PauseSendsE1Pair) {
-    kb.winMakeCodeSingle(kDev, 0x045, kPress);
-    kb.winMakeCodeSingle(kDev, 0x045, kRelease);
+    (void)kb.winMakeCodeSingle(kDev, 0x045, kPress);
+    (void)kb.winMakeCodeSingle(kDev, 0x045, kRelease);
     EXPECT_EQ(sys.keys(), (Keys{{0x1D, 4}, {0x45, 0}, {0x1D, 5}, {0x45, 1}}));
     sys.sent.clear();
-    kb.winMakeCodeSingle(kDev, 0x145, kPress);  // Num Lock is a plain key
+    (void)kb.winMakeCodeSingle(kDev, 0x145, kPress);  // Num Lock is a plain key
     EXPECT_EQ(sys.keys(), (Keys{{0x45, 0}}));
 }
 
 TEST_F(KeyboardTest, ReleaseOnlyKeyPressSendsNothing) {
     EXPECT_EQ(kb.winMakeCodeSingle(kDev, 0x071, kPress), 1);
     EXPECT_TRUE(sys.sent.empty());
-    kb.winMakeCodeSingle(kDev, 0x071, kRelease);
+    (void)kb.winMakeCodeSingle(kDev, 0x071, kRelease);
     EXPECT_EQ(sys.keys(), (Keys{{0x71, 1}}));
 }
 
@@ -71,8 +71,8 @@ TEST_F(KeyboardTest, CodesWithoutKeySendNothingAndSucceed) {
 }
 
 TEST_F(KeyboardTest, RecordsGoToTheDeviceArgumentWithAYieldEach) {
-    kb.winMakeCodeSingle(kDev, 0x137, kPress);
-    kb.akeySingle(0x77, 'a', kPress);
+    (void)kb.winMakeCodeSingle(kDev, 0x137, kPress);
+    (void)kb.akeySingle(0x77, 'a', kPress);
     ASSERT_EQ(sys.sent.size(), 3u);
     EXPECT_EQ(sys.sent[0].device, kDev);
     EXPECT_EQ(sys.sent[2].device, 0x77u);
@@ -93,10 +93,10 @@ TEST(KeyRecord, LayoutIsLittleEndianWithReservedZeros) {
 }
 
 TEST_F(KeyboardTest, DriverStyleRecordsConvertToWinMakeCodes) {
-    kb.keyEx(kDev, 0x47, 2);  // Home press
-    kb.keyEx(kDev, 0x47, 3);  // Home release
-    kb.keyEx(kDev, 0x1D, 4);  // E1: Pause
-    kb.keyEx(kDev, 0x47, 0);  // keypad 7
+    (void)kb.keyEx(kDev, 0x47, 2);  // Home press
+    (void)kb.keyEx(kDev, 0x47, 3);  // Home release
+    (void)kb.keyEx(kDev, 0x1D, 4);  // E1: Pause
+    (void)kb.keyEx(kDev, 0x47, 0);  // keypad 7
     EXPECT_EQ(sys.keys(), (Keys{{0x47, 2}, {0x47, 3}, {0x1D, 4}, {0x45, 0}, {0x47, 0}}));
     EXPECT_EQ(winMakeCodeOfRecord(0x45, 0), 0x145);
     EXPECT_EQ(winMakeCodeOfRecord(0x1D, 6), 0x11D);  // E0 wins over E1
@@ -155,8 +155,8 @@ TEST(KeyTables, VirtualKeysMapToTheLowestAkey) {
 }
 
 TEST_F(KeyboardTest, VirtualKeySendsNeverAddShift) {
-    kb.virtualKeySingle(kDev, 0x41, kPress);
-    kb.virtualKeySingle(kDev, 0x41, kRelease);
+    (void)kb.virtualKeySingle(kDev, 0x41, kPress);
+    (void)kb.virtualKeySingle(kDev, 0x41, kRelease);
     EXPECT_EQ(sys.keys(), (Keys{{0x1E, 0}, {0x1E, 1}}));
 }
 
@@ -173,7 +173,7 @@ TEST_F(KeyboardTest, TypingAddsShiftForUpperCaseAndSymbols) {
 TEST_F(KeyboardTest, TypingWithCapsLockInvertsShiftForLettersOnly) {
     sys.locks.capsLock = true;
     const std::uint8_t text[] = "Ab1";
-    kb.typeText(kDev, text, 0);
+    (void)kb.typeText(kDev, text, 0);
     EXPECT_EQ(sys.keys(), (Keys{{0x1E, 0}, {0x1E, 1},                      // A
                                 {0x2A, 0}, {0x30, 0}, {0x30, 1}, {0x2A, 1},  // b
                                 {0x02, 0}, {0x02, 1}}));
@@ -181,17 +181,17 @@ TEST_F(KeyboardTest, TypingWithCapsLockInvertsShiftForLettersOnly) {
 
 TEST_F(KeyboardTest, TypingKeypadKeyTapsNumLockAroundItWhenOff) {
     const std::uint8_t text[] = {0xD7, 0};
-    kb.typeText(kDev, text, 0);
+    (void)kb.typeText(kDev, text, 0);
     EXPECT_EQ(sys.keys(), (Keys{{0x45, 0}, {0x45, 1}, {0x47, 0}, {0x47, 1}, {0x45, 0}, {0x45, 1}}));
     sys.sent.clear();
     sys.locks.numLock = true;
-    kb.typeText(kDev, text, 0);
+    (void)kb.typeText(kDev, text, 0);
     EXPECT_EQ(sys.keys(), (Keys{{0x47, 0}, {0x47, 1}}));
 }
 
 TEST_F(KeyboardTest, TypingHonoursCountAndRefusesEmptyText) {
     const std::uint8_t text[] = "abc";
-    kb.typeText(kDev, text, 0x102);  // only the low byte counts: two characters
+    (void)kb.typeText(kDev, text, 0x102);  // only the low byte counts: two characters
     EXPECT_EQ(sys.keys().size(), 4u);
     const std::uint8_t empty[] = "";
     EXPECT_EQ(kb.typeText(kDev, empty, 0), 0);
@@ -207,7 +207,7 @@ TEST_F(KeyboardTest, AsyncListsTapEachKeyInOrder) {
     EXPECT_EQ(sys.keys(), (Keys{{0x1D, 0}, {0x1D, 1}, {0x2E, 0}, {0x2E, 1}}));
     sys.sent.clear();
     const std::uint8_t vks[] = {0x0D, 0x1B};
-    kb.virtualKeysAsync(kDev, vks, 2);
+    (void)kb.virtualKeysAsync(kDev, vks, 2);
     EXPECT_EQ(sys.keys(), (Keys{{0x1C, 0}, {0x1C, 1}, {0x01, 0}, {0x01, 1}}));
     EXPECT_EQ(kb.akeysAsync(kDev, nullptr, 2), 0);
 }
@@ -219,11 +219,11 @@ TEST_F(KeyboardTest, ChordsPressInOrderAndReleaseInReverse) {
               (Keys{{0x1D, 0}, {0x38, 0}, {0x53, 2}, {0x53, 3}, {0x38, 1}, {0x1D, 1}}));
     sys.sent.clear();
     const std::uint8_t akeys[] = {0x92, 'c', 0};
-    kb.akeysSync(kDev, akeys, 0);
+    (void)kb.akeysSync(kDev, akeys, 0);
     EXPECT_EQ(sys.keys(), (Keys{{0x1D, 0}, {0x2E, 0}, {0x2E, 1}, {0x1D, 1}}));
     sys.sent.clear();
     const std::uint8_t vks[] = {0x11, 0x43};
-    kb.virtualKeysSync(kDev, vks, 2);
+    (void)kb.virtualKeysSync(kDev, vks, 2);
     EXPECT_EQ(sys.keys(), (Keys{{0x1D, 0}, {0x2E, 0}, {0x2E, 1}, {0x1D, 1}}));
 }
 
@@ -265,11 +265,11 @@ TEST_F(KeyboardTest, RepeatExportsCountAndResult) {
 
 TEST_F(KeyboardTest, KeybdEventFlagsAndScanMapping) {
     ASSERT_TRUE(kb.setMakeType(1));
-    kb.winMakeCodeSingle(kDev, 0x01E, kPress);
-    kb.winMakeCodeSingle(kDev, 0x01E, kRelease);
-    kb.winMakeCodeSingle(kDev, 0x01E, 2);  // only state 1 releases
-    kb.winMakeCodeSingle(kDev, 0x147, kRelease);
-    kb.akeySingle(kDev, 0xE1, kPress);     // Right Shift is sent as extended
+    (void)kb.winMakeCodeSingle(kDev, 0x01E, kPress);
+    (void)kb.winMakeCodeSingle(kDev, 0x01E, kRelease);
+    (void)kb.winMakeCodeSingle(kDev, 0x01E, 2);  // only state 1 releases
+    (void)kb.winMakeCodeSingle(kDev, 0x147, kRelease);
+    (void)kb.akeySingle(kDev, 0xE1, kPress);     // Right Shift is sent as extended
     EXPECT_EQ(sys.events, (std::vector<KeyEvent>{{0x41, 0xC1, 0},
                                                  {0x41, 0xC1, kKeyEventKeyUp},
                                                  {0x41, 0xC1, 0},

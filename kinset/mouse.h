@@ -57,19 +57,19 @@ public:
     [[nodiscard]] Device currentDevice() const noexcept { return device_; }
 
     // Performs one action record; the result of the last elementary send.
-    int action(Device device, const MouseAction& action);
+    [[nodiscard]] int action(Device device, const MouseAction& action);
     // Sends a driver record unchanged (make type 0 only; 1 otherwise).
-    int sendRecord(Device device, const MouseRecord& record);
+    [[nodiscard]] int sendRecord(Device device, const MouseRecord& record);
 
-    int click(Device device, std::uint16_t buttons);
-    int rawButtons(Device device, std::uint16_t buttonFlags);
-    int wheel(Device device, std::int16_t notches);
-    int move(Device device, std::uint16_t style, bool absolute, std::int32_t x, std::int32_t y);
+    [[nodiscard]] int click(Device device, std::uint16_t buttons);
+    [[nodiscard]] int rawButtons(Device device, std::uint16_t buttonFlags);
+    [[nodiscard]] int wheel(Device device, std::int16_t notches);
+    [[nodiscard]] int move(Device device, std::uint16_t style, bool absolute, std::int32_t x, std::int32_t y);
 
 private:
     int send(const MouseRecord& record);
-    int clickButtons(std::uint16_t buttons);
-    int moveBy(std::uint16_t style, bool absolute, std::int32_t x, std::int32_t y);
+    [[nodiscard]] int clickButtons(std::uint16_t buttons);
+    [[nodiscard]] int moveBy(std::uint16_t style, bool absolute, std::int32_t x, std::int32_t y);
 
     MouseSystem& system_;
     Device device_ = kNullDevice;

@@ -17,13 +17,12 @@ int Side::init(DeviceOpener& opener) {
     return state_;
 }
 
-int Side::end(DeviceOpener& opener) {
+void Side::end(DeviceOpener& opener) {
     if (handle_ != kNullDevice && handle_ != kInvalidDevice) {
         opener.closeDevice(handle_);
     }
     handle_ = kNullDevice;
     state_ = 0;
-    return 1;
 }
 
 int Sides::init(DeviceOpener& opener) {
@@ -34,10 +33,9 @@ int Sides::init(DeviceOpener& opener) {
     return mouse.init(opener);
 }
 
-int Sides::end(DeviceOpener& opener) {
+void Sides::end(DeviceOpener& opener) {
     mouse.end(opener);
     keyboard.end(opener);
-    return 1;
 }
 
 }  // namespace kb::kinset

@@ -14,10 +14,10 @@ public:
     explicit Side(int failState) noexcept : failState_(failState) {}
 
     // Opens the device unless already open; returns the state (1 or the failure code).
-    int init(DeviceOpener& opener);
+    [[nodiscard]] int init(DeviceOpener& opener);
     // Closes the handle if it holds one; state 0. The handle reads null afterwards,
     // so no later send goes to a closed (and perhaps reused) handle.
-    int end(DeviceOpener& opener);
+    void end(DeviceOpener& opener);
 
     [[nodiscard]] Device handle() const noexcept { return handle_; }
     // The caller's handle replaces the side's; the side closes it at end.
@@ -35,9 +35,9 @@ struct Sides {
     Side mouse{kMouseOpenFailed};
 
     // Keyboard, then mouse if the keyboard opened; the last state.
-    int init(DeviceOpener& opener);
-    // Mouse, then keyboard; 1.
-    int end(DeviceOpener& opener);
+    [[nodiscard]] int init(DeviceOpener& opener);
+    // Mouse, then keyboard.
+    void end(DeviceOpener& opener);
 };
 
 }  // namespace kb::kinset
