@@ -59,18 +59,37 @@ TEST(KinsetExports, EveryNameResolvesAndAliasesShareTheirFunction) {
     EXPECT_EQ(GetProcAddress(dll(), "_KinsetKbGetHandle@4"), nullptr);
 }
 
+bool controlDevicePresent() {
+    HANDLE h = CreateFileW(L"\\\\.\\KbSieve_PX3_Plexor3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(h);
+    return true;
+}
+
+// Written for a prefix without the filter driver; where a stand-in driver is
+// running, the same calls must open both sides instead.
 TEST(KinsetWithoutDevice, InitReportsTheMissingDevice) {
     ASSERT_NE(dll(), nullptr);
-    EXPECT_EQ(KINSET(Init)(), KINSET_KB_OPEN_FAILED);
-    EXPECT_EQ(KINSET(KinsetMuInit)(), KINSET_MU_OPEN_FAILED);
+    const bool present = controlDevicePresent();
+    EXPECT_EQ(KINSET(Init)(), present ? 1 : KINSET_KB_OPEN_FAILED);
+    EXPECT_EQ(KINSET(KinsetMuInit)(), present ? 1 : KINSET_MU_OPEN_FAILED);
     HANDLE h = reinterpret_cast<HANDLE>(0x55);
     EXPECT_EQ(KINSET(KinsetKbGetHandle)(&h), 1);
-    EXPECT_EQ(h, nullptr);
+    EXPECT_EQ(h != nullptr, present);
     EXPECT_EQ(KINSET(KinsetKbGetHandle)(nullptr), 0);
-    HANDLE dev = reinterpret_cast<HANDLE>(0x55);
-    EXPECT_EQ(KINSET(DriverDeviceOpen)(L"\\\\.\\KbSieve_PX3_Plexor3", &dev), 0);
-    EXPECT_EQ(dev, reinterpret_cast<HANDLE>(0x55));
     EXPECT_EQ(KINSET(End)(), 1);
+    EXPECT_EQ(KINSET(KinsetKbGetHandle)(&h), 1);
+    EXPECT_EQ(h, nullptr);
+    EXPECT_EQ(KINSET(KinsetMuGetHandle)(&h), 1);
+    EXPECT_EQ(h, nullptr);
+    if (!present) {
+        HANDLE dev = reinterpret_cast<HANDLE>(0x55);
+        EXPECT_EQ(KINSET(DriverDeviceOpen)(L"\\\\.\\KbSieve_PX3_Plexor3", &dev), 0);
+        EXPECT_EQ(dev, reinterpret_cast<HANDLE>(0x55));
+    }
 }
 
 TEST(KinsetWithoutDevice, SendsFailWithoutRetryAndKeysWithoutRecordsSucceed) {
