@@ -1,0 +1,97 @@
+#include "service.h"
+
+#include "service_name.h"
+
+#include <cwchar>
+#include <string>
+#include <utility>
+
+namespace kb::kinset {
+namespace {
+
+class ScHandle {
+public:
+    explicit ScHandle(SC_HANDLE h = nullptr) noexcept : h_(h) {}
+    ScHandle(const ScHandle&) = delete;
+    ScHandle& operator=(const ScHandle&) = delete;
+    ScHandle& operator=(ScHandle&& other) noexcept {
+        reset(std::exchange(other.h_, nullptr));
+        return *this;
+    }
+    ~ScHandle() { reset(nullptr); }
+
+    [[nodiscard]] SC_HANDLE get() const noexcept { return h_; }
+    [[nodiscard]] SC_HANDLE release() noexcept { return std::exchange(h_, nullptr); }
+    explicit operator bool() const noexcept { return h_ != nullptr; }
+
+private:
+    void reset(SC_HANDLE h) noexcept {
+        if (h_ != nullptr) {
+            CloseServiceHandle(h_);
+        }
+        h_ = h;
+    }
+    SC_HANDLE h_;
+};
+
+ScHandle openManager() noexcept {
+    return ScHandle(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+}
+
+}  // namespace
+
+int installDriverService(const wchar_t* driverPath, SC_HANDLE* service) noexcept {
+    if (driverPath == nullptr || service == nullptr) {
+        return 0;
+    }
+    ScHandle manager = openManager();
+    if (!manager) {
+        return 0;
+    }
+    std::u16string name;
+    try {
+        name = serviceNameOfPath(
+            std::u16string_view(reinterpret_cast<const char16_t*>(driverPath), std::wcslen(driverPath)));
+    } catch (...) {
+        return 0;
+    }
+    const auto* wideName = reinterpret_cast<const wchar_t*>(name.c_str());
+    ScHandle svc(CreateServiceW(manager.get(), wideName, wideName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, driverPath, nullptr, nullptr, nullptr,
+                                nullptr, nullptr));
+    if (!svc) {
+        if (GetLastError() != ERROR_SERVICE_EXISTS) {
+            return 0;
+        }
+        const std::u16string existing(kExistingServiceName);
+        svc = ScHandle(
+            OpenServiceW(manager.get(), reinterpret_cast<const wchar_t*>(existing.c_str()), SERVICE_ALL_ACCESS));
+        if (!svc) {
+            return 0;
+        }
+    }
+    if (StartServiceW(svc.get(), 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING) {
+        *service = svc.release();
+        return 1;
+    }
+    // A service that does not start is not left behind.
+    DeleteService(svc.get());
+    return 0;
+}
+
+int removeDriverService(SC_HANDLE service) noexcept {
+    if (service == nullptr) {
+        return 0;
+    }
+    ScHandle manager = openManager();
+    if (!manager) {
+        return 0;
+    }
+    ScHandle svc(service);
+    SERVICE_STATUS status{};
+    ControlService(svc.get(), SERVICE_CONTROL_STOP, &status);
+    DeleteService(svc.get());
+    return 1;
+}
+
+}  // namespace kb::kinset
