@@ -2,9 +2,9 @@
 
 #include "scoped.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <memory>
 #include <string>

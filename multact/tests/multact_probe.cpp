@@ -1,0 +1,85 @@
+// A program for the library's tests to start: it writes what it was started
+// with to a report file, shows a window with a child at the bottom of the
+// z-order, and runs until a named event is set (or 20 seconds pass).
+//   multact_probe.exe REPORT EVENT [more arguments]
+// Report lines (UTF-8): process id, window handle, current folder, then one
+// line per argument.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+std::string utf8(const std::wstring& s) {
+    if (s.empty()) {
+        return {};
+    }
+    const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == nullptr || argc < 3) {
+        return 2;
+    }
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, argv[2]);
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = instance;
+    wc.lpszClassName = L"KbMultactProbe";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"probe", WS_OVERLAPPEDWINDOW, 300, 300, 200, 120, nullptr,
+                                  nullptr, instance, nullptr);
+    CreateWindowExW(0, L"BUTTON", L"child", WS_CHILD | WS_VISIBLE, 10, 10, 80, 24, window, nullptr, instance, nullptr);
+    // Shown only once it is at the bottom, so only a raise can bring it up.
+    SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    std::string report = std::to_string(GetCurrentProcessId()) + "\n" +
+                         std::to_string(reinterpret_cast<std::uintptr_t>(window)) + "\n" + utf8(folder) + "\n";
+    for (int i = 1; i < argc; ++i) {
+        report += utf8(argv[i]) + "\n";
+    }
+    // Written to a side name and renamed, so a reader never sees half a report.
+    const std::wstring part = std::wstring(argv[1]) + L".part";
+    HANDLE file = CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 3;
+    }
+    DWORD written = 0;
+    WriteFile(file, report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
+    CloseHandle(file);
+    MoveFileExW(part.c_str(), argv[1], MOVEFILE_REPLACE_EXISTING);
+
+    const DWORD until = GetTickCount() + 20000;
+    for (;;) {
+        const DWORD now = GetTickCount();
+        if (static_cast<LONG>(until - now) <= 0) {
+            break;
+        }
+        const DWORD woke = MsgWaitForMultipleObjects(1, &done, FALSE, until - now, QS_ALLINPUT);
+        if (woke != WAIT_OBJECT_0 + 1) {
+            break;
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&msg);
+        }
+    }
+    DestroyWindow(window);
+    CloseHandle(done);
+    LocalFree(argv);
+    return 0;
+}
