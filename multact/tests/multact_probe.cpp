@@ -1,6 +1,7 @@
 // A program for the library's tests to start: it writes what it was started
-// with to a report file, shows a window with a child at the bottom of the
-// z-order, and runs until a named event is set (or 20 seconds pass).
+// with to a report file, shows a window with a child, sets the event named
+// EVENT-raised once that window has been made topmost, and runs until the
+// event EVENT is set (or 20 seconds pass).
 //   multact_probe.exe REPORT EVENT [more arguments]
 // Report lines (UTF-8): process id, window handle, current folder, then one
 // line per argument.
@@ -22,6 +23,16 @@ std::string utf8(const std::wstring& s) {
     return out;
 }
 
+HANDLE gRaised = nullptr;
+
+LRESULT CALLBACK probeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_WINDOWPOSCHANGED && (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 &&
+        gRaised != nullptr) {
+        SetEvent(gRaised);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -31,19 +42,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         return 2;
     }
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, argv[2]);
+    gRaised = CreateEventW(nullptr, TRUE, FALSE, (std::wstring(argv[2]) + L"-raised").c_str());
 
     WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpfnWndProc = probeProc;
     wc.hInstance = instance;
     wc.lpszClassName = L"KbMultactProbe";
     RegisterClassW(&wc);
     HWND window = CreateWindowExW(0, wc.lpszClassName, L"probe", WS_OVERLAPPEDWINDOW, 300, 300, 200, 120, nullptr,
                                   nullptr, instance, nullptr);
     CreateWindowExW(0, L"BUTTON", L"child", WS_CHILD | WS_VISIBLE, 10, 10, 80, 24, window, nullptr, instance, nullptr);
-    // Shown only once it is at the bottom, so only a raise can bring it up.
-    SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ShowWindow(window, SW_SHOWNOACTIVATE);
-    SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     wchar_t folder[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, folder);
@@ -79,6 +88,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
     }
     DestroyWindow(window);
+    CloseHandle(gRaised);
     CloseHandle(done);
     LocalFree(argv);
     return 0;

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <sstream>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -365,6 +367,174 @@ TEST_F(MultactTest, MaximiseLeavesADialogWithoutMaximiseBoxAlone) {
     ASSERT_TRUE(ui.drain(ui.foreground()));
     EXPECT_TRUE(seenMessages(WM_SYSCOMMAND).empty());
     EXPECT_FALSE(IsZoomed(ui.foreground()));
+}
+
+// --- starting a program --------------------------------------------------
+
+std::wstring folderOfThisProgram() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring s(path);
+    return s.substr(0, s.rfind(L'\\'));
+}
+
+std::wstring wide(const std::string& s) {
+    std::wstring out(s.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(),
+                                      static_cast<int>(out.size()));
+    out.resize(static_cast<std::size_t>(std::max(n, 0)));
+    return out;
+}
+
+bool sameFolder(std::wstring a, std::wstring b) {
+    for (auto* s : {&a, &b}) {
+        while (s->size() > 3 && s->back() == L'\\') {
+            s->pop_back();
+        }
+    }
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// What the probe program reports about itself.
+struct ProbeReport {
+    DWORD processId = 0;
+    HWND window = nullptr;
+    std::wstring folder;
+    std::vector<std::wstring> arguments;
+};
+
+bool readReport(const std::wstring& path, ProbeReport& out) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    char buf[4096];
+    DWORD got = 0;
+    const BOOL ok = ReadFile(file, buf, sizeof buf, &got, nullptr);
+    CloseHandle(file);
+    if (!ok) {
+        return false;
+    }
+    std::istringstream in(std::string(buf, got));
+    std::string line;
+    std::vector<std::string> lines;
+    while (std::getline(in, line)) {
+        lines.push_back(line);
+    }
+    if (lines.size() < 3) {
+        return false;
+    }
+    out.processId = static_cast<DWORD>(std::stoul(lines[0]));
+    out.window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::stoull(lines[1])));
+    out.folder = wide(lines[2]);
+    out.arguments.clear();
+    for (std::size_t i = 3; i < lines.size(); ++i) {
+        out.arguments.push_back(wide(lines[i]));
+    }
+    return true;
+}
+
+// A started probe: its report, a handle on its process, and the event that ends it.
+class StartedProbe {
+public:
+    explicit StartedProbe(const std::wstring& tag)
+        : report_(scratch() + L"\\report-" + tag + L".txt"),
+          eventName_(L"KbMultactProbeDone-" + tag + L"-" + std::to_wstring(GetCurrentProcessId())),
+          done_(CreateEventW(nullptr, TRUE, FALSE, eventName_.c_str())),
+          raised_(CreateEventW(nullptr, TRUE, FALSE, (eventName_ + L"-raised").c_str())) {
+        DeleteFileW(report_.c_str());
+    }
+    StartedProbe(const StartedProbe&) = delete;
+    StartedProbe& operator=(const StartedProbe&) = delete;
+    ~StartedProbe() {
+        SetEvent(done_);
+        if (process_ != nullptr) {
+            WaitForSingleObject(process_, 10000);
+            CloseHandle(process_);
+        }
+        CloseHandle(done_);
+        CloseHandle(raised_);
+        DeleteFileW(report_.c_str());
+    }
+    // Temporary folder with a space in its name, holding a copy of the probe.
+    static const std::wstring& scratch() {
+        static const std::wstring folder = [] {
+            wchar_t temp[MAX_PATH] = {};
+            GetTempPathW(MAX_PATH, temp);
+            std::wstring f = std::wstring(temp) + L"multact probe " + std::to_wstring(GetCurrentProcessId());
+            CreateDirectoryW(f.c_str(), nullptr);
+            CopyFileW((folderOfThisProgram() + L"\\multact_probe.exe").c_str(), (f + L"\\multact_probe.exe").c_str(),
+                      FALSE);
+            return f;
+        }();
+        return folder;
+    }
+    [[nodiscard]] std::wstring parameters() const { return L"\"" + report_ + L"\" " + eventName_ + L" \"two words\""; }
+    // Waits for the report; then holds the probe's process.
+    bool waitForReport(ProbeReport& out) {
+        if (!eventually([&] { return readReport(report_, out); })) {
+            return false;
+        }
+        process_ = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, out.processId);
+        return process_ != nullptr;
+    }
+    // The probe saw its window made topmost.
+    [[nodiscard]] bool raised(DWORD waitMs) const { return WaitForSingleObject(raised_, waitMs) == WAIT_OBJECT_0; }
+    [[nodiscard]] bool running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    [[nodiscard]] const std::wstring& reportPath() const { return report_; }
+    [[nodiscard]] const std::wstring& eventName() const { return eventName_; }
+
+private:
+    std::wstring report_;
+    std::wstring eventName_;
+    HANDLE done_;
+    HANDLE raised_;
+    HANDLE process_ = nullptr;
+};
+
+TEST_F(MultactTest, StartsAProgramInItsFolderAndReturnsAtOnce) {
+    StartedProbe probe(L"folder");
+    const std::wstring program = StartedProbe::scratch() + L"\\multact_probe.exe";
+    EXPECT_EQ(lib.multact2(kb::multact::kStartProgram, program.c_str(), probe.parameters().c_str()), 1);
+
+    ProbeReport report;
+    ASSERT_TRUE(probe.waitForReport(report)) << "the program did not start";
+    // The probe runs until told to end, so the call cannot have waited for it.
+    EXPECT_TRUE(probe.running());
+    EXPECT_TRUE(sameFolder(report.folder, StartedProbe::scratch()))
+        << "started in " << std::string(report.folder.begin(), report.folder.end());
+    EXPECT_EQ(report.arguments, (std::vector<std::wstring>{probe.reportPath(), probe.eventName(), L"two words"}));
+
+    // Brought to the front by making it topmost for a moment, and not left topmost.
+    EXPECT_TRUE(probe.raised(10000)) << "the started program's window was not brought to the front";
+    EXPECT_TRUE(eventually([&] { return (GetWindowLongPtrW(report.window, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0; }));
+}
+
+TEST_F(MultactTest, APathWithoutFolderStartsInTheCallersFolder) {
+    // The program is found through PATH; the caller sits in another folder.
+    wchar_t oldFolder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, oldFolder);
+    std::wstring oldPath(32767, L'\0');
+    oldPath.resize(GetEnvironmentVariableW(L"PATH", oldPath.data(), 32767));
+    const std::wstring here = StartedProbe::scratch() + L"\\elsewhere";
+    CreateDirectoryW(here.c_str(), nullptr);
+    SetEnvironmentVariableW(L"PATH", (folderOfThisProgram() + L";" + oldPath).c_str());
+    SetCurrentDirectoryW(here.c_str());
+
+    StartedProbe probe(L"plain");
+    const int started = lib.multact2(kb::multact::kStartProgram, L"multact_probe.exe", probe.parameters().c_str());
+    SetCurrentDirectoryW(oldFolder);
+    SetEnvironmentVariableW(L"PATH", oldPath.c_str());
+    EXPECT_EQ(started, 1);
+    ProbeReport report;
+    ASSERT_TRUE(probe.waitForReport(report)) << "the program did not start";
+    EXPECT_TRUE(sameFolder(report.folder, here));
+}
+
+TEST_F(MultactTest, AProgramThatCannotStartFailsWithoutWaiting) {
+    EXPECT_EQ(lib.multact2(kb::multact::kStartProgram, L"C:\\no such folder\\nothing.exe", nullptr), 0);
+    EXPECT_EQ(lib.multact2(kb::multact::kStartProgram, L"", nullptr), 0);
+    EXPECT_EQ(lib.multact2(kb::multact::kStartProgram, nullptr, nullptr), 0);
 }
 
 // --- codes that name nothing -----------------------------------------------
