@@ -72,7 +72,8 @@ void clearSeen() {
 }
 
 bool isRecorded(UINT message) {
-    return message == WM_HSCROLL || message == WM_SYSCOMMAND || message == WM_IME_CHAR || message == kMarker;
+    return message == WM_HSCROLL || message == WM_SYSCOMMAND || message == WM_IME_CHAR || message == kMarker ||
+           message == WM_KEYDOWN || message == WM_KEYUP || message == WM_MOUSEWHEEL || message == WM_SIZE;
 }
 
 LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -94,17 +95,27 @@ INT_PTR CALLBACK recordingDialogProc(HWND window, UINT message, WPARAM wParam, L
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
-const wchar_t* recordingClass() {
-    static const wchar_t* name = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = recordingProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = L"KbMultactTestWindow";
-        RegisterClassW(&wc);
-        return wc.lpszClassName;
-    }();
+// Registers (once) a class with the recording window procedure.
+const wchar_t* recordingClass(const wchar_t* name = L"KbMultactTestWindow") {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = recordingProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = name;
+    RegisterClassW(&wc);
     return name;
+}
+
+// Key messages seen, as (down?, virtual key) pairs.
+std::vector<std::pair<bool, WPARAM>> seenKeys() {
+    std::lock_guard lock(gSeenLock);
+    std::vector<std::pair<bool, WPARAM>> out;
+    for (const Seen& s : gSeen) {
+        if (s.message == WM_KEYDOWN || s.message == WM_KEYUP) {
+            out.emplace_back(s.message == WM_KEYDOWN, s.wParam);
+        }
+    }
+    return out;
 }
 
 // A thread that owns test windows and answers their messages. `build` runs
@@ -535,6 +546,105 @@ TEST_F(MultactTest, AProgramThatCannotStartFailsWithoutWaiting) {
     EXPECT_EQ(lib.multact2(kb::multact::kStartProgram, L"C:\\no such folder\\nothing.exe", nullptr), 0);
     EXPECT_EQ(lib.multact2(kb::multact::kStartProgram, L"", nullptr), 0);
     EXPECT_EQ(lib.multact2(kb::multact::kStartProgram, nullptr, nullptr), 0);
+}
+
+// --- zoom and calendar ----------------------------------------------------
+
+using Keys = std::vector<std::pair<bool, WPARAM>>;
+HWND gOther = nullptr;
+
+bool controlIsUp() { return (GetAsyncKeyState(VK_CONTROL) & 0x8000) == 0; }
+
+TEST_F(MultactTest, ZoomTurnsTheWheelWithControlHeld) {
+    WindowThread ui([] {
+        HWND top = makeWindow(L"zoom", WS_OVERLAPPEDWINDOW);
+        return WindowThread::Made{top, top};
+    });
+    expectInFront(ui);
+    SetCursorPos(300, 250);
+    EXPECT_EQ(lib.multact(kb::multact::kZoomIn), 1);
+    EXPECT_EQ(lib.multact(kb::multact::kZoomOut), 1);
+    ASSERT_TRUE(eventually([] { return seenMessages(WM_MOUSEWHEEL).size() >= 2; }));
+    ASSERT_TRUE(eventually([] { return seenKeys().size() >= 4; }));
+    // Each turn comes between a press and a release of Control.
+    std::vector<std::string> order;
+    {
+        std::lock_guard lock(gSeenLock);
+        for (const Seen& s : gSeen) {
+            if (s.message == WM_MOUSEWHEEL) {
+                order.push_back(GET_WHEEL_DELTA_WPARAM(s.wParam) == WHEEL_DELTA    ? "wheel+"
+                                : GET_WHEEL_DELTA_WPARAM(s.wParam) == -WHEEL_DELTA ? "wheel-"
+                                                                                    : "wheel?");
+            } else if ((s.message == WM_KEYDOWN || s.message == WM_KEYUP) && s.wParam == VK_CONTROL) {
+                order.push_back(s.message == WM_KEYDOWN ? "ctrl down" : "ctrl up");
+            }
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"ctrl down", "wheel+", "ctrl up", "ctrl down", "wheel-", "ctrl up"}));
+    EXPECT_TRUE(eventually(controlIsUp)) << "Control left down";
+}
+
+TEST_F(MultactTest, ZoomTapsKeypadKeysForViewerClasses) {
+    {
+        WindowThread ui([] {
+            HWND top = makeWindow(L"reader", WS_OVERLAPPEDWINDOW, nullptr, recordingClass(L"adobeacrobat"));
+            return WindowThread::Made{top, top};
+        });
+        expectInFront(ui);
+        EXPECT_EQ(lib.multact(kb::multact::kZoomIn), 1);
+        ASSERT_TRUE(eventually([] { return seenKeys().size() >= 4; }));
+        EXPECT_EQ(seenKeys(), (Keys{{true, VK_CONTROL}, {true, VK_ADD}, {false, VK_ADD}, {false, VK_CONTROL}}));
+    }
+    clearSeen();
+    {
+        WindowThread ui([] {
+            HWND top = makeWindow(L"preview", WS_OVERLAPPEDWINDOW, nullptr, recordingClass(L"ShImgVw:CPreviewWnd"));
+            return WindowThread::Made{top, top};
+        });
+        expectInFront(ui);
+        EXPECT_EQ(lib.multact(kb::multact::kZoomOut), 1);
+        ASSERT_TRUE(eventually([] { return seenKeys().size() >= 2; }));
+        EXPECT_EQ(seenKeys(), (Keys{{true, VK_SUBTRACT}, {false, VK_SUBTRACT}}));
+    }
+    EXPECT_TRUE(seenMessages(WM_MOUSEWHEEL).empty());
+    EXPECT_TRUE(controlIsUp());
+}
+
+TEST_F(MultactTest, CalendarMaximisesAMailWindowBehindTheForeground) {
+    WindowThread ui([] {
+        gOther = makeWindow(L"Inbox - Microsoft Outlook", WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr,
+                            recordingClass(L"rctrl_renwnd32"));
+        HWND top = makeWindow(L"front", WS_OVERLAPPEDWINDOW);
+        return WindowThread::Made{top, top};
+    });
+    expectInFront(ui);
+    EXPECT_EQ(lib.multact(kb::multact::kShowCalendar), 0);
+    // Shown maximised. (Without a window manager Wine may undo the size when
+    // the window then leaves the topmost band, so the size message is what
+    // can be observed here.)
+    EXPECT_TRUE(eventually([] {
+        for (const Seen& s : seenMessages(WM_SIZE)) {
+            if (s.window == gOther && s.wParam == SIZE_MAXIMIZED) {
+                return true;
+            }
+        }
+        return false;
+    }));
+    EXPECT_EQ(GetWindowLongPtrW(gOther, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    EXPECT_TRUE(eventually(controlIsUp));
+}
+
+TEST_F(MultactTest, CalendarInTheForegroundMailWindowTapsControlTwo) {
+    WindowThread ui([] {
+        HWND top = makeWindow(L"Calendar - Microsoft Outlook", WS_OVERLAPPEDWINDOW, nullptr,
+                              recordingClass(L"rctrl_renwnd32"));
+        return WindowThread::Made{top, top};
+    });
+    expectInFront(ui);
+    EXPECT_EQ(lib.multact(kb::multact::kShowCalendar), 0);
+    ASSERT_TRUE(eventually([] { return seenKeys().size() >= 4; }));
+    EXPECT_EQ(seenKeys(), (Keys{{true, VK_CONTROL}, {true, '2'}, {false, '2'}, {false, VK_CONTROL}}));
+    EXPECT_FALSE(IsZoomed(ui.foreground()));
 }
 
 // --- codes that name nothing -----------------------------------------------
