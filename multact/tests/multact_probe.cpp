@@ -3,8 +3,10 @@
 // EVENT-raised once that window has been made topmost, and runs until the
 // event EVENT is set (or 20 seconds pass).
 //   multact_probe.exe REPORT EVENT [more arguments]
-// Report lines (UTF-8): process id, window handle, current folder, then one
-// line per argument.
+// Started without arguments, it takes REPORT and EVENT from the environment
+// variables KB_PROBE_REPORT and KB_PROBE_EVENT.
+// Report lines (UTF-8): process id, window handle, current folder, program
+// path, then one line per argument.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -38,11 +40,27 @@ LRESULT CALLBACK probeProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv == nullptr || argc < 3) {
+    if (argv == nullptr) {
         return 2;
     }
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, argv[2]);
-    gRaised = CreateEventW(nullptr, TRUE, FALSE, (std::wstring(argv[2]) + L"-raised").c_str());
+    std::wstring reportPath;
+    std::wstring eventName;
+    if (argc >= 3) {
+        reportPath = argv[1];
+        eventName = argv[2];
+    } else {
+        wchar_t buf[MAX_PATH] = {};
+        if (GetEnvironmentVariableW(L"KB_PROBE_REPORT", buf, MAX_PATH) == 0) {
+            return 2;
+        }
+        reportPath = buf;
+        if (GetEnvironmentVariableW(L"KB_PROBE_EVENT", buf, MAX_PATH) == 0) {
+            return 2;
+        }
+        eventName = buf;
+    }
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+    gRaised = CreateEventW(nullptr, TRUE, FALSE, (eventName + L"-raised").c_str());
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = probeProc;
@@ -56,13 +74,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     wchar_t folder[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, folder);
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
     std::string report = std::to_string(GetCurrentProcessId()) + "\n" +
-                         std::to_string(reinterpret_cast<std::uintptr_t>(window)) + "\n" + utf8(folder) + "\n";
+                         std::to_string(reinterpret_cast<std::uintptr_t>(window)) + "\n" + utf8(folder) + "\n" +
+                         utf8(program) + "\n";
     for (int i = 1; i < argc; ++i) {
         report += utf8(argv[i]) + "\n";
     }
     // Written to a side name and renamed, so a reader never sees half a report.
-    const std::wstring part = std::wstring(argv[1]) + L".part";
+    const std::wstring part = reportPath + L".part";
     HANDLE file = CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return 3;
@@ -70,7 +91,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     DWORD written = 0;
     WriteFile(file, report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
     CloseHandle(file);
-    MoveFileExW(part.c_str(), argv[1], MOVEFILE_REPLACE_EXISTING);
+    MoveFileExW(part.c_str(), reportPath.c_str(), MOVEFILE_REPLACE_EXISTING);
 
     const DWORD until = GetTickCount() + 20000;
     for (;;) {

@@ -280,6 +280,48 @@ TEST_F(MultactTest, TypingIntoTheCallersOwnWindowDoesNotDeadlock) {
     DestroyWindow(top);
 }
 
+// A window whose thread stops answering must not hold the caller for good.
+std::atomic<bool> gStuck{false};
+HANDLE gRelease = nullptr;
+HANDLE gStuckNow = nullptr;
+constexpr UINT kGetStuck = WM_APP + 9;
+
+LRESULT CALLBACK stuckProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kGetStuck) {
+        gStuck = true;
+        SetEvent(gStuckNow);
+        WaitForSingleObject(gRelease, 30000);
+        gStuck = false;
+        return 0;
+    }
+    return recordingProc(window, message, wParam, lParam);
+}
+
+TEST_F(MultactTest, TypingIntoAWindowThatDoesNotAnswerReturns) {
+    gRelease = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    gStuckNow = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    {
+        WindowThread ui([] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = stuckProc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"KbMultactStuck";
+            RegisterClassW(&wc);
+            HWND top = makeWindow(L"stuck", WS_OVERLAPPEDWINDOW, nullptr, wc.lpszClassName);
+            return WindowThread::Made{top, top};
+        });
+        expectInFront(ui);
+        PostMessageW(ui.foreground(), kGetStuck, 0, 0);
+        ASSERT_EQ(WaitForSingleObject(gStuckNow, 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(lib.multact2(kb::multact::kTypeText, L"abc", nullptr), 1);
+        // Returned while the window's thread was still not answering.
+        EXPECT_TRUE(gStuck.load());
+        SetEvent(gRelease);
+    }
+    CloseHandle(gRelease);
+    CloseHandle(gStuckNow);
+}
+
 // --- horizontal scrolling --------------------------------------------------
 
 TEST_F(MultactTest, ScrollGoesToAFocusedWindowWithAHorizontalBar) {
@@ -411,6 +453,7 @@ struct ProbeReport {
     DWORD processId = 0;
     HWND window = nullptr;
     std::wstring folder;
+    std::wstring program;
     std::vector<std::wstring> arguments;
 };
 
@@ -432,14 +475,15 @@ bool readReport(const std::wstring& path, ProbeReport& out) {
     while (std::getline(in, line)) {
         lines.push_back(line);
     }
-    if (lines.size() < 3) {
+    if (lines.size() < 4) {
         return false;
     }
     out.processId = static_cast<DWORD>(std::stoul(lines[0]));
     out.window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::stoull(lines[1])));
     out.folder = wide(lines[2]);
+    out.program = wide(lines[3]);
     out.arguments.clear();
-    for (std::size_t i = 3; i < lines.size(); ++i) {
+    for (std::size_t i = 4; i < lines.size(); ++i) {
         out.arguments.push_back(wide(lines[i]));
     }
     return true;
@@ -479,6 +523,11 @@ public:
             return f;
         }();
         return folder;
+    }
+    // For a start without parameters: the probe reads these instead.
+    void exportToEnvironment() const {
+        SetEnvironmentVariableW(L"KB_PROBE_REPORT", report_.c_str());
+        SetEnvironmentVariableW(L"KB_PROBE_EVENT", eventName_.c_str());
     }
     [[nodiscard]] std::wstring parameters() const { return L"\"" + report_ + L"\" " + eventName_ + L" \"two words\""; }
     // Waits for the report; then holds the probe's process.
@@ -521,25 +570,98 @@ TEST_F(MultactTest, StartsAProgramInItsFolderAndReturnsAtOnce) {
     EXPECT_TRUE(eventually([&] { return (GetWindowLongPtrW(report.window, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0; }));
 }
 
+// Puts a folder first on PATH for the life of the object.
+class PathFront {
+public:
+    explicit PathFront(const std::wstring& folder) {
+        old_.resize(32767);
+        old_.resize(GetEnvironmentVariableW(L"PATH", old_.data(), 32767));
+        SetEnvironmentVariableW(L"PATH", (folder + L";" + old_).c_str());
+    }
+    PathFront(const PathFront&) = delete;
+    PathFront& operator=(const PathFront&) = delete;
+    ~PathFront() { SetEnvironmentVariableW(L"PATH", old_.c_str()); }
+
+private:
+    std::wstring old_;
+};
+
 TEST_F(MultactTest, APathWithoutFolderStartsInTheCallersFolder) {
     // The program is found through PATH; the caller sits in another folder.
     wchar_t oldFolder[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, oldFolder);
-    std::wstring oldPath(32767, L'\0');
-    oldPath.resize(GetEnvironmentVariableW(L"PATH", oldPath.data(), 32767));
     const std::wstring here = StartedProbe::scratch() + L"\\elsewhere";
     CreateDirectoryW(here.c_str(), nullptr);
-    SetEnvironmentVariableW(L"PATH", (folderOfThisProgram() + L";" + oldPath).c_str());
-    SetCurrentDirectoryW(here.c_str());
-
     StartedProbe probe(L"plain");
-    const int started = lib.multact2(kb::multact::kStartProgram, L"multact_probe.exe", probe.parameters().c_str());
-    SetCurrentDirectoryW(oldFolder);
-    SetEnvironmentVariableW(L"PATH", oldPath.c_str());
+    int started = 0;
+    {
+        PathFront path(folderOfThisProgram());
+        SetCurrentDirectoryW(here.c_str());
+        started = lib.multact2(kb::multact::kStartProgram, L"multact_probe.exe", probe.parameters().c_str());
+        SetCurrentDirectoryW(oldFolder);
+    }
     EXPECT_EQ(started, 1);
     ProbeReport report;
     ASSERT_TRUE(probe.waitForReport(report)) << "the program did not start";
     EXPECT_TRUE(sameFolder(report.folder, here));
+}
+
+// The thread that raises a started program's window keeps the library
+// loaded while it runs, and lets it go when it ends.
+TEST_F(MultactTest, TheLibraryOutlivesItsCallerWhileRaisingAWindow) {
+    StartedProbe probe(L"unload");
+    const std::wstring program = StartedProbe::scratch() + L"\\multact_probe.exe";
+    ASSERT_EQ(lib.multact2(kb::multact::kStartProgram, program.c_str(), probe.parameters().c_str()), 1);
+    FreeLibrary(lib.module);
+    lib.module = nullptr;
+    // Still mapped: the raise thread holds it (were it unmapped, that thread would crash this test).
+    EXPECT_NE(GetModuleHandleW(L"Multact.dll"), nullptr);
+    EXPECT_TRUE(probe.raised(10000));
+    EXPECT_TRUE(eventually([] { return GetModuleHandleW(L"Multact.dll") == nullptr; }))
+        << "the library stayed loaded after its thread ended";
+}
+
+bool endsWith(const std::wstring& s, const std::wstring& tail) {
+    return s.size() >= tail.size() &&
+           CompareStringOrdinal(s.c_str() + (s.size() - tail.size()), -1, tail.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The office codes start programs by name; copies of the probe stand in for
+// them in a folder put first on PATH.
+TEST_F(MultactTest, OfficeCodesStartTheirProgramsAndTheWordProcessorFallsBack) {
+    const std::wstring probeFile = folderOfThisProgram() + L"\\multact_probe.exe";
+    const std::wstring office = StartedProbe::scratch() + L"\\office";
+    CreateDirectoryW(office.c_str(), nullptr);
+    auto provide = [&](const wchar_t* name) { CopyFileW(probeFile.c_str(), (office + L"\\" + name).c_str(), FALSE); };
+    auto withdraw = [&](const wchar_t* name) { DeleteFileW((office + L"\\" + name).c_str()); };
+    PathFront path(office);
+
+    struct Case {
+        int code;
+        const wchar_t* provided;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {kb::multact::kStartSpreadsheet, L"EXCEL.EXE", L"\\EXCEL.EXE"},
+        {kb::multact::kStartPresentation, L"POWERPNT.EXE", L"\\POWERPNT.EXE"},
+        {kb::multact::kStartWordProcessor, L"WordPad.exe", L"\\WordPad.exe"},
+        {kb::multact::kStartWordProcessor, L"WinWord.exe", L"\\WinWord.exe"},  // WordPad.exe is still there
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.provided);
+        provide(c.provided);
+        StartedProbe probe(L"office" + std::to_wstring(n++));
+        probe.exportToEnvironment();
+        EXPECT_EQ(lib.multact(c.code), 1);
+        ProbeReport report;
+        ASSERT_TRUE(probe.waitForReport(report)) << "nothing started";
+        EXPECT_TRUE(endsWith(report.program, c.expected));
+        EXPECT_TRUE(report.arguments.empty());
+    }
+    for (const wchar_t* name : {L"EXCEL.EXE", L"POWERPNT.EXE", L"WordPad.exe", L"WinWord.exe"}) {
+        withdraw(name);
+    }
 }
 
 TEST_F(MultactTest, AProgramThatCannotStartFailsWithoutWaiting) {
