@@ -108,7 +108,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             DispatchMessageW(&msg);
         }
     }
-    DestroyWindow(window);
+    // The window goes with the process; destroying it first makes Wine wait on the display.
     CloseHandle(gRaised);
     CloseHandle(done);
     LocalFree(argv);

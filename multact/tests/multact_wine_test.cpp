@@ -145,9 +145,8 @@ public:
                 TranslateMessage(&msg);
                 DispatchMessageW(&msg);
             }
-            if (made_.foreground != nullptr) {
-                DestroyWindow(made_.foreground);
-            }
+            // The thread's windows go with it (destroying them one by one
+            // makes Wine wait on the display for each).
         });
         WaitForSingleObject(ready_, 10000);
     }
