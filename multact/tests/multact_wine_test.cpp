@@ -344,6 +344,23 @@ TEST_F(MultactTest, ScrollGoesToAFocusedWindowWithAHorizontalBar) {
     EXPECT_EQ(GetFocus(), nullptr);
 }
 
+TEST_F(MultactTest, ScrollGoesToAFocusedBrowserViewWithoutAsking) {
+    WindowThread ui([] {
+        HWND top = makeWindow(L"browser", WS_OVERLAPPEDWINDOW);
+        HWND view = makeWindow(L"", WS_CHILD | WS_VISIBLE, top, recordingClass(L"Internet Explorer_Server"), 0, 0,
+                               300, 200);
+        return WindowThread::Made{top, view};
+    });
+    expectInFront(ui);
+    EXPECT_EQ(lib.multact(kb::multact::kScrollLeft), 0);
+    ASSERT_TRUE(ui.drain(ui.foreground()));
+    const auto scrolls = seenMessages(WM_HSCROLL);
+    ASSERT_EQ(scrolls.size(), 1u);
+    EXPECT_EQ(scrolls[0].window, ui.focus());
+    EXPECT_EQ(scrolls[0].wParam, static_cast<WPARAM>(SB_LINELEFT));
+    EXPECT_EQ(scrolls[0].lParam, 0);
+}
+
 struct ControlsLayout {
     HWND top, focus, horizontal, vertical;
 };
