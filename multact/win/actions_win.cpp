@@ -26,9 +26,11 @@ std::u16string classNameOf(HWND window) {
     return n > 0 ? std::u16string(reinterpret_cast<const char16_t*>(buf), static_cast<std::size_t>(n)) : std::u16string{};
 }
 
+// Read without a message to the window, so a window that does not answer
+// cannot hold the caller.
 std::u16string titleOf(HWND window) {
     wchar_t buf[512];
-    const int n = GetWindowTextW(window, buf, 512);
+    const int n = InternalGetWindowText(window, buf, 512);
     return n > 0 ? std::u16string(reinterpret_cast<const char16_t*>(buf), static_cast<std::size_t>(n)) : std::u16string{};
 }
 
