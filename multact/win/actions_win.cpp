@@ -387,11 +387,15 @@ int zoom(bool in) {
 bool isMailProgramWindow(HWND window) { return isMailWindow(titleOf(window), classNameOf(window)); }
 
 BOOL CALLBACK findMailWindow(HWND window, LPARAM param) {
-    if (isMailProgramWindow(window)) {
-        *reinterpret_cast<HWND*>(param) = window;
-        return FALSE;
+    try {
+        if (isMailProgramWindow(window)) {
+            *reinterpret_cast<HWND*>(param) = window;
+            return FALSE;
+        }
+        return TRUE;
+    } catch (...) {
+        return FALSE;  // nothing may unwind through the system's frames
     }
-    return TRUE;
 }
 
 void showCalendar() {
