@@ -1,0 +1,86 @@
+// Scoped owners for the few system resources the action library holds.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace kb::multact {
+
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE h) noexcept : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+    UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        if (this != &o) {
+            reset(std::exchange(o.h_, nullptr));
+        }
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    void reset(HANDLE h = nullptr) noexcept {
+        if (h_ != nullptr) {
+            CloseHandle(h_);
+        }
+        h_ = h;
+    }
+    [[nodiscard]] HANDLE get() const noexcept { return h_; }
+    [[nodiscard]] explicit operator bool() const noexcept { return h_ != nullptr; }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+// Joins the calling thread's input to another thread's for the life of the
+// object, so that focus queries see that thread's state; always undone.
+class InputAttachment {
+public:
+    explicit InputAttachment(DWORD otherThread) noexcept
+        : self_(GetCurrentThreadId()), other_(otherThread),
+          attached_(otherThread != 0 && otherThread != self_ && AttachThreadInput(self_, otherThread, TRUE) != FALSE) {}
+    InputAttachment(const InputAttachment&) = delete;
+    InputAttachment& operator=(const InputAttachment&) = delete;
+    ~InputAttachment() {
+        if (attached_) {
+            AttachThreadInput(self_, other_, FALSE);
+        }
+    }
+
+private:
+    DWORD self_;
+    DWORD other_;
+    bool attached_;
+};
+
+// A reference on the module that holds this code, for a thread that may
+// outlive the caller's use of the library: the thread ends with
+// FreeLibraryAndExitThread, so the code it runs stays mapped until then.
+class ModuleReference {
+public:
+    ModuleReference() noexcept {
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                reinterpret_cast<LPCWSTR>(&anchor), &module_)) {
+            module_ = nullptr;
+        }
+    }
+    ModuleReference(const ModuleReference&) = delete;
+    ModuleReference& operator=(const ModuleReference&) = delete;
+    ~ModuleReference() {
+        if (module_ != nullptr) {
+            FreeLibrary(module_);
+        }
+    }
+    [[nodiscard]] explicit operator bool() const noexcept { return module_ != nullptr; }
+    [[nodiscard]] HMODULE get() const noexcept { return module_; }
+    [[nodiscard]] HMODULE release() noexcept { return std::exchange(module_, nullptr); }
+
+private:
+    static void anchor() {}
+    HMODULE module_ = nullptr;
+};
+
+}  // namespace kb::multact
