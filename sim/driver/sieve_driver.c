@@ -199,6 +199,11 @@ static NTSTATUS do_queue_report(const UCHAR* in, ULONG inLen) {
     RtlZeroMemory(data, sizeof data);
     RtlCopyMemory(data, in, inLen);
     KeAcquireSpinLock(&g_lock, &irql);
+    if (!g_core.attached[KBS_DEV_KEYBOARD]) {
+        /* An unplugged keyboard sends no reports. */
+        KeReleaseSpinLock(&g_lock, irql);
+        return STATUS_DEVICE_NOT_CONNECTED;
+    }
     PIRP waiter = g_core.reportCount == 0 ? take_waiter(NULL) : NULL;
     int queued = waiter ? 1 : kbs_core_push_report(&g_core, data, KBS_REPORT_SIZE);
     KeReleaseSpinLock(&g_lock, irql);
@@ -311,13 +316,19 @@ static NTSTATUS do_control(PIRP irp, PIO_STACK_LOCATION sp) {
     case KBS_SIM_WAIT_REPORT:
         return do_wait_report(irp, buf, outLen, info);
     case KBS_SIM_WRITE_STATUS:
+    {
         if (inLen != KBS_STATUS_SIZE) return STATUS_INVALID_PARAMETER;
+        NTSTATUS st = STATUS_DEVICE_NOT_CONNECTED;
         KeAcquireSpinLock(&g_lock, &irql);
-        g_core.status[0] = buf[0];
-        g_core.status[1] = buf[1];
-        g_core.hasStatus = 1;
+        if (g_core.attached[KBS_DEV_KEYBOARD]) {
+            g_core.status[0] = buf[0];
+            g_core.status[1] = buf[1];
+            g_core.hasStatus = 1;
+            st = STATUS_SUCCESS;
+        }
         KeReleaseSpinLock(&g_lock, irql);
-        return STATUS_SUCCESS;
+        return st;
+    }
     case KBS_SIM_READ_STATUS:
         if (outLen < 6) return STATUS_BUFFER_TOO_SMALL;
         KeAcquireSpinLock(&g_lock, &irql);

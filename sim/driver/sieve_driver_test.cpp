@@ -234,8 +234,12 @@ TEST_F(SieveDriver, PlugAndUnplugSignalTheAttachEvent) {
     EXPECT_EQ(WaitForSingleObject(attach.get(), 2000), WAIT_OBJECT_0);
     ASSERT_TRUE(ioctl(dev.get(), KBS_IOCTL_ATTACH, &value, 8, &state, 4));
     EXPECT_EQ(state, 0);
-    // An unplugged keyboard produces no keys.
+    // An unplugged keyboard produces no keys, reports or status.
     EXPECT_FALSE(simKey(sim.get(), KBS_DEV_KEYBOARD, 0x1E, 0));
+    uint16_t report = 0x1302;
+    EXPECT_FALSE(ioctl(sim.get(), KBS_SIM_QUEUE_REPORT, &report, 2));
+    uint8_t status[2] = {5, 3};
+    EXPECT_FALSE(ioctl(sim.get(), KBS_SIM_WRITE_STATUS, status, 2));
     // The keypad's registration is separate.
     ASSERT_TRUE(plug(sim.get(), KBS_DEV_KEYPAD_0E, 0));
     EXPECT_FALSE(signalled(attach.get()));

@@ -58,6 +58,7 @@ done
 
 k unplug keyboard
 refuses "key while unplugged" key 1E tap
+refuses "macro key while unplugged" macrokey 1
 check "nothing while unplugged" "" "$(k output)"
 k plug keyboard
 k key 1E down
