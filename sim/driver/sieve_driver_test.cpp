@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "kbsim/sieve_ioctl.h"
 #include "kbsim/win_handles.h"
+#include "run_kbsim.h"
 
 namespace {
 
@@ -327,6 +330,38 @@ TEST_F(SieveDriver, BadRequestsFailAndChangeNothing) {
     EXPECT_TRUE(signalled(press.get()));
     std::vector<uint8_t> pad(KBS_KEYPAD_RECORDS * KBS_RECORD_SIZE, 0);
     EXPECT_FALSE(ioctl(dev.get(), KBS_IOCTL_TABLE, pad.data(), static_cast<DWORD>(pad.size())));
+}
+
+TEST_F(SieveDriver, KbsimShowsTheInstalledTableAndInjectedInput) {
+    UniqueHandle press = newEvent();
+    std::vector<uint8_t> t(KBS_KEYPAD_RECORDS * KBS_RECORD_SIZE, 0);
+    put(t, 0, {.action = 2, .scan = 0x3E});
+    put(t, 1, {.handler = 1, .action = 2, .scan = 0x1C, .flags = 2, .event = press.get()});
+    ASSERT_TRUE(select(dev.get(), KBS_DEV_KEYPAD_16));
+    ASSERT_TRUE(ioctl(dev.get(), KBS_IOCTL_TABLE, t.data(), static_cast<DWORD>(t.size())));
+    std::string out;
+    ASSERT_EQ(kb::sim::testing::runKbsim(L"table keypad16", &out), 0u) << out;
+    char eventBytes[40];
+    auto ev = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(press.get()));
+    std::snprintf(eventBytes, sizeof eventBytes, "%02X %02X %02X %02X %02X %02X %02X %02X", unsigned(ev & 0xFF),
+                  unsigned(ev >> 8 & 0xFF), unsigned(ev >> 16 & 0xFF), unsigned(ev >> 24 & 0xFF),
+                  unsigned(ev >> 32 & 0xFF), unsigned(ev >> 40 & 0xFF), unsigned(ev >> 48 & 0xFF),
+                  unsigned(ev >> 56 & 0xFF));
+    std::string want = "00 02 00 00 3E 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\r\n"
+                       "01 02 00 00 1C 00 02 00 00 00 00 00 00 00 00 00 " + std::string(eventBytes) + "\r\n";
+    for (int i = 2; i < KBS_KEYPAD_RECORDS; ++i)
+        want += "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\r\n";
+    EXPECT_EQ(out, want);
+    ASSERT_EQ(kb::sim::testing::runKbsim(L"table keypad0E", &out), 0u);
+    EXPECT_EQ(out, "none\r\n");
+
+    uint8_t rightUp[16] = {0, 0, 1, 0, 0x08, 0, 0, 0, 0x10, 0x27, 0, 0, 0xF0, 0xD8, 0xFF, 0xFF};
+    uint8_t ctrl[16] = {0x1D, 0, 3, 0};
+    ASSERT_TRUE(ioctl(dev.get(), KBS_IOCTL_INJECT, rightUp, 16));
+    ASSERT_TRUE(ioctl(dev.get(), KBS_IOCTL_INJECT, ctrl, 16));
+    ASSERT_EQ(kb::sim::testing::runKbsim(L"output --clear", &out), 0u);
+    EXPECT_EQ(out, "inj mouse 0001 0008 0000 10000 -10000\r\ninj key 1D 0003\r\n");
+    EXPECT_TRUE(readLog(dev.get()).empty());
 }
 
 TEST_F(SieveDriver, ClosingTheInstallingHandleWithdrawsItsTable) {

@@ -41,6 +41,8 @@ struct Entry {
     bool completionDue = false;  // a status write whose completion is not yet delivered
 };
 
+bool controlOn(HANDLE dev, DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen, DWORD* got);
+
 class Library {
 public:
     int init();
@@ -82,18 +84,22 @@ private:
 Library g_library;
 
 bool Library::control(DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen, DWORD* got) {
-    // The device is opened for overlapped I/O (the reader waits on it), so every call
-    // carries its own OVERLAPPED and waits for it.
-    UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done.valid()) return false;
-    OVERLAPPED ov{};
-    ov.hEvent = done.get();
-    DWORD n = 0;
     HANDLE dev;
     {
         std::lock_guard g(lock_);
         dev = device_.get();
     }
+    return controlOn(dev, code, in, inLen, out, outLen, got);
+}
+
+// The device is opened for overlapped I/O (the reader waits on it), so every call
+// carries its own OVERLAPPED and waits for it.
+bool controlOn(HANDLE dev, DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen, DWORD* got) {
+    UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done.valid()) return false;
+    OVERLAPPED ov{};
+    ov.hEvent = done.get();
+    DWORD n = 0;
     BOOL ok = DeviceIoControl(dev, code, const_cast<void*>(in), inLen, out, outLen, &n, &ov);
     if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(dev, &ov, &n, TRUE);
     if (got) *got = n;
@@ -102,26 +108,20 @@ bool Library::control(DWORD code, const void* in, DWORD inLen, void* out, DWORD 
 
 int Library::init() {
     std::lock_guard life(lifeLock_);
-    std::lock_guard g(lock_);
-    if (initialised_) return 1;
+    if (initialised()) return 1;
     UniqueHandle dev(CreateFileW(KBS_DEVICE_PATH_W, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_OVERLAPPED, nullptr));
     if (!dev.valid()) return 0;
     UniqueHandle wake(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!wake.valid()) return 0;
-    device_ = std::move(dev);
-    wake_ = std::move(wake);
     // The keyboard answers when its status can be read.
     std::uint8_t status[6];
     DWORD got = 0;
-    lock_.unlock();
-    bool answers = control(KBS_SIM_READ_STATUS, nullptr, 0, status, sizeof status, &got) && got == sizeof status;
-    lock_.lock();
-    if (!answers) {
-        device_.reset();
-        wake_.reset();
+    if (!controlOn(dev.get(), KBS_SIM_READ_STATUS, nullptr, 0, status, sizeof status, &got) || got != sizeof status)
         return 0;
-    }
+    std::lock_guard g(lock_);
+    device_ = std::move(dev);
+    wake_ = std::move(wake);
     stop_ = false;
     worker_ = std::thread([this] { run(); });
     initialised_ = true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "kbsim/hidport_abi.h"
+#include "run_kbsim.h"
 
 namespace {
 
@@ -82,45 +83,8 @@ std::vector<Seen> waitFor(size_t n, int ms = 3000) {
     return g_seen;
 }
 
-std::wstring binDir() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s(path, n);
-    return s.substr(0, s.find_last_of(L"\\/") + 1);
-}
-
-// Runs "kbsim ARGS" beside this program; returns its exit code.
 DWORD kbsim(const std::wstring& args, std::string* out = nullptr) {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return 999;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd = L"\"" + binDir() + L"kbsim.exe\" " + args;
-    BOOL ok = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    CloseHandle(writeEnd);
-    std::string text;
-    if (ok) {
-        char buf[256];
-        DWORD got;
-        while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) text.append(buf, got);
-        WaitForSingleObject(pi.hProcess, 10000);
-    }
-    CloseHandle(readEnd);
-    DWORD code = 998;
-    if (ok) {
-        GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-    }
-    if (out) *out = text;
-    return code;
+    return kb::sim::testing::runKbsim(args, out);
 }
 
 int threadCount() {
