@@ -75,6 +75,7 @@ private:
     UniqueHandle device_;
     UniqueHandle wake_;
     std::thread worker_;
+    HMODULE self_ = nullptr;
     std::atomic<DWORD> workerId_{0};
     std::int32_t nextId_ = 1;
     std::list<std::unique_ptr<Entry>> entries_;
@@ -119,11 +120,30 @@ int Library::init() {
     DWORD got = 0;
     if (!controlOn(dev.get(), KBS_SIM_READ_STATUS, nullptr, 0, status, sizeof status, &got) || got != sizeof status)
         return 0;
+    // While the thread runs the library stays loaded, even if it is freed without End.
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&HidportInit)), &self))
+        return 0;
     std::lock_guard g(lock_);
     device_ = std::move(dev);
     wake_ = std::move(wake);
     stop_ = false;
-    worker_ = std::thread([this] { run(); });
+    try {
+        worker_ = std::thread([this] {
+            try {
+                run();
+            } catch (...) {
+                // Out of memory on the library's thread: stop delivering rather than end the process.
+            }
+        });
+    } catch (...) {
+        FreeLibrary(self);
+        device_.reset();
+        wake_.reset();
+        return 0;
+    }
+    self_ = self;
     initialised_ = true;
     return 1;
 }
@@ -146,6 +166,8 @@ int Library::end() {
     wake_.reset();
     workerId_ = 0;
     initialised_ = false;
+    if (self_) FreeLibrary(self_);  // the caller's own reference keeps the library loaded
+    self_ = nullptr;
     return 1;
 }
 

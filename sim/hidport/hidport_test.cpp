@@ -232,6 +232,21 @@ TEST_F(Hidport, EndStopsTheLibrarysThreadsAndDelivery) {
     ASSERT_GT(api.init(0), 0);
 }
 
+TEST_F(Hidport, StaysLoadedWhileItsThreadRuns) {
+    int32_t id = 0;
+    ASSERT_EQ(api.asyncRead(&kMacroKeys, onCompletion, 0x434F4E53, &id), 1);
+    // Freed without End: the library's thread must not be left running in unloaded code.
+    ASSERT_TRUE(FreeLibrary(dll));
+    EXPECT_NE(GetModuleHandleW(L"Hidport.dll"), nullptr);
+    ASSERT_EQ(kbsim(L"macrokey 4"), 0u);
+    auto seen = waitFor(1);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].code, 0x1305);
+    dll = LoadLibraryW(L"Hidport.dll");
+    ASSERT_NE(dll, nullptr);
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(dll, kHidportInitName)), reinterpret_cast<void*>(api.init));
+}
+
 TEST_F(Hidport, UnpluggedKeyboardRefusesStatusWrites) {
     ASSERT_EQ(kbsim(L"unplug keyboard"), 0u);
     const uint8_t bytes[2] = {5, 2};
