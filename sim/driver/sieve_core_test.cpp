@@ -94,12 +94,6 @@ TEST(SieveTableCheck, RefusesWrongSizesAndUnknownValues) {
     EXPECT_EQ(kbs_table_check(KBS_DEV_KEYBOARD, kb.data(), kb.size()), 0u);
 }
 
-TEST(SieveTableCheck, EventValueIsSignExtended64Bit) {
-    std::vector<uint8_t> t(KBS_KEYPAD_RECORDS * KBS_RECORD_SIZE);
-    put(t, 45, {.handler = 1, .action = 2, .event = -12});
-    EXPECT_EQ(kbs_record_event_value(t.data(), 45), -12);
-}
-
 TEST_F(SieveCoreTest, KeysFollowTheTableActions) {
     std::vector<uint8_t> t(KBS_KEYBOARD_RECORDS * KBS_RECORD_SIZE);
     put(t, 0, {.scan = 0x1E, .flags = 0});                                                   // pass

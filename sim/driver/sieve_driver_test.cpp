@@ -421,6 +421,51 @@ TEST_F(SieveDriver, ReportWaitsPendUntilQueuedAndCanBeCancelled) {
     EXPECT_EQ(out[0] | out[1] << 8, 0x1302);
 }
 
+// Run only as a child of the next test: waits for a report until it is killed.
+TEST(SieveDriverChild, DISABLED_WaitForever) {
+    UniqueHandle dev = openDevice();
+    uint8_t out[KBS_REPORT_SIZE];
+    DWORD got;
+    DeviceIoControl(dev.get(), KBS_SIM_WAIT_REPORT, nullptr, 0, out, sizeof out, &got, nullptr);
+    Sleep(INFINITE);
+}
+
+TEST_F(SieveDriver, AKilledReaderTakesNoReport) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(self) +
+                       L"\" --gtest_also_run_disabled_tests --gtest_filter=SieveDriverChild.DISABLED_WaitForever";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;  // the child's test output stays out of this log
+    si.hStdInput = si.hStdOutput = si.hStdError = INVALID_HANDLE_VALUE;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    Sleep(500);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "child ended early";
+    TerminateProcess(process.get(), 1);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 5000), WAIT_OBJECT_0);
+
+    uint16_t code = 0x1304;
+    ASSERT_TRUE(ioctl(dev.get(), KBS_SIM_QUEUE_REPORT, &code, 2));
+    UniqueHandle reader = openDevice(FILE_FLAG_OVERLAPPED);
+    UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED ov{};
+    ov.hEvent = done.get();
+    uint8_t out[KBS_REPORT_SIZE] = {};
+    DWORD got = 0;
+    if (!DeviceIoControl(reader.get(), KBS_SIM_WAIT_REPORT, nullptr, 0, out, sizeof out, &got, &ov)) {
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+        if (WaitForSingleObject(done.get(), 3000) != WAIT_OBJECT_0) {
+            CancelIoEx(reader.get(), &ov);
+            ADD_FAILURE() << "the report went to the killed reader";
+        }
+        GetOverlappedResult(reader.get(), &ov, &got, TRUE);
+    }
+    EXPECT_EQ(out[0] | out[1] << 8, 0x1304);
+}
+
 TEST_F(SieveDriver, StatusBytesAreKeptUntilReset) {
     uint8_t out[6] = {};
     DWORD got = 0;
