@@ -94,6 +94,10 @@ static_assert(offsetof(HidportCompletion, request) == 8);
 static_assert(offsetof(HidportRequest, block) == 16);
 static_assert(offsetof(HidportRequest, descriptor) == (kHidport64 ? 24 : 20));
 static_assert(offsetof(HidportBlock, data) == (kHidport64 ? 32 : 28));
+static_assert(sizeof(HidportDescriptor) == (kHidport64 ? 32 : 24));
+static_assert(sizeof(HidportCompletion) == (kHidport64 ? 16 : 12));
+static_assert(sizeof(HidportRequest) == (kHidport64 ? 40 : 28));
+static_assert(sizeof(HidportBlock) == (kHidport64 ? 40 : 32));
 
 extern "C" {
 // "Init": 1 when the keyboard answers, 0 otherwise. Argument 0.
