@@ -184,6 +184,11 @@ TEST_F(SieveDriver, TableDecidesWhatReachesTheSystem) {
     EXPECT_FALSE(signalled(other.get()));
     ASSERT_TRUE(simKey(sim.get(), 0, 0x1C, 2));  // no record: unchanged
 
+    // Keys from another process (kbsim) signal this process's events just the same.
+    ASSERT_EQ(kb::sim::testing::runKbsim(L"key 20 tap"), 0u);
+    EXPECT_TRUE(signalled(press.get()));
+    EXPECT_TRUE(signalled(release.get()));
+
     auto log = readLog(sim.get());
     ASSERT_EQ(log.size(), 4u);
     const uint16_t want[4][2] = {{0x1E, 0}, {0x45, 0}, {0x45, 1}, {0x1C, 2}};

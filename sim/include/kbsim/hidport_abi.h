@@ -104,7 +104,7 @@ extern "C" {
 int KB_HIDPORT_CALL HidportInit(int32_t reserved);
 // "End": cancels every request and stops every thread of the library; 1.
 int KB_HIDPORT_CALL HidportEnd(int32_t reserved);
-// "Debug": sets the library's trace level; 1.
+// "Debug": trace level; the stand-in has no trace output and ignores it. 1.
 int KB_HIDPORT_CALL HidportDebug(int32_t level);
 // "RequestGetDeviceCount": the number of collections that match the selector.
 int KB_HIDPORT_CALL HidportRequestGetDeviceCount(const HidportDescriptor* descriptor);
