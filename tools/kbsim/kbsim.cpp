@@ -306,17 +306,14 @@ const char kUsage[] =
     "  install | remove | status\n"
     "  key CODE down|up|tap [--keypad]   (CODE: win make code in hex, e.g. 1E, 11C)\n"
     "  macrokey 1..5|bank|up\n"
-    "  plug keyboard|keypad | unplug keyboard|keypad\n"
+    "  plug keyboard|keypad | unplug keyboard|keypad   (keypad: product 000E)\n"
     "  output [--clear]\n"
     "  table keyboard|keypad0E|keypad16\n"
     "  bank\n"
     "  reset\n";
 
 int run(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (argc < 2) fail("no command given (kbsim help lists them)");
     std::string_view cmd = argv[1];
     std::vector<std::string_view> args(argv + 2, argv + argc);
     auto noArgs = [&](int (*fn)()) {

@@ -72,6 +72,7 @@ refuses "bad device" table mouse
 refuses "bad plug" plug mouse
 refuses "bad option" output --all
 refuses "unknown command" frob
+refuses "no command"
 
 check "remove" "driver: stopped" "$(k remove)"
 check "status after remove" "driver: stopped" "$(k status)"
