@@ -41,7 +41,8 @@ struct Entry {
     bool completionDue = false;  // a status write whose completion is not yet delivered
 };
 
-bool controlOn(HANDLE dev, DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen, DWORD* got);
+[[nodiscard]] bool controlOn(HANDLE dev, DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen,
+                             DWORD* got);
 
 class Library {
 public:
@@ -58,7 +59,7 @@ public:
     }
 
 private:
-    bool control(DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen, DWORD* got);
+    [[nodiscard]] bool control(DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen, DWORD* got);
     Entry& addLocked(const HidportDescriptor* d, HidportHandler h, std::uint32_t tag, std::uint32_t kind,
                      const Collection& c);
     void run();
@@ -384,8 +385,10 @@ int KB_HIDPORT_CALL HidportEnd(int32_t) { return guarded([] { return g_library.e
 int KB_HIDPORT_CALL HidportDebug(int32_t) { return 1; }
 
 int KB_HIDPORT_CALL HidportRequestGetDeviceCount(const HidportDescriptor* d) {
-    if (!d || !g_library.initialised()) return 0;
-    return (matches(d->selector, kMacroKeys) ? 1 : 0) + (matches(d->selector, kStatus) ? 1 : 0);
+    return guarded([&] {
+        if (!d || !g_library.initialised()) return 0;
+        return (matches(d->selector, kMacroKeys) ? 1 : 0) + (matches(d->selector, kStatus) ? 1 : 0);
+    });
 }
 
 int KB_HIDPORT_CALL HidportRequestWrite(const HidportDescriptor*, HidportHandler, uint32_t, const uint8_t*, int32_t,
