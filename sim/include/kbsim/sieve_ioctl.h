@@ -1,0 +1,98 @@
+/* Control codes and byte layouts of the simulated keyboard's filter driver.
+ *
+ * Shared by the stand-in driver (kernel C), the stand-in Hidport.dll and kbsim.
+ * No Windows headers: plain C, usable from C++ and from the host build.
+ * All integers little-endian; every request is METHOD_BUFFERED, device type 0x22.
+ *
+ * Product codes (used by the configuration program and KinsetDll):
+ *   KBS_IOCTL_SELECT   in  16-byte selector {u32 2; u32 vendor; u32 product; u32 0}
+ *   KBS_IOCTL_TABLE    in  the selected device's key table (4176 or 1104 bytes), or nothing
+ *                          to remove it; handler-1 records carry event handles
+ *   KBS_IOCTL_ATTACH   in  i64 event handle; out i32 state (1 attached, 0 not)
+ *   KBS_IOCTL_INJECT   in  16-byte keyboard or mouse record (see kbs_inject_is_key)
+ *
+ * Simulator-only codes (function numbers 0x900 and up, unused by the product):
+ *   KBS_SIM_KEY        in  KbsSimKey (8 bytes); out optional u32 KbsOutcome
+ *   KBS_SIM_PLUG       in  {u32 device; u32 attached 0/1}
+ *   KBS_SIM_READ_LOG   in  optional u32 flags (bit 0: remove the returned entries);
+ *                      out u32 count, u32 lost, then count entries of KBS_LOG_ENTRY_SIZE
+ *   KBS_SIM_READ_TABLE in  u32 device; out u32 record count (0 = none), then the records
+ *   KBS_SIM_QUEUE_REPORT in 2 to 8 bytes of report data (first 16 bits: key code)
+ *   KBS_SIM_WAIT_REPORT  out 8 bytes: the oldest queued report (pends until one is queued)
+ *   KBS_SIM_WRITE_STATUS in  2 status bytes
+ *   KBS_SIM_READ_STATUS  out u32 present, then 2 status bytes (6 bytes)
+ *   KBS_SIM_RESET      no payload: tables, log, reports, status, attach registrations and
+ *                      plug states back to the start state
+ */
+#ifndef KBSIM_SIEVE_IOCTL_H
+#define KBSIM_SIEVE_IOCTL_H
+
+#define KBS_DEVICE_PATH_W L"\\\\.\\KbSieve_PX3_Plexor3"
+#define KBS_NT_DEVICE_NAME_W L"\\Device\\KbSieve_PX3_Plexor3"
+#define KBS_DOS_DEVICE_NAME_W L"\\DosDevices\\KbSieve_PX3_Plexor3"
+/* Service and file name: the injection library's installer falls back to this name. */
+#define KBS_SERVICE_NAME_W L"KinsetC"
+#define KBS_DRIVER_FILE_W L"KinsetC.sys"
+
+#define KBS_CTL(fn) (0x00220000u | ((unsigned)(fn) << 2))
+
+#define KBS_IOCTL_INJECT 0x222008u
+#define KBS_IOCTL_TABLE 0x22210Cu
+#define KBS_IOCTL_ATTACH 0x222110u
+#define KBS_IOCTL_SELECT 0x222128u
+
+#define KBS_SIM_KEY KBS_CTL(0x900)
+#define KBS_SIM_PLUG KBS_CTL(0x901)
+#define KBS_SIM_READ_LOG KBS_CTL(0x902)
+#define KBS_SIM_READ_TABLE KBS_CTL(0x903)
+#define KBS_SIM_QUEUE_REPORT KBS_CTL(0x904)
+#define KBS_SIM_WAIT_REPORT KBS_CTL(0x905)
+#define KBS_SIM_WRITE_STATUS KBS_CTL(0x906)
+#define KBS_SIM_READ_STATUS KBS_CTL(0x907)
+#define KBS_SIM_RESET KBS_CTL(0x908)
+
+/* Devices by index, in this order everywhere. */
+enum KbsDevice { KBS_DEV_KEYBOARD = 0, KBS_DEV_KEYPAD_0E = 1, KBS_DEV_KEYPAD_16 = 2, KBS_DEV_COUNT = 3 };
+
+#define KBS_SELECTOR_SIZE 16
+#define KBS_RECORD_SIZE 24
+#define KBS_KEYBOARD_RECORDS 174
+#define KBS_KEYPAD_RECORDS 46
+#define KBS_MAX_RECORDS KBS_KEYBOARD_RECORDS
+
+/* Key record offsets (24 bytes). */
+#define KBS_REC_HANDLER 0
+#define KBS_REC_ACTION 1
+#define KBS_REC_SCAN 4
+#define KBS_REC_FLAGS 6
+#define KBS_REC_TARGET_SCAN 8
+#define KBS_REC_TARGET_FLAGS 10
+#define KBS_REC_EVENT 16
+
+/* Key flags of a keyboard input record. */
+#define KBS_KEY_BREAK 1u
+#define KBS_KEY_E0 2u
+#define KBS_KEY_E1 4u
+
+#define KBS_INJECT_SIZE 16
+#define KBS_SIM_KEY_SIZE 8 /* {u32 device; u16 scan; u16 flags} */
+#define KBS_SIM_PLUG_SIZE 8
+#define KBS_REPORT_SIZE 8
+#define KBS_STATUS_SIZE 2
+
+/* What a simulated physical key came to. */
+enum KbsOutcome { KBS_PASSED = 0, KBS_REPLACED = 1, KBS_SWALLOWED = 2, KBS_SIGNALLED = 3 };
+
+/* Output log entry (20 bytes): u8 origin (0 physical, 1 injected); u8 kind (0 key,
+ * 1 mouse); u16 zero; then the 16-byte record as it reached the system:
+ * key   {u16 scan; u16 flags; 12 zero bytes}
+ * mouse {u16 unit; u16 flags; u16 button flags; u16 button data; i32 x; i32 y}. */
+#define KBS_LOG_ENTRY_SIZE 20
+#define KBS_LOG_HEADER_SIZE 8
+#define KBS_LOG_CAPACITY 4096
+enum KbsOrigin { KBS_ORIGIN_PHYSICAL = 0, KBS_ORIGIN_INJECTED = 1 };
+enum KbsKind { KBS_KIND_KEY = 0, KBS_KIND_MOUSE = 1 };
+
+#define KBS_REPORT_QUEUE 64
+
+#endif

@@ -1,0 +1,50 @@
+// Test helper: runs kbsim.exe from the test program's folder and collects its output.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kb::sim::testing {
+
+inline std::wstring programFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring s(path, n);
+    return s.substr(0, s.find_last_of(L"\\/") + 1);
+}
+
+// Runs "kbsim ARGS"; returns its exit code (998/999 when it could not run) and, when
+// asked, its output (stdout and stderr) with CR LF line ends.
+inline DWORD runKbsim(const std::wstring& args, std::string* out = nullptr) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return 999;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = L"\"" + programFolder() + L"kbsim.exe\" " + args;
+    BOOL ok = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    std::string text;
+    DWORD code = 998;
+    if (ok) {
+        char buf[512];
+        DWORD got;
+        while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) text.append(buf, got);
+        WaitForSingleObject(pi.hProcess, 10000);
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    CloseHandle(readEnd);
+    if (out) *out = text;
+    return code;
+}
+
+}  // namespace kb::sim::testing
