@@ -63,6 +63,11 @@ run_one() {
 }
 
 for manifest in "$@"; do
+    if [ ! -r "$manifest" ]; then
+        echo "[wine] FAIL no manifest $manifest"
+        failed=$((failed + 1))
+        continue
+    fi
     while IFS=$'\t' read -r name limit kind path args; do
         [ -n "$name" ] || continue
         run_one "$name" "$limit" "$kind" "$path" "$args"

@@ -1,23 +1,24 @@
-// End-to-end under Wine: the library's records as a kernel driver receives
-// them. A test-only driver (KinsetC.sys, device "\\.\KinsetProbe") is
-// installed with the library's own service export, keeps every record sent
-// with the injection control code and hands them back on request.
+// End-to-end under Wine: what the library sends, as the simulated keyboard's
+// filter driver logs it. The stand-in driver (KinsetC.sys, beside this test) is
+// installed with the library's own service export; `kbsim output` shows the
+// injected records in arrival order.
 #include "KinsetDll.h"
-
-#include <winioctl.h>
+#include "kbsim/sieve_ioctl.h"
+#include "run_kbsim.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
-#include <cstdint>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr DWORD kProbeRead = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x900, METHOD_BUFFERED, FILE_ANY_ACCESS);
-constexpr wchar_t kProbeDevice[] = L"\\\\.\\KinsetProbe";
+using kb::sim::testing::runKbsim;
+using Lines = std::vector<std::string>;
+
+constexpr wchar_t kDevice[] = KBS_DEVICE_PATH_W;
 
 HMODULE dll() {
     static HMODULE module = LoadLibraryW(L"KinsetDll.dll");
@@ -30,12 +31,7 @@ F entry(const char* name) {
 }
 #define KINSET(name) entry<decltype(&name)>(#name)
 
-std::wstring driverPath() {
-    wchar_t exe[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe, n);
-    return path.substr(0, path.find_last_of(L'\\') + 1) + L"KinsetC.sys";
-}
+std::wstring driverPath() { return kb::sim::testing::programFolder() + KBS_DRIVER_FILE_W; }
 
 bool serviceExists(const wchar_t* name) {
     SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -51,32 +47,29 @@ bool serviceExists(const wchar_t* name) {
     return exists;
 }
 
-using Bytes = std::array<std::uint8_t, 16>;
-
-Bytes keyBytes(int scan, int flags) {
-    Bytes b{};
-    b[0] = static_cast<std::uint8_t>(scan);
-    b[2] = static_cast<std::uint8_t>(flags);
+std::string keyLine(int scan, int flags) {
+    char b[32];
+    std::snprintf(b, sizeof b, "key %02X %04X", scan, flags);
     return b;
 }
 
-struct Mouse {
-    int flags;
-    int buttons;
-    int data;
-    int x;
-    int y;
-    bool operator==(const Mouse&) const = default;
-};
+std::string mouseLine(int flags, int buttons, int data, long x, long y) {
+    char b[64];
+    std::snprintf(b, sizeof b, "mouse %04X %04X %04X %ld %ld", flags & 0xFFFF, buttons & 0xFFFF, data & 0xFFFF, x, y);
+    return b;
+}
 
-Mouse mouseOf(const Bytes& b) {
-    auto i16 = [&](int o) { return static_cast<std::int16_t>(b[o] | (b[o + 1] << 8)); };
-    auto i32 = [&](int o) {
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[o]) | (static_cast<std::uint32_t>(b[o + 1]) << 8) |
-                                         (static_cast<std::uint32_t>(b[o + 2]) << 16) |
-                                         (static_cast<std::uint32_t>(b[o + 3]) << 24));
-    };
-    return {static_cast<std::uint16_t>(i16(2)), static_cast<std::uint16_t>(i16(4)), i16(6), i32(8), i32(12)};
+// Injected records logged since the last call, without their "inj " origin.
+Lines take() {
+    std::string out;
+    EXPECT_EQ(runKbsim(L"output --clear", &out), 0u) << out;
+    Lines lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("inj ", 0) == 0) lines.push_back(line.substr(4));
+    }
+    return lines;
 }
 
 TEST(KinsetDriverService, InstallFindsTheRunningServiceAndRemoveDeletesIt) {
@@ -89,7 +82,7 @@ TEST(KinsetDriverService, InstallFindsTheRunningServiceAndRemoveDeletesIt) {
     ASSERT_TRUE(QueryServiceStatus(first, &status));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
     HANDLE device = nullptr;
-    EXPECT_EQ(KINSET(DriverDeviceOpen)(kProbeDevice, &device), 1);
+    EXPECT_EQ(KINSET(DriverDeviceOpen)(kDevice, &device), 1);
     EXPECT_EQ(KINSET(DriverDeviceClose)(device), 1);
 
     // Already installed and running: a handle to the existing service.
@@ -99,9 +92,9 @@ TEST(KinsetDriverService, InstallFindsTheRunningServiceAndRemoveDeletesIt) {
     CloseServiceHandle(second);
 
     EXPECT_EQ(KINSET(KmdDriverRemove)(first), 1);
-    EXPECT_FALSE(serviceExists(L"KinsetC"));
+    EXPECT_FALSE(serviceExists(KBS_SERVICE_NAME_W));
     device = nullptr;
-    EXPECT_EQ(KINSET(DriverDeviceOpen)(kProbeDevice, &device), 0);
+    EXPECT_EQ(KINSET(DriverDeviceOpen)(kDevice, &device), 0);
 }
 
 class KinsetRecords : public ::testing::Test {
@@ -118,9 +111,8 @@ protected:
         }
     }
     void SetUp() override {
-        ASSERT_NE(service_, nullptr) << "probe driver not installed";
-        ASSERT_EQ(KINSET(DriverDeviceOpen)(kProbeDevice, &reader_), 1);
-        ASSERT_EQ(KINSET(DriverDeviceOpen)(kProbeDevice, &device_), 1);
+        ASSERT_NE(service_, nullptr) << "stand-in driver not installed";
+        ASSERT_EQ(KINSET(DriverDeviceOpen)(kDevice, &device_), 1);
         ASSERT_EQ(KINSET(SetKbMakeType)(0), 1);
         ASSERT_EQ(KINSET(SetMuMakeType)(0), 1);
         (void)take();
@@ -132,41 +124,8 @@ protected:
         if (device_ != nullptr) {
             KINSET(DriverDeviceClose)(device_);
         }
-        if (reader_ != nullptr) {
-            KINSET(DriverDeviceClose)(reader_);
-        }
     }
-    // Every record the driver received since the last call; a record of any
-    // other size (or with an output buffer) fails the test.
-    std::vector<Bytes> take() {
-        std::vector<std::uint8_t> out(4 + 16 * 1024);
-        DWORD got = 0;
-        EXPECT_TRUE(DeviceIoControl(reader_, kProbeRead, nullptr, 0, out.data(), static_cast<DWORD>(out.size()), &got,
-                                    nullptr));
-        std::vector<Bytes> records;
-        if (got < 4) {
-            ADD_FAILURE() << "short read";
-            return records;
-        }
-        const std::uint32_t rejected = out[0] | (out[1] << 8) | (out[2] << 16) | (static_cast<std::uint32_t>(out[3]) << 24);
-        EXPECT_EQ(rejected, 0u) << "requests that were not one 16-byte record";
-        for (DWORD o = 4; o + 16 <= got; o += 16) {
-            Bytes b;
-            std::copy(out.begin() + o, out.begin() + o + 16, b.begin());
-            records.push_back(b);
-        }
-        return records;
-    }
-    std::vector<Mouse> takeMouse() {
-        std::vector<Mouse> m;
-        for (const Bytes& b : take()) {
-            m.push_back(mouseOf(b));
-        }
-        return m;
-    }
-
     static SC_HANDLE service_;
-    HANDLE reader_ = nullptr;
     HANDLE device_ = nullptr;
 };
 SC_HANDLE KinsetRecords::service_ = nullptr;
@@ -178,12 +137,12 @@ TEST_F(KinsetRecords, KeySequencesArriveInOrder) {
     EXPECT_NE(KINSET(VKSendWinMakeCodeSingle_KB)(device_, 0x045, 1), 0);
     EXPECT_NE(KINSET(VKSendWinMakeCodeSingle_KB)(device_, 0x071, 0), 0);
     EXPECT_NE(KINSET(VKSendWinMakeCodeSingle_KB)(device_, 0x071, 1), 0);
-    EXPECT_EQ(take(), (std::vector<Bytes>{keyBytes(0x2A, 2), keyBytes(0x37, 2), keyBytes(0x37, 3), keyBytes(0x2A, 3),
-                                          keyBytes(0x1D, 4), keyBytes(0x45, 0), keyBytes(0x1D, 5), keyBytes(0x45, 1),
-                                          keyBytes(0x71, 1)}));
+    EXPECT_EQ(take(), (Lines{keyLine(0x2A, 2), keyLine(0x37, 2), keyLine(0x37, 3), keyLine(0x2A, 3),
+                                          keyLine(0x1D, 4), keyLine(0x45, 0), keyLine(0x1D, 5), keyLine(0x45, 1),
+                                          keyLine(0x71, 1)}));
     const unsigned short chord[] = {0x01D, 0x02E};
     EXPECT_NE(KINSET(VKSendWinMakeCodeSync_KB)(device_, chord, 2), 0);
-    EXPECT_EQ(take(), (std::vector<Bytes>{keyBytes(0x1D, 0), keyBytes(0x2E, 0), keyBytes(0x2E, 1), keyBytes(0x1D, 1)}));
+    EXPECT_EQ(take(), (Lines{keyLine(0x1D, 0), keyLine(0x2E, 0), keyLine(0x2E, 1), keyLine(0x1D, 1)}));
 }
 
 TEST_F(KinsetRecords, TypedTextCarriesShift) {
@@ -192,8 +151,8 @@ TEST_F(KinsetRecords, TypedTextCarriesShift) {
     }
     const unsigned char text[] = "Ab";
     EXPECT_NE(KINSET(VKSendAkeysSeq_KB)(device_, text, 0), 0);
-    EXPECT_EQ(take(), (std::vector<Bytes>{keyBytes(0x2A, 0), keyBytes(0x1E, 0), keyBytes(0x1E, 1), keyBytes(0x2A, 1),
-                                          keyBytes(0x30, 0), keyBytes(0x30, 1)}));
+    EXPECT_EQ(take(), (Lines{keyLine(0x2A, 0), keyLine(0x1E, 0), keyLine(0x1E, 1), keyLine(0x2A, 1),
+                                          keyLine(0x30, 0), keyLine(0x30, 1)}));
 }
 
 TEST_F(KinsetRecords, KeyboardHandleIsForgottenAfterEnd) {
@@ -215,12 +174,12 @@ TEST_F(KinsetRecords, MouseButtonsAndWheel) {
     EXPECT_EQ(KINSET(MouseWheel)(-2), 1);
     KinsetMouseAction both{1, 0, 1, 3, 0, 0};
     EXPECT_EQ(KINSET(VKSendKeyAction_MU)(device_, &both), 1);
-    EXPECT_EQ(takeMouse(), (std::vector<Mouse>{{0, 1, 0, 0, 0}, {0, 2, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 2, 0, 0, 0},
-                                               {0, 0x400, -240, 0, 0},
-                                               {0, 1, 0, 0, 0}, {0, 4, 0, 0, 0}, {0, 8, 0, 0, 0}, {0, 2, 0, 0, 0}}));
+    EXPECT_EQ(take(), (Lines{mouseLine(0, 1, 0, 0, 0), mouseLine(0, 2, 0, 0, 0), mouseLine(0, 1, 0, 0, 0),
+                             mouseLine(0, 2, 0, 0, 0), mouseLine(0, 0x400, -240, 0, 0), mouseLine(0, 1, 0, 0, 0),
+                             mouseLine(0, 4, 0, 0, 0), mouseLine(0, 8, 0, 0, 0), mouseLine(0, 2, 0, 0, 0)}));
     const KinsetMouseRecord raw{3, 1, 0x0100, 7, -1, 70000};
     EXPECT_EQ(KINSET(VKSendKeyEx_MU)(device_, &raw), 1);
-    EXPECT_EQ(takeMouse(), (std::vector<Mouse>{{1, 0x100, 7, -1, 70000}}));
+    EXPECT_EQ(take(), (Lines{mouseLine(1, 0x100, 7, -1, 70000)}));
 }
 
 TEST_F(KinsetRecords, MovesEndAtTheClampedTarget) {
@@ -230,14 +189,14 @@ TEST_F(KinsetRecords, MovesEndAtTheClampedTarget) {
     ASSERT_GT(w, 0);
     ASSERT_TRUE(SetCursorPos(100, 100));
     EXPECT_EQ(KINSET(MoveR)(-5000, 0), 1);
-    std::vector<Mouse> moves = takeMouse();
+    Lines moves = take();
     ASSERT_FALSE(moves.empty());
-    EXPECT_EQ(moves.back(), (Mouse{1, 0, 0, 1, 100 * 65536 / h + 1}));
+    EXPECT_EQ(moves.back(), mouseLine(1, 0, 0, 1, 100 * 65536 / h + 1));
     KinsetMouseAction smooth{0, 0, 1, 1, w / 2, h / 2};
     EXPECT_EQ(KINSET(VKSendKeyAction_MU)(device_, &smooth), 1);
-    moves = takeMouse();
+    moves = take();
     ASSERT_EQ(moves.size(), 32u);
-    EXPECT_EQ(moves.back(), (Mouse{1, 0, 0, (w / 2) * 65536 / w + 1, (h / 2) * 65536 / h + 1}));
+    EXPECT_EQ(moves.back(), mouseLine(1, 0, 0, (w / 2) * 65536 / w + 1, (h / 2) * 65536 / h + 1));
     EXPECT_EQ(KINSET(MoveR)(0, 0), 1);
     EXPECT_TRUE(take().empty());
 }
@@ -249,6 +208,20 @@ TEST_F(KinsetRecords, SystemMouseTypeSendsNothingToTheDriver) {
     EXPECT_EQ(KINSET(VKSendKeyEx_MU)(device_, &raw), 1);
     EXPECT_EQ(KINSET(MouseWheel)(1), 1);
     EXPECT_TRUE(take().empty());
+}
+
+TEST_F(KinsetRecords, InitOpensTheFilterDeviceForBothSides) {
+    ASSERT_EQ(KINSET(Init)(), 1);
+    HANDLE kb = nullptr;
+    HANDLE mu = nullptr;
+    EXPECT_EQ(KINSET(KinsetKbGetHandle)(&kb), 1);
+    EXPECT_EQ(KINSET(KinsetMuGetHandle)(&mu), 1);
+    EXPECT_NE(kb, nullptr);
+    EXPECT_NE(mu, nullptr);
+    EXPECT_EQ(KINSET(KeyPress)(0x41, 1), 1);
+    EXPECT_EQ(KINSET(LeftClick)(1), 1);
+    EXPECT_EQ(take(), (Lines{keyLine(0x1E, 0), keyLine(0x1E, 1), mouseLine(0, 1, 0, 0, 0), mouseLine(0, 2, 0, 0, 0)}));
+    EXPECT_EQ(KINSET(End)(), 1);
 }
 
 }  // namespace
