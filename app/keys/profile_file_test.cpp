@@ -25,6 +25,11 @@ void writeBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>&
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Checked store into a copied file image.
+void putU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
 MacroRecord macroWith(std::uint16_t id, std::u16string_view name, int steps) {
     MacroRecord m;
     m.setMacroId(id);
@@ -143,8 +148,8 @@ TEST(ProfileFileBounds, DamagedBodiesLoadSafely) {
     }
     {  // offset outside the pool, odd offset rounds down
         std::vector<std::uint8_t> bad = good;
-        writeU32(&bad[kEntriesOffset + 40 * kKeyEntrySize + 4], 0x7FFFFFF0);
-        writeU32(&bad[kEntriesOffset + 10 * kKeyEntrySize + 4], 1);
+        putU32(bad, kEntriesOffset + 40 * kKeyEntrySize + 4, 0x7FFFFFF0);
+        putU32(bad, kEntriesOffset + 10 * kKeyEntrySize + 4, 1);
         ProfileContent c;
         ASSERT_TRUE(parseProfileBytes(bad, c));
         EXPECT_EQ(c.texts.text(40), u"");

@@ -138,7 +138,12 @@ TEST(ProfileListSettings, DefaultsFormatsAndMenu) {
     EXPECT_EQ(menu.checkedPosition, 0);
 
     list.setProfileCount(3);
-    for (int i = 0; i < 3; ++i) list.setProfilePath(i, u"C:\\P\\prof" + formatDecimal(i) + u".px3");
+    for (int i = 0; i < 3; ++i) {
+        std::u16string path = u"C:\\P\\prof";
+        path += formatDecimal(i);
+        path += u".px3";
+        list.setProfilePath(i, path);
+    }
     list.setActiveIndex(1);
     EXPECT_EQ(store.read(u"PROFILES", u"PROFILE02"), u"C:\\P\\prof1.px3");
     menu = buildProfileMenu(list);
@@ -178,7 +183,7 @@ struct Switching : ::testing::Test {
     void SetUp() override {
         list.setProfileCount(2);
         for (int i = 0; i < 2; ++i) {
-            const auto f = dir / ("s" + std::to_string(i) + ".px3");
+            const auto f = dir / std::string(i == 0 ? "s0.px3" : "s1.px3");
             ASSERT_EQ(writeDefaultProfileFile(f, 0), 1);
             list.setProfilePath(i, f.u16string());
         }
