@@ -17,20 +17,25 @@ enum class PoolTextState { Ok, Outside, Unterminated };
 
 std::u16string textAt(std::span<const std::uint8_t> pool, std::uint32_t parameter, PoolTextState& state) {
     const std::size_t offset = parameter & ~std::uint32_t{1};
-    std::u16string out;
     if (offset >= pool.size()) {
         state = PoolTextState::Outside;
-        return out;
+        return {};
     }
-    state = PoolTextState::Unterminated;
-    for (std::size_t p = offset; p + 1 < pool.size(); p += 2) {
-        const auto unit = static_cast<char16_t>(readU16(&pool[p]));
-        if (unit == 0) {
-            state = PoolTextState::Ok;
-            break;
-        }
-        out.push_back(unit);
+    const std::size_t room = (pool.size() - offset) / 2;
+    const std::uint8_t* start = pool.data() + offset;
+    std::size_t n = 0;
+    // Four units at a time until a word holds a zero unit.
+    constexpr std::uint64_t kLow = 0x0001000100010001ull, kHigh = 0x8000800080008000ull;
+    while (n + 4 <= room) {
+        std::uint64_t v;
+        std::memcpy(&v, start + 2 * n, sizeof v);
+        if (((v - kLow) & ~v & kHigh) != 0) break;
+        n += 4;
     }
+    while (n < room && (start[2 * n] | start[2 * n + 1]) != 0) ++n;
+    state = n < room ? PoolTextState::Ok : PoolTextState::Unterminated;
+    std::u16string out(n, u'\0');
+    loadUnits(out.data(), start, n);
     return out;
 }
 
@@ -130,9 +135,8 @@ std::vector<std::uint8_t> layOutTextPool(ProfileRecord& record, const SlotTexts&
         const std::uint32_t size = texts.size(slot);
         if (size == 0 || !carriesText(record.entry(slot).type) || offset + size > pool.size()) continue;
         const std::u16string& t = texts.text(slot);
-        std::uint8_t* p = pool.data() + offset;
-        for (std::size_t i = 0; i < t.size(); ++i) writeU16(p + 2 * i, static_cast<std::uint16_t>(t[i]));
-        writeU16(p + 2 * t.size(), 0);
+        storeUnits(pool.data() + offset, t.data(), t.size());
+        writeU16(pool.data() + offset + 2 * t.size(), 0);
         record.setParameter(slot, static_cast<std::uint32_t>(offset));
         if (also) also->setParameter(slot, static_cast<std::uint32_t>(offset));
         offset += size;
@@ -171,10 +175,10 @@ bool parseProfileBytes(std::span<const std::uint8_t> bytes, ProfileContent& out)
         out.notes.push_back("file ends inside the macro table: " + std::to_string(loaded) + " of " +
                             std::to_string(count) + " macros loaded");
     }
-    out.macros.assign(loaded, MacroRecord{});
+    out.macros.clear();
+    out.macros.reserve(loaded);
     for (std::size_t i = 0; i < loaded; ++i) {
-        std::memcpy(out.macros[i].data(), bytes.data() + kProfileRecordSize + i * kMacroRecordSize,
-                    kMacroRecordSize);
+        out.macros.emplace_back(bytes.data() + kProfileRecordSize + i * kMacroRecordSize);
         if (out.macros[i].sanitize()) out.notes.push_back("macro " + std::to_string(i) + " mended");
     }
     const std::size_t poolStart = kProfileRecordSize + count * kMacroRecordSize;
@@ -211,12 +215,12 @@ bool readProfileFile(const std::filesystem::path& path, ProfileContent& out) {
     // Never more than the header describes, never more than the file holds.
     const std::uint64_t described = readU32(header + FileHeader::kFileSize);
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(described, size));
-    std::vector<std::uint8_t> bytes(wanted);
-    std::memcpy(bytes.data(), header, sizeof header);
-    in.read(reinterpret_cast<char*>(bytes.data() + sizeof header),
-            static_cast<std::streamsize>(wanted - sizeof header));
-    bytes.resize(sizeof header + static_cast<std::size_t>(in.gcount()));
-    return parseProfileBytes(bytes, out);
+    // Only the bytes actually read are ever looked at, so the buffer needs no clearing.
+    auto bytes = std::make_unique_for_overwrite<std::uint8_t[]>(wanted);
+    std::memcpy(bytes.get(), header, sizeof header);
+    in.read(reinterpret_cast<char*>(bytes.get() + sizeof header), static_cast<std::streamsize>(wanted - sizeof header));
+    const std::size_t got = sizeof header + static_cast<std::size_t>(in.gcount());
+    return parseProfileBytes(std::span<const std::uint8_t>(bytes.get(), got), out);
 }
 
 int loadProfileFile(ProfileModel& model, const std::filesystem::path& path) {

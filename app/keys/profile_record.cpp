@@ -1,6 +1,7 @@
 #include "profile_record.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kb {
 
@@ -129,13 +130,41 @@ const std::u16string& SlotTexts::text(int slot) const noexcept {
     return valid(slot) ? texts_[static_cast<std::size_t>(slot)] : empty;
 }
 
+namespace {
+
+// Four units at a time: texts can be long and usually hold no zero.
+bool hasZeroUnit(std::u16string_view text) noexcept {
+    constexpr std::uint64_t kLow = 0x0001000100010001ull, kHigh = 0x8000800080008000ull;
+    std::size_t i = 0;
+    for (; i + 4 <= text.size(); i += 4) {
+        std::uint64_t v;
+        std::memcpy(&v, text.data() + i, sizeof v);
+        if (((v - kLow) & ~v & kHigh) != 0) return true;
+    }
+    for (; i < text.size(); ++i) {
+        if (text[i] == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void SlotTexts::set(int slot, std::u16string_view text) {
     if (!valid(slot)) return;
-    const std::size_t end = text.find(u'\0');
-    if (end != std::u16string_view::npos) text = text.substr(0, end);
+    if (hasZeroUnit(text)) text = text.substr(0, text.find(u'\0'));
     clear(slot);
     texts_[static_cast<std::size_t>(slot)].assign(text);
     const auto size = static_cast<std::uint32_t>(2 * text.size() + 2);
+    sizes_[static_cast<std::size_t>(slot)] = size;
+    total_ += size;
+}
+
+void SlotTexts::set(int slot, std::u16string&& text) {
+    if (!valid(slot)) return;
+    if (hasZeroUnit(text)) text.resize(text.find(u'\0'));
+    clear(slot);
+    const auto size = static_cast<std::uint32_t>(2 * text.size() + 2);
+    texts_[static_cast<std::size_t>(slot)] = std::move(text);
     sizes_[static_cast<std::size_t>(slot)] = size;
     total_ += size;
 }

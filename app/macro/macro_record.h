@@ -4,8 +4,10 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +46,22 @@ inline void writeU32(std::uint8_t* p, std::uint32_t v) noexcept {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
+// UTF-16 units to and from their little-endian bytes.
+inline void storeUnits(std::uint8_t* dst, const char16_t* src, std::size_t n) noexcept {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n) std::memcpy(dst, src, 2 * n);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) writeU16(dst + 2 * i, static_cast<std::uint16_t>(src[i]));
+    }
+}
+inline void loadUnits(char16_t* dst, const std::uint8_t* src, std::size_t n) noexcept {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n) std::memcpy(dst, src, 2 * n);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) dst[i] = static_cast<char16_t>(readU16(src + 2 * i));
+    }
+}
+
 class MacroRecord {
 public:
     static constexpr std::size_t kNameOffset = 0;
@@ -54,6 +72,8 @@ public:
     static constexpr std::size_t kActionsOffset = 512;
 
     MacroRecord() noexcept { bytes_.fill(0); }
+    // A record as stored: kMacroRecordSize bytes.
+    explicit MacroRecord(const std::uint8_t* stored) noexcept { std::memcpy(bytes_.data(), stored, kMacroRecordSize); }
 
     // The name up to its terminator (or the whole field when it has none).
     [[nodiscard]] std::u16string name() const;
