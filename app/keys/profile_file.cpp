@@ -194,7 +194,7 @@ bool parseProfileBytes(std::span<const std::uint8_t> bytes, ProfileContent& out)
         const KeyEntry e = out.record.entry(slot);
         if (!carriesText(e.type)) continue;
         PoolTextState state{};
-        out.texts.set(slot, textAt(pool, e.parameter, state));
+        out.texts.adopt(slot, textAt(pool, e.parameter, state));
         if (state == PoolTextState::Outside) {
             out.notes.push_back("slot " + std::to_string(slot) + ": text offset outside the pool, empty text");
         } else if (state == PoolTextState::Unterminated) {

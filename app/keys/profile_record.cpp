@@ -159,7 +159,7 @@ void SlotTexts::set(int slot, std::u16string_view text) {
     total_ += size;
 }
 
-void SlotTexts::set(int slot, std::u16string&& text) {
+void SlotTexts::adopt(int slot, std::u16string text) {
     if (!valid(slot)) return;
     if (hasZeroUnit(text)) text.resize(text.find(u'\0'));
     clear(slot);

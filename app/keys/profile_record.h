@@ -124,7 +124,8 @@ public:
 
     // Replaces the slot's text (ignored for a slot out of range). The text ends at its first zero unit.
     void set(int slot, std::u16string_view text);
-    void set(int slot, std::u16string&& text);
+    // The same, taking over the string's memory.
+    void adopt(int slot, std::u16string text);
     void clear(int slot) noexcept;
     void clearAll() noexcept;
 
