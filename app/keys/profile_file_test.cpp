@@ -285,6 +285,20 @@ TEST_F(ProfileSession, DefaultProfileTouchesNoFile) {
     EXPECT_TRUE(engine.active);
 }
 
+TEST_F(ProfileSession, ActiveIndexWithoutStoredPathWritesNoFile) {
+    useFile("p.px3");
+    list.setActiveIndex(4);
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const LoadOutcome out = loadActiveProfile(services, false);
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(out.source, LoadedFrom::DefaultProfile);
+    EXPECT_FALSE(std::filesystem::exists(dir / "NA"));
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0], text::kProfileMissing);
+    EXPECT_TRUE(engine.active);
+}
+
 TEST_F(ProfileSession, UnreadableFileFallsBackToTheDefaultProfile) {
     const auto file = useFile("p.px3");
     std::filesystem::create_directory(file);  // validation: cannot be opened

@@ -67,9 +67,11 @@ void ProfileList::setProfileCount(int n) const { writeInt(profileValueName(0), n
 int ProfileList::activeIndex() const { return readInt(u"ACTIVE", -1); }
 void ProfileList::setActiveIndex(int i) const { writeInt(u"ACTIVE", i); }
 
-std::u16string ProfileList::profilePath(int i) const {
-    if (i < 0 || i == std::numeric_limits<int>::max()) return u"NA";
-    return store_.read(kProfilesSection, profileValueName(i + 1)).value_or(u"NA");
+std::u16string ProfileList::profilePath(int i) const { return storedProfilePath(i).value_or(u"NA"); }
+
+std::optional<std::u16string> ProfileList::storedProfilePath(int i) const {
+    if (i < 0 || i == std::numeric_limits<int>::max()) return std::nullopt;
+    return store_.read(kProfilesSection, profileValueName(i + 1));
 }
 
 void ProfileList::setProfilePath(int i, std::u16string_view path) const {

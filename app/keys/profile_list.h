@@ -35,6 +35,8 @@ public:
     [[nodiscard]] int activeIndex() const;
     void setActiveIndex(int i) const;
     [[nodiscard]] std::u16string profilePath(int i) const;
+    // The stored path of entry i; empty when the store holds none.
+    [[nodiscard]] std::optional<std::u16string> storedProfilePath(int i) const;
     void setProfilePath(int i, std::u16string_view path) const;
     [[nodiscard]] int recordDelay() const;
     int setRecordDelay(int v) const;

@@ -12,7 +12,11 @@ LoadOutcome loadActiveProfile(ProfileServices& s, bool keepApplyButton) {
     bool fromFile = false;
     std::filesystem::path path;
     const int active = s.list.activeIndex();
-    if (active >= 0) {
+    if (active >= 0 && !s.list.storedProfilePath(active)) {
+        // No path stored for the entry: say the file is missing, but write no
+        // default file under the placeholder name into whatever folder is current.
+        s.prompt.showMessage(text::kProfileMissing);
+    } else if (active >= 0) {
         path = std::filesystem::path(s.list.profilePath(active));
         const int valid = validateProfileFile(path, s.prompt);
         if (valid == kValidUsable) {
