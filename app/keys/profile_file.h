@@ -71,7 +71,7 @@ struct ProfileContent {
 enum class SaveResult { Saved, NoFile, Failed };
 // Writes the working profile to the active profile's file when that file
 // exists. The file is replaced in one step; on any failure it stays as it was.
-SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLock);
+[[nodiscard]] SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLock);
 
 // Writes beside the target and replaces it in one step; the target is
 // untouched on failure.

@@ -32,7 +32,7 @@ struct LoadOutcome {
 // with a default file), loads it or the default profile, applies it and
 // redraws the key buttons. A file that cannot be loaded after validation
 // gives the default profile, never a missing record.
-LoadOutcome loadActiveProfile(ProfileServices& services, bool keepApplyButton);
+[[nodiscard]] LoadOutcome loadActiveProfile(ProfileServices& services, bool keepApplyButton);
 
 // The profile menu's command for list entry i (-1: the default profile).
 // False when nothing changed.
