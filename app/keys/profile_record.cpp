@@ -161,7 +161,6 @@ void SlotTexts::set(int slot, std::u16string_view text) {
 
 void SlotTexts::adopt(int slot, std::u16string text) {
     if (!valid(slot)) return;
-    if (hasZeroUnit(text)) text.resize(text.find(u'\0'));
     clear(slot);
     const auto size = static_cast<std::uint32_t>(2 * text.size() + 2);
     texts_[static_cast<std::size_t>(slot)] = std::move(text);

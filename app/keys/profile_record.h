@@ -124,7 +124,7 @@ public:
 
     // Replaces the slot's text (ignored for a slot out of range). The text ends at its first zero unit.
     void set(int slot, std::u16string_view text);
-    // The same, taking over the string's memory.
+    // Takes over a text already read up to its terminator (no zero unit inside).
     void adopt(int slot, std::u16string text);
     void clear(int slot) noexcept;
     void clearAll() noexcept;
