@@ -91,12 +91,13 @@ TEST(ProfileFileLayout, PoolFollowsSlotOrderAndRoundTrips) {
 
 TEST(ProfileFileLayout, ExactRecordWithoutMacrosOrTexts) {
     TempFolder dir;
-    ASSERT_EQ(writeDefaultProfileFile(dir / "a.px3", 0), 1);
-    EXPECT_EQ(std::filesystem::file_size(dir / "a.px3"), kProfileRecordSize);
+    const auto file = dir.path() / std::u16string(u"情景模式.px3");  // not representable in a code page
+    ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
+    EXPECT_EQ(std::filesystem::file_size(file), kProfileRecordSize);
     AnsweringPrompt prompt;
-    EXPECT_EQ(validateProfileFile(dir / "a.px3", prompt), kValidUsable);
+    EXPECT_EQ(validateProfileFile(file, prompt), kValidUsable);
     ProfileModel model;
-    ASSERT_EQ(loadProfileFile(model, dir / "a.px3"), 1);
+    ASSERT_EQ(loadProfileFile(model, file), 1);
     EXPECT_TRUE(model.macros.empty());
     EXPECT_EQ(model.texts.total(), 0u);
     EXPECT_EQ(*model.record, buildDefaultProfile(0));
