@@ -1,0 +1,44 @@
+// The driver's key tables computed from the active copy, the apply procedure
+// that makes the working profile active, and the sends and withdrawals.
+#pragma once
+
+#include "control_device.h"
+#include "profile_model.h"
+
+#include <cstdint>
+#include <span>
+
+namespace kb {
+
+// Key record field offsets.
+struct KeyRecordField {
+    static constexpr std::size_t kHandler = 0, kAction = 1, kScanCode = 4, kFlags = 6, kTargetScanCode = 8,
+                                 kTargetFlags = 10, kEvent = 16;
+};
+inline constexpr std::uint8_t kActionPass = 0, kActionReplace = 1, kActionSwallow = 2;
+
+// Writes one record in place from the key and its entry. Fields the entry's
+// type does not set keep their previous value.
+void buildKeyRecord(std::span<std::uint8_t, kKeyRecordSize> record, WinMakeCode key, const KeyEntry& entry,
+                    std::uint16_t base, std::int64_t event, bool blockedByDefault) noexcept;
+
+// Rebuild a whole table in place from a record (press records first).
+void buildKeyboardTable(std::span<std::uint8_t, kKeyboardTableSize> table, const ProfileRecord& record,
+                        std::span<const std::int64_t, kKeyboardRecords> events) noexcept;
+void buildKeypadTable(std::span<std::uint8_t, kKeypadTableSize> table, const ProfileRecord& record,
+                      std::span<const std::int64_t, kKeypadRecords> events) noexcept;
+
+// Each does nothing when the device is not open. Sends build their table
+// from the active copy under the engine lock and clear that device's latches.
+void sendKeyboardTable(Engine& engine, ControlDevice& device);
+void sendKeypadTables(Engine& engine, ControlDevice& device);
+void withdrawKeyboardTable(ControlDevice& device);
+void withdrawKeypadTables(ControlDevice& device);
+
+// Makes the working profile active (caller holds the profile lock): a new
+// active copy, text pool and play table, then both tables are sent. 1 on
+// success; 0 when memory runs out or there is no working record, in which
+// case no active copy remains and the driver keeps its previous tables.
+[[nodiscard]] int applyProfile(ProfileModel& model, Engine& engine, ControlDevice& device);
+
+}  // namespace kb

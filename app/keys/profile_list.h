@@ -1,0 +1,62 @@
+// The list of profile files, the active index and two options, kept as
+// string values in section "PROFILES" of the settings store.
+#pragma once
+
+#include "settings_store.h"
+#include "ui_ports.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kb {
+
+inline constexpr std::u16string_view kProfilesSection = u"PROFILES";
+inline constexpr std::u16string_view kProfileExtension = u".px3";
+inline constexpr std::u16string_view kProfileFolderName = u"Vortek";
+inline constexpr int kDefaultProfileCommand = 9000;
+inline constexpr int kFirstProfileCommand = 9001;
+
+// "%d" as the store reads it: optional white space and sign, then digits;
+// empty when there are no digits or the number does not fit.
+[[nodiscard]] std::optional<int> parseDecimal(std::u16string_view text) noexcept;
+[[nodiscard]] std::u16string formatDecimal(int value);
+// "PROFILE" and the number with at least two digits.
+[[nodiscard]] std::u16string profileValueName(int number);
+// File name without folder (either separator) and without extension.
+[[nodiscard]] std::u16string profileDisplayName(std::u16string_view path);
+
+class ProfileList {
+public:
+    explicit ProfileList(SettingsStore& store) noexcept : store_(store) {}
+
+    [[nodiscard]] int profileCount() const;
+    void setProfileCount(int n) const;
+    [[nodiscard]] int activeIndex() const;
+    void setActiveIndex(int i) const;
+    [[nodiscard]] std::u16string profilePath(int i) const;
+    // The stored path of entry i; empty when the store holds none.
+    [[nodiscard]] std::optional<std::u16string> storedProfilePath(int i) const;
+    void setProfilePath(int i, std::u16string_view path) const;
+    [[nodiscard]] int recordDelay() const;
+    int setRecordDelay(int v) const;
+    [[nodiscard]] int flip() const;
+    int setFlip(int v) const;
+
+    [[nodiscard]] SettingsStore& store() const noexcept { return store_; }
+
+private:
+    [[nodiscard]] int readInt(std::u16string_view name, int fallback) const;
+    void writeInt(std::u16string_view name, int value) const;
+    SettingsStore& store_;
+};
+
+[[nodiscard]] ProfileMenu buildProfileMenu(const ProfileList& list);
+// Builds the menu and hands it to the window to draw.
+void rebuildProfileMenu(const ProfileList& list, MainWindowSink& window);
+
+// The profile folder under the given documents folder; created when missing.
+[[nodiscard]] std::u16string profileFolder(std::u16string_view documentsFolder);
+[[nodiscard]] bool ensureProfileFolder(std::u16string_view documentsFolder);
+
+}  // namespace kb

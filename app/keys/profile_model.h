@@ -1,0 +1,108 @@
+// The two copies of the current profile and their locks. The profile lock
+// guards the working copy that the dialogs edit; the engine lock guards the
+// active copy that the driver tables and the worker threads read. Where both
+// are needed the profile lock is taken first.
+#pragma once
+
+#include "profile_record.h"
+#include "ui_ports.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kb {
+
+class ProfileList;
+
+// Re-entrant like the critical sections the threads share.
+using ModelLock = std::recursive_mutex;
+
+class ProfileModel {
+public:
+    [[nodiscard]] ModelLock& lock() noexcept { return lock_; }
+
+    // All below only with lock() held. No record exists between a load that
+    // failed after validation and the next load.
+    std::optional<ProfileRecord> record;
+    SlotTexts texts;
+    MacroTable macros;
+
+private:
+    ModelLock lock_;
+};
+
+inline constexpr std::size_t kKeyRecordSize = 24;
+inline constexpr int kKeyboardRecords = 2 * kKeyboardKeyCount;  // 174
+inline constexpr int kKeypadRecords = 2 * kKeypadKeyCount;      // 46
+inline constexpr std::size_t kKeyboardTableSize = kKeyboardRecords * kKeyRecordSize;
+inline constexpr std::size_t kKeypadTableSize = kKeypadRecords * kKeyRecordSize;
+
+// Made at each apply; replaced whole.
+struct ActiveCopy {
+    ProfileRecord record;
+    std::vector<std::uint8_t> pool;
+    MacroTable playTable;
+};
+
+class Engine {
+public:
+    [[nodiscard]] ModelLock& lock() noexcept { return lock_; }
+
+    // All below only with lock() held, except the latches (written by their
+    // event thread and by the table build).
+    std::unique_ptr<ActiveCopy> active;  // null: keys carry out nothing
+    std::array<std::uint8_t, kKeyboardTableSize> keyboardTable{};
+    std::array<std::uint8_t, kKeypadTableSize> keypadTable{};
+    // Per-key event handles as the driver records carry them, press events first.
+    std::array<std::int64_t, kKeyboardRecords> keyboardEvents{};
+    std::array<std::int64_t, kKeypadRecords> keypadEvents{};
+    std::array<std::atomic<std::uint32_t>, kKeyboardKeyCount> keyboardLatches{};
+    std::array<std::atomic<std::uint32_t>, kKeypadKeyCount> keypadLatches{};
+
+private:
+    ModelLock lock_;
+};
+
+// The text at a pool offset (bit 0 of the parameter ignored), cut at the end
+// of the pool when it has no terminator; empty when the offset lies outside.
+[[nodiscard]] std::u16string poolText(const std::vector<std::uint8_t>& pool, std::uint32_t parameter);
+
+struct EntryView {
+    std::uint16_t type = 0;
+    std::uint32_t parameter = 0;
+    std::u16string text;  // types 3 and 6 only
+};
+
+// Under the profile lock; empty when no working record exists.
+[[nodiscard]] std::optional<EntryView> readEntry(ProfileModel& model, int slot);
+[[nodiscard]] bool hasFunction(ProfileModel& model, int slot);
+void clearSlotTexts(ProfileModel& model);
+
+// What the key function dialog chose. listCode is used by type 2, macroId by
+// type 4, text by types 3 (cut to 259 characters) and 6.
+struct Assignment {
+    std::uint16_t type = 0;
+    std::uint16_t listCode = 0;
+    std::uint16_t macroId = 0;
+    std::u16string text;
+};
+
+enum class AssignResult { Done, BadArgument, NoProfile };
+
+// Writes the entry under the profile lock, saves the profile to its file,
+// redraws the key's button and enables the apply button.
+[[nodiscard]] AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink& window,
+                                  int device, int position, const Assignment& choice);
+
+// Redraws every key button (current macro bank, 87 keyboard keys, 23 keypad keys).
+void markKeyButtons(ProfileModel& model, MainWindowSink& window);
+// Redraws the slot's button as not assigned; slots without a shown button are ignored.
+void unmarkKeyButton(MainWindowSink& window, int slot);
+
+}  // namespace kb

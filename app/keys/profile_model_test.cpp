@@ -1,0 +1,227 @@
+#include "profile_file.h"
+#include "profile_session.h"
+#include "test_fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace kb {
+namespace {
+
+using testing::AnsweringPrompt;
+using testing::RecordingDevice;
+using testing::RecordingWindow;
+using testing::TempFolder;
+
+TEST(ProfileRecordLayout, DefaultProfileAndSlots) {
+    const ProfileRecord r = buildDefaultProfile(1);
+    EXPECT_EQ(headerProblem(r.data()), nullptr);
+    EXPECT_EQ(r.data()[FileHeader::kDefaultMark], 1);
+    for (int s = 0; s < kSlotCount; ++s) {
+        const KeyEntry e = r.entry(s);
+        EXPECT_EQ(e.type, 0);
+        EXPECT_EQ(e.parameter, 0u);
+        EXPECT_EQ(e.macroKeyCode != 0, isMacroKeySlot(s)) << s;
+    }
+    EXPECT_EQ(r.entry(256).macroKeyCode, 0x1302);
+    EXPECT_EQ(r.entry(265).macroKeyCode, 0x2306);
+    const std::uint8_t* d = r.data() + 32;
+    EXPECT_EQ(readU16(d + 4), 16416);
+    EXPECT_EQ(readU16(d + 16), 0x04D9);
+    EXPECT_EQ(readU16(d + 22), 0x000E);
+    EXPECT_EQ(slotOf(1, 0x11C), 512 + 0x9C);
+    EXPECT_EQ(keyboardKeyOfSlot(slotOf(0, 0x045)), 65);
+    EXPECT_EQ(keypadKeyOfSlot(slotOf(1, 0x03E)), 0);
+    EXPECT_EQ(keyboardKeyOfSlot(slotOf(1, 0x03E)), -1);
+}
+
+struct Assigning : ::testing::Test {
+    TempFolder dir;
+    MemorySettingsStore store;
+    ProfileList list{store};
+    ProfileModel model;
+    RecordingWindow window;
+    std::filesystem::path file;
+    void SetUp() override {
+        file = dir / "a.px3";
+        ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
+        list.setProfileCount(1);
+        list.setProfilePath(0, file.u16string());
+        list.setActiveIndex(0);
+        ASSERT_EQ(loadProfileFile(model, file), 1);
+    }
+};
+
+TEST_F(Assigning, TextsFollowTheFunction) {
+    const int slot = slotOf(0, 0x01E);
+    ASSERT_EQ(assign(model, list, window, 0, slot, {3, 0, 0, u"C:\\a.exe"}), AssignResult::Done);
+    EXPECT_EQ(model.texts.total(), 18u);
+    EXPECT_TRUE(window.marks.at(slot));
+    EXPECT_EQ(window.applyStates.back(), true);
+    ProfileContent saved;
+    ASSERT_TRUE(readProfileFile(file, saved));
+    EXPECT_EQ(saved.texts.text(slot), u"C:\\a.exe");
+
+    ASSERT_EQ(assign(model, list, window, 0, slot, {0, 0, 0, {}}), AssignResult::Done);
+    EXPECT_EQ(model.texts.total(), 0u);
+    EXPECT_FALSE(model.texts.has(slot));
+    EXPECT_FALSE(window.marks.at(slot));
+
+    // A program path is cut to 259 characters; a text block keeps its length.
+    ASSERT_EQ(assign(model, list, window, 0, slot, {3, 0, 0, std::u16string(400, u'p')}), AssignResult::Done);
+    EXPECT_EQ(readEntry(model, slot)->text.size(), 259u);
+    ASSERT_EQ(assign(model, list, window, 1, 0x4F, {6, 0, 0, std::u16string(400, u't')}), AssignResult::Done);
+    EXPECT_EQ(readEntry(model, 512 + 0x4F)->text.size(), 400u);
+    EXPECT_EQ(model.texts.total(), 520u + 802u);
+}
+
+TEST_F(Assigning, ParametersAndMacroKeyCodes) {
+    ASSERT_EQ(assign(model, list, window, 0, 2, {2, 0x24, 0, {}}), AssignResult::Done);
+    EXPECT_EQ(readEntry(model, 2)->parameter, 0x01Cu);  // list position 0x24 is Enter
+    ASSERT_EQ(assign(model, list, window, 0, 261, {4, 0, 7, {}}), AssignResult::Done);
+    EXPECT_EQ(model.record->entry(261), (KeyEntry{4, 0x2302, 7}));
+    EXPECT_TRUE(hasFunction(model, 261));
+    EXPECT_EQ(assign(model, list, window, 0, 3, {2, 0x85, 0, {}}), AssignResult::BadArgument);
+    EXPECT_EQ(assign(model, list, window, 0, 3, {7, 0, 0, {}}), AssignResult::BadArgument);
+    EXPECT_EQ(assign(model, list, window, 4, 3, {1, 0, 0, {}}), AssignResult::BadArgument);
+    EXPECT_FALSE(hasFunction(model, 3));
+}
+
+TEST_F(Assigning, ButtonMarksFollowTheBank) {
+    model.record->setEntry(258, {1, 0x1304, 0});
+    model.record->setEntry(263, {1, 0x2304, 0});
+    model.record->setEntry(slotOf(1, 0x052), {1, 0, 0});
+    window.bank = 1;
+    markKeyButtons(model, window);
+    EXPECT_EQ(window.markOrder.size(), 5u + 87u + 23u);
+    EXPECT_EQ(window.marks.count(258), 0u);
+    EXPECT_TRUE(window.marks.at(263));
+    EXPECT_TRUE(window.marks.at(slotOf(1, 0x052)));
+    EXPECT_EQ(window.marks.count(slotOf(0, 0x052)), 0u);  // the 87 keys have no number pad
+    EXPECT_FALSE(window.marks.at(slotOf(0, 0x01E)));
+
+    window.marks.clear();
+    unmarkKeyButton(window, 258);  // other bank: no button shows it
+    unmarkKeyButton(window, 300);  // no key
+    unmarkKeyButton(window, 0x59); // a slot none of the 87 keys uses
+    EXPECT_TRUE(window.marks.empty());
+    unmarkKeyButton(window, 263);
+    unmarkKeyButton(window, slotOf(1, 0x052));
+    EXPECT_EQ(window.marks.size(), 2u);
+}
+
+struct SwitchDialogs final : EditingDialogs {
+    bool keyOpen = false, macroOpen = false;
+    bool keyFunctionDialogOpen() const override { return keyOpen; }
+    bool macroEditorOpen() const override { return macroOpen; }
+};
+
+struct Manager final : ProfileManagerView {
+    bool open = false, changes = false;
+    int reloads = 0, checked = -99;
+    bool isOpen() const override { return open; }
+    bool hasUnappliedChanges() const override { return changes; }
+    void reloadFromStore() override { ++reloads; }
+    void checkRow(int i) override { checked = i; }
+};
+
+TEST(ProfileListSettings, DefaultsFormatsAndMenu) {
+    MemorySettingsStore store;
+    ProfileList list(store);
+    EXPECT_EQ(list.profileCount(), 0);
+    EXPECT_EQ(store.read(u"PROFILES", u"PROFILE00"), u"0");
+    EXPECT_EQ(list.activeIndex(), -1);
+    EXPECT_EQ(list.profilePath(0), u"NA");
+    ProfileMenu menu = buildProfileMenu(list);
+    ASSERT_EQ(menu.items.size(), 2u);
+    EXPECT_EQ(menu.items[0].text, u"<默认情景模式>");
+    EXPECT_TRUE(menu.items[1].isSeparator());
+    EXPECT_EQ(menu.checkedPosition, 0);
+
+    list.setProfileCount(3);
+    for (int i = 0; i < 3; ++i) {
+        std::u16string path = u"C:\\P\\prof";
+        path += formatDecimal(i);
+        path += u".px3";
+        list.setProfilePath(i, path);
+    }
+    list.setActiveIndex(1);
+    EXPECT_EQ(store.read(u"PROFILES", u"PROFILE02"), u"C:\\P\\prof1.px3");
+    menu = buildProfileMenu(list);
+    EXPECT_EQ(menu.checkedPosition, 3);
+    EXPECT_EQ(menu.items[3].commandId, 9002);
+    EXPECT_EQ(menu.activeName, u"prof1");
+    EXPECT_EQ(menu.toolTip, u"当前情景模式: prof1");
+    list.setActiveIndex(7);  // beyond the list: nothing checked
+    EXPECT_EQ(buildProfileMenu(list).checkedPosition, -1);
+
+    EXPECT_EQ(profileValueName(99), u"PROFILE99");
+    EXPECT_EQ(profileValueName(100), u"PROFILE100");
+    EXPECT_EQ(list.setFlip(5), 0);
+    EXPECT_EQ(store.read(u"PROFILES", u"Flip"), u"0");
+    EXPECT_EQ(list.setRecordDelay(1), 1);
+    EXPECT_EQ(list.recordDelay(), 1);
+    (void)store.write(u"PROFILES", u"ACTIVE", u" 12abc");
+    EXPECT_EQ(list.activeIndex(), 12);
+    (void)store.write(u"PROFILES", u"ACTIVE", u"x");
+    EXPECT_EQ(list.activeIndex(), -1);
+    (void)store.write(u"PROFILES", u"ACTIVE", u"99999999999");
+    EXPECT_EQ(list.activeIndex(), -1);
+}
+
+struct Switching : ::testing::Test {
+    TempFolder dir;
+    MemorySettingsStore store;
+    ProfileList list{store};
+    ProfileModel model;
+    Engine engine;
+    AnsweringPrompt prompt;
+    RecordingWindow window;
+    RecordingDevice device;
+    ProfileServices services{model, engine, list, prompt, window, device, nullptr};
+    SwitchDialogs dialogs;
+    Manager manager;
+    void SetUp() override {
+        list.setProfileCount(2);
+        for (int i = 0; i < 2; ++i) {
+            const auto f = dir / std::string(i == 0 ? "s0.px3" : "s1.px3");
+            ASSERT_EQ(writeDefaultProfileFile(f, 0), 1);
+            list.setProfilePath(i, f.u16string());
+        }
+        list.setActiveIndex(-1);
+    }
+};
+
+TEST_F(Switching, OpenEditingDialogBlocksTheSwitch) {
+    dialogs.keyOpen = true;
+    EXPECT_FALSE(switchProfile(services, 1, dialogs, &manager));
+    EXPECT_EQ(list.activeIndex(), -1);
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0], text::kCloseDialogsFirst);
+    EXPECT_TRUE(window.menus.empty());
+}
+
+TEST_F(Switching, ManagerStatesAndIndexRange) {
+    EXPECT_TRUE(switchProfile(services, 1, dialogs, &manager));
+    EXPECT_EQ(list.activeIndex(), 1);
+    ASSERT_EQ(window.menus.size(), 1u);
+    EXPECT_EQ(window.menus[0].activeName, u"s1");
+    EXPECT_EQ(window.applyStates.back(), false);
+
+    manager.open = true;
+    EXPECT_TRUE(switchProfile(services, 5, dialogs, &manager));  // beyond the list: default profile
+    EXPECT_EQ(list.activeIndex(), -1);
+    EXPECT_EQ(manager.checked, -1);
+
+    manager.changes = true;
+    prompt.answer = false;
+    EXPECT_FALSE(switchProfile(services, 0, dialogs, &manager));
+    EXPECT_EQ(list.activeIndex(), -1);
+    prompt.answer = true;
+    EXPECT_TRUE(switchProfile(services, 0, dialogs, &manager));
+    EXPECT_EQ(list.activeIndex(), 0);
+    EXPECT_EQ(manager.reloads, 1);
+    EXPECT_EQ(prompt.questions.back(), text::kDropManagerChanges);
+}
+
+}  // namespace
+}  // namespace kb

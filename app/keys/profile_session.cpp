@@ -1,0 +1,69 @@
+#include "profile_session.h"
+
+#include "key_tables.h"
+
+namespace kb {
+
+LoadOutcome loadActiveProfile(ProfileServices& s, bool keepApplyButton) {
+    if (s.playback && s.playback->isPlaying()) {
+        s.playback->stop();
+        s.prompt.showMessage(text::kSwitchStopsPlayback);
+    }
+    bool fromFile = false;
+    std::filesystem::path path;
+    const int active = s.list.activeIndex();
+    if (active >= 0 && !s.list.storedProfilePath(active)) {
+        // No path stored for the entry: say the file is missing, but write no
+        // default file under the placeholder name into whatever folder is current.
+        s.prompt.showMessage(text::kProfileMissing);
+    } else if (active >= 0) {
+        path = std::filesystem::path(s.list.profilePath(active));
+        const int valid = validateProfileFile(path, s.prompt);
+        if (valid == kValidUsable) {
+            fromFile = true;
+        } else if (valid == kValidReplace) {
+            fromFile = writeDefaultProfileFile(path, 1) == 1;
+        }
+    }
+    LoadOutcome outcome;
+    {
+        std::lock_guard guard(s.model.lock());
+        s.model.texts.clearAll();
+        s.model.macros.clear();
+        s.model.record.reset();
+        if (fromFile && loadProfileFile(s.model, path) == 1) {
+            outcome.source = LoadedFrom::File;
+        } else {
+            s.model.texts.clearAll();
+            s.model.macros.clear();
+            s.model.record = buildDefaultProfile(0);
+        }
+        outcome.applied = applyProfile(s.model, s.engine, s.device);
+        markKeyButtons(s.model, s.window);
+    }
+    if (!keepApplyButton) s.window.setApplyButtonEnabled(false);
+    return outcome;
+}
+
+bool switchProfile(ProfileServices& s, int i, const EditingDialogs& dialogs, ProfileManagerView* manager) {
+    if (i < 0 || i >= s.list.profileCount()) i = -1;
+    if (dialogs.keyFunctionDialogOpen() || dialogs.macroEditorOpen()) {
+        s.prompt.showMessage(text::kCloseDialogsFirst);
+        return false;
+    }
+    if (manager && manager->isOpen() && manager->hasUnappliedChanges()) {
+        if (!s.prompt.askYesNo(text::kDropManagerChanges, false)) return false;
+        s.list.setActiveIndex(i);
+        manager->reloadFromStore();
+    } else if (manager && manager->isOpen()) {
+        s.list.setActiveIndex(i);
+        manager->checkRow(i);
+    } else {
+        s.list.setActiveIndex(i);
+    }
+    (void)loadActiveProfile(s, false);
+    rebuildProfileMenu(s.list, s.window);
+    return true;
+}
+
+}  // namespace kb

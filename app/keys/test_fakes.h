@@ -1,0 +1,105 @@
+// Recording and answering stand-ins for the window, prompts, device and
+// playback, shared by the model's tests.
+#pragma once
+
+#include "control_device.h"
+#include "profile_model.h"
+#include "ui_ports.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kb::testing {
+
+struct RecordingWindow final : MainWindowSink {
+    std::map<int, bool> marks;  // slot -> assigned, last drawn state
+    std::vector<int> markOrder;
+    std::vector<bool> applyStates;
+    std::vector<ProfileMenu> menus;
+    int bank = 0;
+    void setKeyButtonAssigned(int slot, bool assigned) override {
+        marks[slot] = assigned;
+        markOrder.push_back(slot);
+    }
+    int currentMacroBank() const override { return bank; }
+    void setApplyButtonEnabled(bool enabled) override { applyStates.push_back(enabled); }
+    void showProfileMenu(const ProfileMenu& menu) override { menus.push_back(menu); }
+};
+
+struct AnsweringPrompt final : Prompt {
+    std::vector<std::u16string> messages;
+    std::vector<std::u16string> questions;
+    std::vector<bool> defaultNo;
+    bool answer = true;
+    void showMessage(std::u16string_view text) override { messages.emplace_back(text); }
+    bool askYesNo(std::u16string_view text, bool isDefaultNo) override {
+        questions.emplace_back(text);
+        defaultNo.push_back(isDefaultNo);
+        return answer;
+    }
+};
+
+struct DeviceCall {
+    enum Kind { Select, Install, Remove } kind;
+    DeviceSelector selector{};
+    std::vector<std::uint8_t> table;
+};
+
+struct RecordingDevice final : ControlDevice {
+    bool open = true;
+    std::vector<DeviceSelector> refuse;  // selections that fail
+    std::vector<DeviceCall> calls;
+    bool isOpen() override { return open; }
+    bool selectDevice(const DeviceSelector& d) override {
+        calls.push_back({DeviceCall::Select, d, {}});
+        for (const auto& r : refuse) {
+            if (r == d) return false;
+        }
+        return true;
+    }
+    bool installTable(std::span<const std::uint8_t> t) override {
+        calls.push_back({DeviceCall::Install, {}, {t.begin(), t.end()}});
+        return true;
+    }
+    bool removeTable() override {
+        calls.push_back({DeviceCall::Remove, {}, {}});
+        return true;
+    }
+};
+
+struct FakePlayback final : PlaybackControl {
+    bool playing = false;
+    int stops = 0;
+    bool isPlaying() const override { return playing; }
+    void stop() override {
+        ++stops;
+        playing = false;
+    }
+};
+
+// A fresh folder per test, removed afterwards.
+class TempFolder {
+public:
+    TempFolder() {
+        static std::atomic<int> counter{0};
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        path_ = std::filesystem::temp_directory_path() /
+                ("kbtest_" + std::to_string(stamp) + "_" + std::to_string(counter++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
+    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace kb::testing
