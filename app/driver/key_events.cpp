@@ -22,7 +22,6 @@ std::u16string numbered(const char16_t* family, int number) {
 
 std::u16string keyboardEventName(int number) { return numbered(u"Main", number); }
 std::u16string keypadEventName(int number) { return numbered(u"Sub", number); }
-std::u16string attachEventName() { return std::u16string(kEventPrefix) + u"_DevAtt2"; }
 
 int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex) noexcept {
     const int keys = static_cast<int>(latches.size());

@@ -14,7 +14,6 @@ inline constexpr char16_t kEventPrefix[] = u"KbPanel_PX3_QM2000RB_Event_";
 // number is 1-based: 1 .. 174 for the keyboard, 1 .. 46 for the keypad.
 [[nodiscard]] std::u16string keyboardEventName(int number);
 [[nodiscard]] std::u16string keypadEventName(int number);
-[[nodiscard]] std::u16string attachEventName();
 
 // An event index below latches.size() is a key's press, from there on its
 // release. Returns the key whose press must be carried out, or -1 (a release,

@@ -13,7 +13,6 @@ TEST(KeyEventNames, FollowTheDriversNamingScheme) {
     EXPECT_EQ(keyboardEventName(174), u"KbPanel_PX3_QM2000RB_Event_Main_174");
     EXPECT_EQ(keypadEventName(9), u"KbPanel_PX3_QM2000RB_Event_Sub_09");
     EXPECT_EQ(keypadEventName(46), u"KbPanel_PX3_QM2000RB_Event_Sub_46");
-    EXPECT_EQ(attachEventName(), u"KbPanel_PX3_QM2000RB_Event__DevAtt2");
 }
 
 TEST(KeyLatches, AHeldKeyActsOnceUntilReleased) {

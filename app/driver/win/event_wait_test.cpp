@@ -1,6 +1,6 @@
 #include "event_wait.h"
 
-#include "unique_handle.h"
+#include "common/win/unique_handle.h"
 
 #include <gtest/gtest.h>
 

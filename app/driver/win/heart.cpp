@@ -54,9 +54,10 @@ StartResult Heart::start(std::function<bool()> windowReady) {
     playback_.start();
     attachThread_ = std::make_unique<AttachThread>(device_, sink_, std::move(windowReady));
     (void)attachThread_->start();
-    keyboardThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keyboard, engine_, device_, *this,
+    KeyActions& actions = *this;
+    keyboardThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keyboard, engine_, device_, actions,
                                                        events_.keyboard());
-    keypadThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keypad, engine_, device_, *this,
+    keypadThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keypad, engine_, device_, actions,
                                                      events_.keypad());
     (void)keyboardThread_->start();
     (void)keypadThread_->start();

@@ -67,8 +67,8 @@ KB_PROBE_REPORT=$(winpath "$probe_report")
 export KB_PROBE_EVENT=kb-e2e-probe
 wine kbhost.exe --profile "$(winpath "$work/profile.px3")" >"$work/host.log" 2>&1 </dev/null &
 hostpid=$!
-eventually 'grep -q "^started" "$work/host.log"' 20 || { cat "$work/host.log"; echo "the host did not start"; exit 1; }
-check 'eventually "grep -q \"^attach 1\" \"$work/host.log\"" 10' "the host reports the keyboard attached"
+eventually 'grep -qs "^started" "$work/host.log"' 20 || { cat "$work/host.log"; echo "the host did not start"; exit 1; }
+check 'eventually "grep -qs \"^attach 1\" \"$work/host.log\"" 10' "the host reports the keyboard attached"
 check 'eventually "wine kbsim.exe table keyboard | grep -qv none" 10' "the keyboard table is installed"
 check '[ "$(wine kbsim.exe bank | tr -d "\r")" = "05 02" ]' "the bank status starts at bank 0 with the program running"
 clear_output
@@ -148,6 +148,14 @@ check '[ "$(wine kbsim.exe table keyboard | tr -d "\r")" = "none" ]' "its tables
 check '[ "$(wine kbsim.exe bank | tr -d "\r")" = "05 00" ]' "the bank status says the program is gone"
 
 echo "--- host log"; cat "$work/host.log"
+
+# Without the stand-in driver the simulated keyboard does not answer the HID
+# library, and a program whose HID library cannot start must end at once.
+wine kbsim.exe remove >/dev/null
+timeout 30 wine kbhost.exe --profile "$(winpath "$work/profile.px3")" >"$work/nodriver.log" 2>&1 </dev/null
+rc=$?
+check '[ $rc -eq 2 ] && grep -q "cannot start" "$work/nodriver.log"' "without the driver the host ends at start with a clear line"
+check '[ "$(wine kbsim.exe status | tr -d "\r")" = "driver: stopped" ]' "and the driver stays stopped"
 echo "[  PASSED  ] $passed tests."
 [ $failed -eq 0 ] || echo "[  FAILED  ] $failed tests."
 [ $failed -eq 0 ]

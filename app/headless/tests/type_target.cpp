@@ -3,6 +3,7 @@
 // EVENT is set or 30 seconds pass; creates the event EVENT-ready once focused.
 //   type_target.exe REPORT EVENT
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
