@@ -29,6 +29,8 @@ protected:
     ~AttachSink() = default;
 };
 
+// Stop it before the device closes: a closed handle takes its registration
+// with it, and the thread would wait for a change that is never signalled.
 class AttachThread {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{100};      // open + ready, failed query

@@ -14,17 +14,12 @@ int WinControlDevice::open() {
     if (open_.load()) return 1;
     // Several worker threads retry the open at once while the driver is
     // missing; one of them opens, the others find it open.
-    std::lock_guard openGuard(openMutex_);
+    std::lock_guard guard(pairMutex_);
     if (open_.load()) return 1;
-    kbwin::UniqueHandle handle(
-        CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!handle) return 0;
-    {
-        std::lock_guard pairGuard(pairMutex_);
-        handle_ = std::move(handle);
-        handleSelection_.reset();
-        threadSelections_.clear();
-    }
+    handle_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!handle_) return 0;
+    handleSelection_.reset();
+    threadSelections_.clear();
     // The injection handles are in place before anyone sees the device open.
     initKinset();
     open_.store(true);
@@ -47,10 +42,9 @@ void WinControlDevice::initKinset() {
 }
 
 int WinControlDevice::close() {
-    std::lock_guard openGuard(openMutex_);
-    if (!open_.load()) return 0;
     // Waits for a pair in progress, so no request runs on a closed handle.
-    std::lock_guard pairGuard(pairMutex_);
+    std::lock_guard guard(pairMutex_);
+    if (!open_.load()) return 0;
     open_.store(false);
     handleSelection_.reset();
     threadSelections_.clear();

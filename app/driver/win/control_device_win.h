@@ -28,9 +28,11 @@ inline constexpr const wchar_t* kControlDevicePath = L"\\\\.\\KbSieve_PX3_Plexor
 // are still safe: each request re-sends the calling thread's last selection
 // when another thread has changed it in between.
 //
-// Locks: open() and close() take the open lock and then the pair lock; the
-// pair lock is a leaf otherwise (nothing is taken while it is held, and
-// open() and close() must not be called by its holder).
+// Lock: the pair lock also guards open() and close(), so a close waits for a
+// pair in progress and no request runs on a closed handle. It is a leaf:
+// nothing else is taken while it is held (the injection library's Init runs
+// under it and takes none of ours), and it is recursive, so its holder may
+// call open() and close() too.
 class WinControlDevice final : public ControlDevice {
 public:
     explicit WinControlDevice(std::wstring path = kControlDevicePath);
@@ -75,7 +77,7 @@ private:
         DeviceSelector selector;
     };
 
-    // Caller holds pairMutex_.
+    // The rest: caller holds pairMutex_.
     bool control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
     bool sendSelection(const DeviceSelector& device);
     bool restoreThreadSelection();
@@ -83,8 +85,7 @@ private:
 
     const std::wstring path_;
     std::atomic<const KinsetBinding*> kinset_{nullptr};
-    std::mutex openMutex_;
-    std::atomic<bool> open_{false};
+    std::atomic<bool> open_{false};  // written under pairMutex_
     std::atomic<int> kinsetInit_{0};
     std::atomic<HANDLE> kinsetKeyboard_{nullptr};
     std::atomic<HANDLE> kinsetMouse_{nullptr};
