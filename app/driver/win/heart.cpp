@@ -11,6 +11,7 @@ namespace kb {
 Heart::Heart(HeartSink& sink, SettingsStore& settings)
     : sink_(sink),
       profiles_(settings),
+      device_(processControlDevice()),
       hid_(hidport_),
       macroKeys_(engine_, *this, sink, hid_),
       playback_(static_cast<PlaybackHost&>(*this)) {}

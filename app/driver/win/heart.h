@@ -87,7 +87,7 @@ private:
     HidportBinding hidport_;
     KinsetBinding kinset_;
     MultactBinding multact_;
-    WinControlDevice device_;
+    WinControlDevice& device_;  // the process-wide control device
     HidLink hid_;
     MacroKeys macroKeys_;
     PlaybackEngine playback_;
