@@ -1,0 +1,23 @@
+// Per-key events the driver signals, and the latches that turn a held key's
+// repeated press events into one action.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace kb {
+
+inline constexpr char16_t kEventPrefix[] = u"KbPanel_PX3_QM2000RB_Event_";
+
+// number is 1-based: 1 .. 174 for the keyboard, 1 .. 46 for the keypad.
+[[nodiscard]] std::u16string keyboardEventName(int number);
+[[nodiscard]] std::u16string keypadEventName(int number);
+
+// An event index below latches.size() is a key's press, from there on its
+// release. Returns the key whose press must be carried out, or -1 (a release,
+// a held key's repeat, or an index out of range).
+[[nodiscard]] int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex) noexcept;
+
+}  // namespace kb

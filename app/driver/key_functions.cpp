@@ -1,0 +1,125 @@
+#include "key_functions.h"
+
+namespace kb {
+
+void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool macroKey) {
+    std::unique_lock<ModelLock> lock(engine.lock());
+    if (!engine.active) return;
+    const KeyEntry e = engine.active->record.entry(slot);
+    switch (static_cast<FunctionType>(e.type)) {
+        case FunctionType::OtherKey:
+            if (macroKey) actions.sendKey(static_cast<std::uint16_t>(e.parameter & 0xFFFF), 0);
+            break;
+        case FunctionType::LaunchProgram:
+        case FunctionType::TypeText: {
+            const std::u16string text = poolText(engine.active->pool, e.parameter);
+            if (!text.empty()) {
+                actions.runAction(e.type == 3 ? kActionLaunchProgram : kActionTypeText, text);
+            }
+            break;
+        }
+        case FunctionType::PlayMacro:
+            actions.enqueueMacro(static_cast<std::uint16_t>(e.parameter & 0xFFFF));
+            break;
+        case FunctionType::StopMacro:
+            // Stop waits for the playback thread, which may need the engine lock.
+            lock.unlock();
+            actions.stopPlayback();
+            break;
+        default:
+            break;
+    }
+}
+
+MacroKeys::MacroKeys(Engine& engine, KeyActions& actions, MacroKeyUi& ui, BankStatusSink& status)
+    : engine_(engine), actions_(actions), ui_(ui), sink_(status) {}
+
+void MacroKeys::onReport(std::uint32_t completionStatus, std::uint32_t tag, std::uint16_t code) {
+    if (completionStatus != 1 || tag != kMacroKeyReadTag) return;
+    if (code == kReportBankKey) {
+        toggleBank();
+    } else if (code >= kReportFirstMacroKey && code <= kReportLastMacroKey) {
+        int index;
+        {
+            std::lock_guard<std::mutex> l(lock_);
+            index = (code - kReportFirstMacroKey) + 5 * (status_[1] & 1);
+            held_[static_cast<std::size_t>(index)] = true;
+        }
+        carryOutKeyFunction(engine_, actions_, kFirstMacroKeySlot + index, true);
+    } else if (code == kReportAllUp) {
+        allUp();
+    }
+}
+
+void MacroKeys::allUp() {
+    std::array<bool, kMacroKeySlotCount> held;
+    {
+        std::lock_guard<std::mutex> l(lock_);
+        held = held_;
+        held_.fill(false);
+    }
+    // The held flag remembers the slot, so a bank switch in between still
+    // releases the key that was pressed.
+    std::lock_guard<ModelLock> lock(engine_.lock());
+    if (!engine_.active) return;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (!held[i]) continue;
+        const KeyEntry e = engine_.active->record.entry(kFirstMacroKeySlot + static_cast<int>(i));
+        if (e.type == static_cast<std::uint16_t>(FunctionType::OtherKey)) {
+            actions_.sendKey(static_cast<std::uint16_t>(e.parameter & 0xFFFF), 1);
+        }
+    }
+}
+
+void MacroKeys::toggleBank() {
+    if (ui_.editingMacroKey()) {
+        ui_.refuseBankSwitch();
+        return;
+    }
+    std::array<std::uint8_t, 2> status;
+    {
+        std::lock_guard<std::mutex> l(lock_);
+        status_[1] ^= 1;
+        status = status_;
+    }
+    sink_.sendBankStatus(status);
+    ui_.bankChanged(status[1] & 1);
+}
+
+int MacroKeys::bank() const {
+    std::lock_guard<std::mutex> l(lock_);
+    return status_[1] & 1;
+}
+
+std::array<std::uint8_t, 2> MacroKeys::status() const {
+    std::lock_guard<std::mutex> l(lock_);
+    return status_;
+}
+
+void MacroKeys::resendStatus() { sink_.sendBankStatus(status()); }
+
+void MacroKeys::sendStartStatus() {
+    std::array<std::uint8_t, 2> status;
+    {
+        std::lock_guard<std::mutex> l(lock_);
+        status_ = {5, 2};
+        status = status_;
+    }
+    sink_.sendBankStatus(status);
+}
+
+void MacroKeys::sendExitStatus() {
+    std::array<std::uint8_t, 2> status;
+    {
+        std::lock_guard<std::mutex> l(lock_);
+        status_[1] = 0;
+        status = status_;
+    }
+    sink_.sendBankStatus(status);
+}
+
+std::array<char16_t, 3> MacroKeys::caption(int bank, int key) {
+    return {bank == 0 ? u'A' : u'B', static_cast<char16_t>(u'0' + key), u'\0'};
+}
+
+}  // namespace kb

@@ -1,0 +1,142 @@
+#include "heart.h"
+
+#include "key_tables.h"
+#include "play_table.h"
+#include "profile_session.h"
+
+#include <mutex>
+
+namespace kb {
+
+Heart::Heart(HeartSink& sink, SettingsStore& settings)
+    : sink_(sink),
+      profiles_(settings),
+      device_(processControlDevice()),
+      hid_(hidport_),
+      macroKeys_(engine_, *this, sink, hid_),
+      playback_(static_cast<PlaybackHost&>(*this)) {}
+
+Heart::~Heart() { shutdown(); }
+
+StartResult Heart::start(std::function<bool()> windowReady) {
+    if (started_) return StartResult::Started;
+    if (!hidport_.bind()) {
+        failure_ = hidport_.failure();
+        return StartResult::MissingHidport;
+    }
+    if (hidport_.Init(0) <= 0) {
+        failure_ = "Hidport Init failed";
+        return StartResult::HidportInitFailed;
+    }
+    if (!kinset_.bind()) {
+        failure_ = kinset_.failure();
+        return StartResult::MissingKinset;
+    }
+    if (!multact_.bind()) {
+        failure_ = multact_.failure();
+        return StartResult::MissingMultact;
+    }
+    started_ = true;
+    hid_.setMacroKeys(&macroKeys_);
+    macroKeys_.sendStartStatus();
+    hid_.startMacroKeyReports();
+
+    device_.useKinset(&kinset_);
+    ProfileServices services{model_, engine_, profiles_, sink_, sink_, device_, this};
+    (void)loadActiveProfile(services, false);
+    sink_.setApplyButtonEnabled(false);
+
+    if (!events_.create(engine_)) {
+        failure_ = "the key events cannot be created";
+        return StartResult::NoEvents;
+    }
+    (void)device_.open();
+
+    playback_.start();
+    attachThread_ = std::make_unique<AttachThread>(device_, sink_, std::move(windowReady));
+    (void)attachThread_->start();
+    KeyActions& actions = *this;
+    keyboardThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keyboard, engine_, device_, actions,
+                                                       events_.keyboard());
+    keypadThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keypad, engine_, device_, actions,
+                                                     events_.keypad());
+    (void)keyboardThread_->start();
+    (void)keypadThread_->start();
+    return StartResult::Started;
+}
+
+int Heart::apply() { return applyProfile(model_, engine_, device_); }
+
+void Heart::shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    playback_.stop();
+    playback_.shutdown();
+    if (started_) {
+        withdrawKeyboardTable(device_);
+        withdrawKeypadTables(device_);
+    }
+    if (keyboardThread_) keyboardThread_->stop();
+    if (keypadThread_) keypadThread_->stop();
+    events_.close(engine_);
+    if (attachThread_) attachThread_->stop();
+    if (started_) {
+        macroKeys_.sendExitStatus();
+        hid_.end();
+    }
+    hidport_.unbind();
+    if (kinset_.isBound()) {
+        device_.useKinset(nullptr);
+        (void)kinset_.End();
+    }
+    kinset_.unbind();
+    multact_.unbind();
+    {
+        std::lock_guard<ModelLock> lock(model_.lock());
+        model_.record.reset();
+        model_.texts.clearAll();
+        model_.macros.clear();
+    }
+    {
+        std::lock_guard<ModelLock> lock(engine_.lock());
+        engine_.active.reset();
+    }
+    (void)device_.close();
+}
+
+void Heart::sendKey(std::uint16_t makeCode, std::uint16_t direction) {
+    if (kinset_.isBound()) (void)kinset_.VKSendWinMakeCodeSingle_KB(device_.kinsetKeyboardHandle(), makeCode, direction);
+}
+
+void Heart::runAction(int actionCode, const std::u16string& text) {
+    if (multact_.isBound()) (void)multact_.Multact2(actionCode, reinterpret_cast<const wchar_t*>(text.c_str()), nullptr);
+}
+
+void Heart::enqueueMacro(std::uint16_t macroId) { playback_.enqueue(macroId, true); }
+
+void Heart::stopPlayback() { playback_.stop(); }
+
+bool Heart::ensureAttached() { return device_.open() == 1; }
+
+std::uint16_t Heart::findMacroIndex(std::uint16_t macroId, bool engineLockHeld) {
+    return findPlayTableIndex(engine_, macroId, engineLockHeld);
+}
+
+SnapshotResult Heart::trySnapshot(std::uint16_t index, std::uint16_t macroId, std::vector<PlayStep>& steps) {
+    return snapshotPlayTable(engine_, index, macroId, steps);
+}
+
+void Heart::sendStep(std::uint16_t makeCode, std::uint16_t direction) { sendKey(makeCode, direction); }
+
+void Heart::releaseSystemHeldKeys() {
+    if (!kinset_.isBound()) return;
+    for (int vk = 0; vk < 256; ++vk) {
+        if ((GetAsyncKeyState(vk) & 0x8000) != 0) (void)kinset_.KeyUp(vk, 1);
+    }
+}
+
+void Heart::playbackIndication(bool playing) { sink_.playbackIndication(playing); }
+
+void Heart::sleepMs(std::uint32_t ms) { Sleep(ms); }
+
+}  // namespace kb

@@ -1,0 +1,103 @@
+// The heart of the program without its window: the libraries, the profile in
+// the driver, the per-key events and the worker threads that carry out keys,
+// in the order the program starts and stops them.
+#pragma once
+
+#include <windows.h>
+
+#include "attach_thread.h"
+#include "control_device_win.h"
+#include "hid_link.h"
+#include "key_event_threads.h"
+#include "key_functions.h"
+#include "library_bindings.h"
+#include "playback_engine.h"
+#include "profile_list.h"
+#include "profile_model.h"
+#include "ui_ports.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace kb {
+
+// What the heart tells the main window. Every call must only record or post:
+// they come from worker threads, some with locks held.
+class HeartSink : public AttachSink, public MacroKeyUi, public MainWindowSink, public Prompt {
+public:
+    virtual void playbackIndication(bool playing) = 0;
+
+protected:
+    ~HeartSink() = default;
+};
+
+enum class StartResult { Started, MissingHidport, HidportInitFailed, MissingKinset, MissingMultact, NoEvents };
+
+class Heart final : private KeyActions, private PlaybackHost, private PlaybackControl {
+public:
+    Heart(HeartSink& sink, SettingsStore& settings);
+    ~Heart();
+    Heart(const Heart&) = delete;
+    Heart& operator=(const Heart&) = delete;
+
+    // Binds the libraries, starts the macro-key reports, loads and applies the
+    // active profile, creates the events, opens the device and starts the
+    // threads. Anything but Started means the program must end.
+    [[nodiscard]] StartResult start(std::function<bool()> windowReady = {});
+    // Undoes start in order; safe to call twice and after a failed start.
+    void shutdown();
+
+    [[nodiscard]] ProfileModel& model() noexcept { return model_; }
+    [[nodiscard]] Engine& engine() noexcept { return engine_; }
+    [[nodiscard]] ProfileList& profiles() noexcept { return profiles_; }
+    [[nodiscard]] WinControlDevice& device() noexcept { return device_; }
+    [[nodiscard]] MacroKeys& macroKeys() noexcept { return macroKeys_; }
+    [[nodiscard]] PlaybackEngine& playback() noexcept { return playback_; }
+    [[nodiscard]] PlaybackControl& playbackControl() noexcept { return *this; }
+    [[nodiscard]] const char* failure() const noexcept { return failure_.c_str(); }
+
+    // Applies the working profile to the driver (the main window's apply).
+    [[nodiscard]] int apply();
+
+private:
+    // KeyActions: called by the event threads and the HID handler.
+    void sendKey(std::uint16_t makeCode, std::uint16_t direction) override;
+    void runAction(int actionCode, const std::u16string& text) override;
+    void enqueueMacro(std::uint16_t macroId) override;
+    void stopPlayback() override;
+
+    // PlaybackHost: called by the playback thread (and Stop's caller).
+    bool ensureAttached() override;
+    std::uint16_t findMacroIndex(std::uint16_t macroId, bool engineLockHeld) override;
+    SnapshotResult trySnapshot(std::uint16_t index, std::uint16_t macroId, std::vector<PlayStep>& steps) override;
+    void sendStep(std::uint16_t makeCode, std::uint16_t direction) override;
+    void releaseSystemHeldKeys() override;
+    void playbackIndication(bool playing) override;
+    void sleepMs(std::uint32_t ms) override;
+
+    // PlaybackControl: what the profile switch and apply ask.
+    [[nodiscard]] bool isPlaying() const override { return playback_.isPlaying(); }
+    void stop() override { playback_.stop(); }
+
+    HeartSink& sink_;
+    ProfileList profiles_;
+    ProfileModel model_;
+    Engine engine_;
+    HidportBinding hidport_;
+    KinsetBinding kinset_;
+    MultactBinding multact_;
+    WinControlDevice& device_;  // the process-wide control device
+    HidLink hid_;
+    MacroKeys macroKeys_;
+    PlaybackEngine playback_;
+    KeyEventSet events_;
+    std::unique_ptr<KeyEventThread> keyboardThread_;
+    std::unique_ptr<KeyEventThread> keypadThread_;
+    std::unique_ptr<AttachThread> attachThread_;
+    std::string failure_;
+    bool started_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace kb

@@ -1,0 +1,96 @@
+#include "hid_link.h"
+
+#include <utility>
+
+namespace kb {
+namespace {
+
+// The handler is a plain function: it reaches the macro keys through this.
+std::atomic<MacroKeys*> g_macroKeys{nullptr};
+
+HidportDescriptor descriptor(std::uint16_t usagePage, std::uint16_t usage, std::uint32_t tag) {
+    HidportDescriptor d{};
+    d.selector.matchMask = 0x0F;
+    d.selector.vendor = 0x04D9;
+    d.selector.product = 0x2819;
+    d.selector.usagePage = usagePage;
+    d.selector.usage = usage;
+    d.tag = tag;
+    d.handler = &HidLink::onCompletion;
+    return d;
+}
+
+}  // namespace
+
+HidLink::HidLink(HidportBinding& hid)
+    : hid_(hid),
+      readRequest_(descriptor(0x000C, 0x0001, kMacroKeyReadTag)),
+      statusRequest_(descriptor(0x0008, 0x0089, kBankStatusTag)) {}
+
+HidLink::~HidLink() { end(); }
+
+void HidLink::setMacroKeys(MacroKeys* keys) noexcept { g_macroKeys.store(keys); }
+
+// The library's delete waits for a running handler, and the handler may
+// itself send the bank status: no lock of ours is held across a library call.
+void HidLink::startMacroKeyReports() {
+    if (!hid_.isBound()) return;
+    std::int32_t previous;
+    {
+        std::lock_guard<std::mutex> lock(idLock_);
+        if (ended_) return;
+        previous = std::exchange(readId_, 0);
+    }
+    if (previous != 0) (void)hid_.DeleteRequestFromUnitId(previous);
+    std::int32_t id = 0;
+    (void)hid_.RequestAsyncRead(&readRequest_, &HidLink::onCompletion, kMacroKeyReadTag, &id);
+    std::lock_guard<std::mutex> lock(idLock_);
+    readId_ = id;
+}
+
+void HidLink::sendBankStatus(const std::array<std::uint8_t, 2>& status) {
+    if (!hid_.isBound()) return;
+    std::int32_t previous;
+    {
+        std::lock_guard<std::mutex> lock(idLock_);
+        if (ended_) return;
+        previous = std::exchange(statusId_, 0);
+        statusData_ = status;
+    }
+    if (previous != 0) (void)hid_.DeleteRequestFromUnitId(previous);
+    // A member buffer: a library may read the bytes after the call returns.
+    std::int32_t id = 0;
+    (void)hid_.RequestStatusWrite(&statusRequest_, &HidLink::onCompletion, kBankStatusTag, statusData_.data(),
+                                  static_cast<std::int32_t>(statusData_.size()), &id);
+    std::lock_guard<std::mutex> lock(idLock_);
+    statusId_ = id;
+}
+
+void HidLink::end() {
+    if (!hid_.isBound()) return;
+    {
+        std::lock_guard<std::mutex> lock(idLock_);
+        if (ended_) return;
+        ended_ = true;
+    }
+    (void)hid_.DeleteRequestFromHandle(&HidLink::onCompletion);
+    (void)hid_.End(0);
+    g_macroKeys.store(nullptr);
+}
+
+int KB_HIDPORT_CALL HidLink::onCompletion(HidportCompletion* completion) {
+    try {
+        if (completion == nullptr || completion->status != 1 || completion->request == nullptr) return 1;
+        const HidportRequest* request = completion->request;
+        if (request->tag != kMacroKeyReadTag) return 1;
+        const HidportBlock* block = request->block;
+        if (block == nullptr || block->data == nullptr || block->dataLength < 2) return 1;
+        const auto code = static_cast<std::uint16_t>(block->data[0] | (block->data[1] << 8));
+        if (MacroKeys* keys = g_macroKeys.load()) keys->onReport(completion->status, request->tag, code);
+    } catch (...) {
+        // Nothing may cross back into the library.
+    }
+    return 1;
+}
+
+}  // namespace kb

@@ -1,0 +1,145 @@
+// kbhost: the heart of KbPanel without its window, for tests and the demo.
+// Binds the libraries, loads and applies the active profile, runs the worker
+// threads and reports what the window would show, one line each on stdout:
+//   started | attach N | playing 0|1 | bank N | message TEXT | stopped
+// Usage: kbhost [--profile FILE]   run until `kbhost stop`, Ctrl+C or end of input
+//        kbhost stop               tell the running host to shut down
+#include <windows.h>
+
+#include "common/win/unique_handle.h"
+#include "heart.h"
+#include "registry_settings_store.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kQuitEventName[] = L"KbPanel_PX3_QM2000RB_Headless_Quit";
+
+std::mutex g_outLock;
+
+std::string utf8(std::u16string_view text) {
+    if (text.empty()) return {};
+    const auto* w = reinterpret_cast<const wchar_t*>(text.data());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+void say(const std::string& line) {
+    std::lock_guard<std::mutex> lock(g_outLock);
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Prints what the main window would be told; records, never waits.
+class ConsoleSink final : public kb::HeartSink {
+public:
+    void attachState(int state) override { say("attach " + std::to_string(state)); }
+    bool editingMacroKey() override { return false; }
+    void refuseBankSwitch() override { say("message " + utf8(kb::kBankSwitchRefused)); }
+    void bankChanged(int bank) override {
+        bank_ = bank;
+        say("bank " + std::to_string(bank));
+    }
+    void setKeyButtonAssigned(int, bool) override {}
+    [[nodiscard]] int currentMacroBank() const override { return bank_.load(); }
+    void setApplyButtonEnabled(bool) override {}
+    void showProfileMenu(const kb::ProfileMenu&) override {}
+    void showMessage(std::u16string_view text) override { say("message " + utf8(text)); }
+    bool askYesNo(std::u16string_view text, bool defaultNo) override {
+        say("message " + utf8(text));
+        return !defaultNo;
+    }
+    void playbackIndication(bool playing) override {
+        // The engine reports idle after every pass; only changes are news.
+        if (playing_.exchange(playing) != playing) say(std::string("playing ") + (playing ? "1" : "0"));
+    }
+
+private:
+    std::atomic<int> bank_{0};
+    std::atomic<bool> playing_{false};
+};
+
+HANDLE g_quit = nullptr;
+
+BOOL WINAPI onConsoleEvent(DWORD) {
+    if (g_quit != nullptr) SetEvent(g_quit);
+    return TRUE;
+}
+
+int stopRunningHost() {
+    kbwin::UniqueHandle quit(OpenEventW(EVENT_MODIFY_STATE, FALSE, kQuitEventName));
+    if (!quit) {
+        std::fputs("kbhost: no host is running\n", stderr);
+        return 1;
+    }
+    SetEvent(quit.get());
+    return 0;
+}
+
+int run(const wchar_t* profile) {
+    kbwin::UniqueHandle quit(CreateEventW(nullptr, TRUE, FALSE, kQuitEventName));
+    if (!quit) {
+        std::fputs("kbhost: cannot create the quit event\n", stderr);
+        return 1;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        std::fputs("kbhost: a host is already running\n", stderr);
+        return 1;
+    }
+    g_quit = quit.get();
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+
+    kb::RegistrySettingsStore settings;
+    ConsoleSink sink;
+    kb::Heart heart(sink, settings);
+    if (profile != nullptr) {
+        // The given file becomes the only and active profile.
+        const kb::ProfileList& list = heart.profiles();
+        list.setProfilePath(0, reinterpret_cast<const char16_t*>(profile));
+        list.setProfileCount(1);
+        list.setActiveIndex(0);
+    }
+    const kb::StartResult started = heart.start();
+    if (started != kb::StartResult::Started) {
+        std::fprintf(stderr, "kbhost: cannot start: %s\n", heart.failure());
+        heart.shutdown();
+        return 2;
+    }
+    say("started");
+    // Ends on `kbhost stop`, Ctrl+C, or when the input is closed by a parent.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    const bool watchInput = input != nullptr && input != INVALID_HANDLE_VALUE && GetFileType(input) == FILE_TYPE_PIPE;
+    for (;;) {
+        if (WaitForSingleObject(quit.get(), 100) == WAIT_OBJECT_0) break;
+        if (watchInput) {
+            DWORD avail = 0;
+            if (!PeekNamedPipe(input, nullptr, 0, nullptr, &avail, nullptr)) break;
+        }
+    }
+    heart.shutdown();
+    say("stopped");
+    g_quit = nullptr;
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    try {
+        if (argc >= 2 && std::wstring(argv[1]) == L"stop") return stopRunningHost();
+        if (argc == 3 && std::wstring(argv[1]) == L"--profile") return run(argv[2]);
+        if (argc == 1) return run(nullptr);
+        std::fputs("usage: kbhost [--profile FILE] | kbhost stop\n", stderr);
+        return 1;
+    } catch (...) {
+        std::fputs("kbhost: unexpected failure\n", stderr);
+        return 3;
+    }
+}

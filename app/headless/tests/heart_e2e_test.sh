@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# The heart end to end under Wine: kbhost with the simulated keyboard, driven
+# by kbsim, each scenario from a profile file made for it with px3tool.
+set -u
+cd "$KB_BIN" || exit 1
+work=$(mktemp -d)
+hostpid=""
+cleanup() {
+    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
+    wine kbsim.exe remove >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+ok() { echo "ok: $1"; passed=$((passed + 1)); }
+bad() { echo "FAILED: $1"; failed=$((failed + 1)); }
+check() { if eval "$1"; then ok "$2"; else bad "$2"; fi; }
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+# Polls COMMAND (a shell condition) for up to SECONDS.
+eventually() {
+    local cond="$1" limit="${2:-10}" i
+    for ((i = 0; i < limit * 10; i++)); do
+        eval "$cond" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+inj() { wine kbsim.exe output | sed -n 's/^inj //p' | tr -d '\r' | tr '\n' ' '; }
+clear_output() { wine kbsim.exe output --clear >/dev/null; }
+tap() { wine kbsim.exe key "$1" tap >/dev/null; }
+
+wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
+
+probe_report="$work/launched.txt"
+type_report="$work/typed.txt"
+probe=$(winpath "$KB_BIN/multact_probe.exe")
+
+# A: macro 1 (B press, 60 ms, B release); D: macro 2 (C press, 10 s, C release);
+# S: stop macro; L: launch the probe; T: type "ab"; macro key 1: Shift in bank 0,
+# macro 1 in bank 1.
+cat >"$work/profile.json" <<JSON
+{
+  "header": {"defaultMark": 0},
+  "slots": [
+    {"slot": 30, "type": 4, "macroKeyCode": 0, "parameter": 1},
+    {"slot": 32, "type": 4, "macroKeyCode": 0, "parameter": 2},
+    {"slot": 31, "type": 5, "macroKeyCode": 0, "parameter": 0},
+    {"slot": 38, "type": 3, "macroKeyCode": 0, "parameter": 0, "text": $(printf '%s' "$probe" | sed 's/\\/\\\\/g; s/.*/"&"/')},
+    {"slot": 20, "type": 6, "macroKeyCode": 0, "parameter": 0, "text": "ab"},
+    {"slot": 256, "type": 2, "macroKeyCode": 4866, "parameter": 42},
+    {"slot": 261, "type": 4, "macroKeyCode": 8962, "parameter": 1}
+  ],
+  "macros": [
+    {"name": "one", "isNew": 0, "playMode": 0, "macroId": 1, "actions": [[0, 48, 0], [60, 48, 1]]},
+    {"name": "long", "isNew": 0, "playMode": 0, "macroId": 2, "actions": [[0, 46, 0], [10000, 46, 1]]}
+  ]
+}
+JSON
+wine px3tool.exe build "$(winpath "$work/profile.json")" "$(winpath "$work/profile.px3")" || { echo "px3tool build failed"; exit 1; }
+
+export KB_PROBE_REPORT
+KB_PROBE_REPORT=$(winpath "$probe_report")
+export KB_PROBE_EVENT=kb-e2e-probe
+wine kbhost.exe --profile "$(winpath "$work/profile.px3")" >"$work/host.log" 2>&1 </dev/null &
+hostpid=$!
+eventually 'grep -qs "^started" "$work/host.log"' 20 || { cat "$work/host.log"; echo "the host did not start"; exit 1; }
+check 'eventually "grep -qs \"^attach 1\" \"$work/host.log\"" 10' "the host reports the keyboard attached"
+check 'eventually "wine kbsim.exe table keyboard | grep -qv none" 10' "the keyboard table is installed"
+check '[ "$(wine kbsim.exe bank | tr -d "\r")" = "05 02" ]' "the bank status starts at bank 0 with the program running"
+clear_output
+
+# A key that plays a macro.
+tap 1E
+check 'eventually "[ \"\$(inj)\" = \"key 30 0000 key 30 0001 \" ]" 5' "a macro key plays its steps"
+check '! wine kbsim.exe output | grep -q "phys key 1E"' "the macro key itself does not reach the system"
+clear_output
+wine kbsim.exe key 1E down >/dev/null
+wine kbsim.exe key 1E down >/dev/null
+wine kbsim.exe key 1E down >/dev/null
+wine kbsim.exe key 1E up >/dev/null
+sleep 0.5
+check 'eventually "[ \"\$(inj)\" = \"key 30 0000 key 30 0001 \" ]" 5' "holding the key plays the macro once"
+clear_output
+tap 1E
+tap 1E
+check 'eventually "[ \"\$(inj)\" = \"key 30 0000 key 30 0001 key 30 0000 key 30 0001 \" ]" 5' "two presses play it twice, one after the other"
+clear_output
+
+# The stop key ends a long macro, drops what is queued and leaves no key down.
+tap 20
+check 'eventually "[ \"\$(inj)\" = \"key 2E 0000 \" ]" 5' "the long macro starts"
+tap 1E
+tap 1E
+start=$(date +%s%N)
+tap 1F
+check 'eventually "[ \"\$(inj)\" = \"key 2E 0000 key 2E 0001 \" ]" 3' "stop releases the held key"
+stopms=$(( ($(date +%s%N) - start) / 1000000 ))
+echo "stop seen after ${stopms} ms (including two kbsim runs)"
+sleep 0.5
+check '[ "$(inj)" = "key 2E 0000 key 2E 0001 " ]' "queued requests are dropped"
+check 'eventually "grep -q \"^playing 0\" \"$work/host.log\"" 3' "playback reports idle"
+clear_output
+
+# Launch a program; type a text block.
+tap 26
+check 'eventually "[ -s \"$probe_report\" ]" 10' "a launch key starts the program"
+wine type_target.exe "$(winpath "$type_report")" kb-e2e-type >/dev/null 2>&1 &
+typepid=$!
+eventually '[ -e "$type_report" ]' 10
+sleep 0.3
+tap 14
+check 'eventually "[ \"\$(cat \"$type_report\" 2>/dev/null)\" = \"ab\" ]" 10' "a text key types its text"
+kill "$typepid" 2>/dev/null; wait "$typepid" 2>/dev/null
+clear_output
+
+# Macro keys and the bank key.
+wine kbsim.exe macrokey 1 >/dev/null
+check 'eventually "[ \"\$(inj)\" = \"key 2A 0000 \" ]" 5' "a macro key assigned to another key presses it"
+wine kbsim.exe macrokey up >/dev/null
+check 'eventually "[ \"\$(inj)\" = \"key 2A 0000 key 2A 0001 \" ]" 5' "the all-up report releases it"
+clear_output
+wine kbsim.exe macrokey bank >/dev/null
+check 'eventually "[ \"\$(wine kbsim.exe bank | tr -d \"\r\")\" = \"05 03\" ]" 5' "the bank key flips the status byte"
+check 'eventually "grep -q \"^bank 1\" \"$work/host.log\"" 5' "the window hears of bank 1"
+wine kbsim.exe macrokey 1 >/dev/null
+wine kbsim.exe macrokey up >/dev/null
+check 'eventually "[ \"\$(inj)\" = \"key 30 0000 key 30 0001 \" ]" 5' "macro key 1 in bank 1 plays its slot of bank 1"
+wine kbsim.exe macrokey bank >/dev/null
+check 'eventually "[ \"\$(wine kbsim.exe bank | tr -d \"\r\")\" = \"05 02\" ]" 5' "and back to bank 0"
+clear_output
+
+# Attach state.
+wine kbsim.exe unplug keyboard >/dev/null
+check 'eventually "tail -n 3 \"$work/host.log\" | grep -q \"^attach 0\"" 5' "unplugging reports detached"
+wine kbsim.exe plug keyboard >/dev/null
+check 'eventually "tail -n 3 \"$work/host.log\" | grep -q \"^attach 1\"" 5' "plugging reports attached"
+
+# Shutdown.
+wine kbhost.exe stop >/dev/null
+check 'eventually "grep -q \"^stopped\" \"$work/host.log\"" 10' "the host stops when told"
+wait "$hostpid"; rc=$?; hostpid=""
+check '[ $rc -eq 0 ]' "and exits with status 0"
+check '[ "$(wine kbsim.exe table keyboard | tr -d "\r")" = "none" ]' "its tables are withdrawn"
+check '[ "$(wine kbsim.exe bank | tr -d "\r")" = "05 00" ]' "the bank status says the program is gone"
+
+echo "--- host log"; cat "$work/host.log"
+
+# Without the stand-in driver the simulated keyboard does not answer the HID
+# library, and a program whose HID library cannot start must end at once.
+wine kbsim.exe remove >/dev/null
+timeout 30 wine kbhost.exe --profile "$(winpath "$work/profile.px3")" >"$work/nodriver.log" 2>&1 </dev/null
+rc=$?
+check '[ $rc -eq 2 ] && grep -q "cannot start" "$work/nodriver.log"' "without the driver the host ends at start with a clear line"
+check '[ "$(wine kbsim.exe status | tr -d "\r")" = "driver: stopped" ]' "and the driver stays stopped"
+echo "[  PASSED  ] $passed tests."
+[ $failed -eq 0 ] || echo "[  FAILED  ] $failed tests."
+[ $failed -eq 0 ]

@@ -1,0 +1,18 @@
+// The playback engine's view of the play table in the engine's active copy.
+#pragma once
+
+#include "playback_engine.h"
+#include "profile_model.h"
+
+namespace kb {
+
+// Position of the first play-table record with the id; 0 when none (or no
+// active copy). Takes the engine lock unless the caller holds it.
+[[nodiscard]] std::uint16_t findPlayTableIndex(Engine& engine, std::uint16_t macroId, bool engineLockHeld);
+
+// Copies the used steps of the record at `index` when it still has `macroId`,
+// without ever blocking on the engine lock.
+[[nodiscard]] SnapshotResult snapshotPlayTable(Engine& engine, std::uint16_t index, std::uint16_t macroId,
+                                               std::vector<PlayStep>& steps);
+
+}  // namespace kb
