@@ -34,4 +34,12 @@ int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex)
     return latches[static_cast<std::size_t>(eventIndex)].exchange(1) == 0 ? eventIndex : -1;
 }
 
+int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex, bool pressAlsoSignalled) noexcept {
+    const int keys = static_cast<int>(latches.size());
+    int act = -1;
+    if (pressAlsoSignalled && eventIndex >= keys && eventIndex < 2 * keys) act = latchKeyEvent(latches, eventIndex - keys);
+    const int own = latchKeyEvent(latches, eventIndex);
+    return act >= 0 ? act : own;
+}
+
 }  // namespace kb

@@ -20,4 +20,11 @@ inline constexpr char16_t kEventPrefix[] = u"KbPanel_PX3_QM2000RB_Event_";
 // a held key's repeat, or an index out of range).
 [[nodiscard]] int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex) noexcept;
 
+// The same, for an event thread that checked, on a release, whether the key's
+// press event was signalled as well (and consumed it). The events are polled
+// in groups, so a quick tap's release can be seen before its press: the press
+// is then taken first, and the key is not left latched after its release.
+[[nodiscard]] int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex,
+                                bool pressAlsoSignalled) noexcept;
+
 }  // namespace kb

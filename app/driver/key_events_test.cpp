@@ -38,5 +38,18 @@ TEST(KeyLatches, ReleaseWithoutPressAndOutOfRangeAreHarmless) {
     EXPECT_EQ(latchKeyEvent(latches, 3), 3);
 }
 
+TEST(KeyLatches, AReleaseSeenBeforeItsPressTakesThePressFirst) {
+    Engine engine;
+    auto& latches = engine.keyboardLatches;
+    // A tap whose press waits in an earlier group than the one being polled.
+    EXPECT_EQ(latchKeyEvent(latches, 70 + kKeyboardKeyCount, true), 70);
+    EXPECT_EQ(latches[70].load(), 0u);  // not left held: the next press acts
+    EXPECT_EQ(latchKeyEvent(latches, 70), 70);
+    // While held, a repeat found at the release is only the repeat.
+    EXPECT_EQ(latchKeyEvent(latches, 70 + kKeyboardKeyCount, true), -1);
+    EXPECT_EQ(latches[70].load(), 0u);
+    EXPECT_EQ(latchKeyEvent(latches, 70 + kKeyboardKeyCount, false), -1);
+}
+
 }  // namespace
 }  // namespace kb

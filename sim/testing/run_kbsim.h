@@ -16,7 +16,7 @@ inline std::wstring programFolder() {
 
 // Runs "kbsim ARGS"; returns its exit code (998/999 when it could not run) and, when
 // asked, its output (stdout and stderr) with CR LF line ends.
-inline DWORD runKbsim(const std::wstring& args, std::string* out = nullptr) {
+inline DWORD runKbsimOnce(const std::wstring& args, std::string* out) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return 999;
@@ -44,6 +44,18 @@ inline DWORD runKbsim(const std::wstring& args, std::string* out = nullptr) {
     }
     CloseHandle(readEnd);
     if (out) *out = text;
+    return code;
+}
+
+// A start that fails outright (seen under a loaded Wine) is tried again.
+inline DWORD runKbsim(const std::wstring& args, std::string* out = nullptr) {
+    DWORD code = 998;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        code = runKbsimOnce(args, out);
+        if (code != 998 && code != 999) break;
+        if (out) *out += "(kbsim could not be started: error " + std::to_string(GetLastError()) + ")\n";
+        Sleep(200);
+    }
     return code;
 }
 

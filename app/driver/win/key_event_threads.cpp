@@ -105,7 +105,13 @@ void KeyEventThread::run() noexcept {
                 if (quitWithin(kFailedWaitPauseMs)) return;
                 continue;
             }
-            const int key = latchKeyEvent(latches, index);
+            // On a release, a press of the same key that is still signalled
+            // belongs before it (the groups are polled in turn).
+            const int keyCount = static_cast<int>(latches.size());
+            const bool pressToo = index >= keyCount &&
+                                  WaitForSingleObject(events_[static_cast<std::size_t>(index - keyCount)], 0) ==
+                                      WAIT_OBJECT_0;
+            const int key = latchKeyEvent(latches, index, pressToo);
             if (key < 0) continue;
             const int slot = slotOf(keyboard ? kDeviceKeyboard : kDeviceKeypad, keys[key]);
             carryOutKeyFunction(engine_, actions_, slot, false);

@@ -16,7 +16,7 @@ passed=0
 failed=0
 ok() { echo "ok: $1"; passed=$((passed + 1)); }
 bad() { echo "FAILED: $1"; failed=$((failed + 1)); }
-check() { if eval "$1"; then ok "$2"; else bad "$2"; fi; }
+check() { if eval "$1"; then ok "$2"; else bad "$2"; return 1; fi; }
 winpath() { winepath -w "$1" 2>/dev/null; }
 
 # Polls COMMAND (a shell condition) for up to SECONDS.
@@ -78,12 +78,15 @@ tap 1E
 check 'eventually "[ \"\$(inj)\" = \"key 30 0000 key 30 0001 \" ]" 5' "a macro key plays its steps"
 check '! wine kbsim.exe output | grep -q "phys key 1E"' "the macro key itself does not reach the system"
 clear_output
+# A held key repeats its press until the release comes.
+wine kbsim.exe key 1E down >/dev/null
+eventually "[ \"\$(inj)\" = \"key 30 0000 key 30 0001 \" ]" 5
 wine kbsim.exe key 1E down >/dev/null
 wine kbsim.exe key 1E down >/dev/null
-wine kbsim.exe key 1E down >/dev/null
+sleep 0.3
 wine kbsim.exe key 1E up >/dev/null
 sleep 0.5
-check 'eventually "[ \"\$(inj)\" = \"key 30 0000 key 30 0001 \" ]" 5' "holding the key plays the macro once"
+check '[ "$(inj)" = "key 30 0000 key 30 0001 " ]' "holding the key plays the macro once" || echo "output: $(wine kbsim.exe output | tr -d "\r" | tr "\n" " ")"
 clear_output
 tap 1E
 tap 1E
