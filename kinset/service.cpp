@@ -2,6 +2,8 @@
 
 #include "service_name.h"
 
+#include "common/win/unique_handle.h"
+
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -9,30 +11,7 @@
 namespace kb::kinset {
 namespace {
 
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE h = nullptr) noexcept : h_(h) {}
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    ScHandle& operator=(ScHandle&& other) noexcept {
-        reset(std::exchange(other.h_, nullptr));
-        return *this;
-    }
-    ~ScHandle() { reset(nullptr); }
-
-    [[nodiscard]] SC_HANDLE get() const noexcept { return h_; }
-    [[nodiscard]] SC_HANDLE release() noexcept { return std::exchange(h_, nullptr); }
-    explicit operator bool() const noexcept { return h_ != nullptr; }
-
-private:
-    void reset(SC_HANDLE h) noexcept {
-        if (h_ != nullptr) {
-            CloseServiceHandle(h_);
-        }
-        h_ = h;
-    }
-    SC_HANDLE h_;
-};
+using ScHandle = kbwin::UniqueService;
 
 ScHandle openManager() noexcept {
     return ScHandle(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));

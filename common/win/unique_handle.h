@@ -68,8 +68,16 @@ struct KeyTraits {
     static bool close(pointer k) noexcept { return RegCloseKey(k) == ERROR_SUCCESS; }
 };
 
+struct ServiceTraits {
+    using pointer = SC_HANDLE;
+    static pointer none() noexcept { return nullptr; }
+    static bool valid(pointer h) noexcept { return h != nullptr; }
+    static bool close(pointer h) noexcept { return CloseServiceHandle(h) != FALSE; }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
-using UniqueKey = UniqueResource<KeyTraits>;  // users link advapi32
+using UniqueKey = UniqueResource<KeyTraits>;          // users link advapi32
+using UniqueService = UniqueResource<ServiceTraits>;  // users link advapi32
 
 }  // namespace kbwin

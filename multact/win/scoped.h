@@ -3,37 +3,13 @@
 
 #include <windows.h>
 
+#include "common/win/unique_handle.h"
+
 #include <utility>
 
 namespace kb::multact {
 
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) noexcept : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        if (this != &o) {
-            reset(std::exchange(o.h_, nullptr));
-        }
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    void reset(HANDLE h = nullptr) noexcept {
-        if (h_ != nullptr) {
-            CloseHandle(h_);
-        }
-        h_ = h;
-    }
-    [[nodiscard]] HANDLE get() const noexcept { return h_; }
-    [[nodiscard]] explicit operator bool() const noexcept { return h_ != nullptr; }
-
-private:
-    HANDLE h_ = nullptr;
-};
+using UniqueHandle = kbwin::UniqueHandle;
 
 // Joins the calling thread's input to another thread's for the life of the
 // object, so that focus queries see that thread's state; always undone.
