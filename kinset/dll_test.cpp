@@ -2,6 +2,7 @@
 // every name, the results without a control device, and the make types that
 // go to the system instead of the driver, observed in this process.
 #include "KinsetDll.h"
+#include "dll_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,16 +12,7 @@
 
 namespace {
 
-HMODULE dll() {
-    static HMODULE module = LoadLibraryW(L"KinsetDll.dll");
-    return module;
-}
-
-template <class F>
-F entry(const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll(), name)));
-}
-#define KINSET(name) entry<decltype(&name)>(#name)
+using kinset_test::dll;
 
 TEST(KinsetExports, EveryNameResolvesAndAliasesShareTheirFunction) {
     ASSERT_NE(dll(), nullptr) << "LoadLibrary failed: " << GetLastError();

@@ -3,6 +3,7 @@
 // installed with the library's own service export; `kbsim output` shows the
 // injected records in arrival order.
 #include "KinsetDll.h"
+#include "dll_test_support.h"
 #include "kbsim/sieve_ioctl.h"
 #include "run_kbsim.h"
 
@@ -20,16 +21,7 @@ using Lines = std::vector<std::string>;
 
 constexpr wchar_t kDevice[] = KBS_DEVICE_PATH_W;
 
-HMODULE dll() {
-    static HMODULE module = LoadLibraryW(L"KinsetDll.dll");
-    return module;
-}
-
-template <class F>
-F entry(const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll(), name)));
-}
-#define KINSET(name) entry<decltype(&name)>(#name)
+using kinset_test::dll;
 
 std::wstring driverPath() { return kb::sim::testing::programFolder() + KBS_DRIVER_FILE_W; }
 
