@@ -14,6 +14,7 @@ using testing::AnsweringPrompt;
 using testing::RecordingDevice;
 using testing::RecordingWindow;
 using testing::TempFolder;
+using testing::useAsOnlyProfile;
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -231,9 +232,7 @@ struct ProfileSession : ::testing::Test {
 
     std::filesystem::path useFile(const std::string& name) {
         const auto file = dir / name;
-        list.setProfileCount(1);
-        list.setProfilePath(0, file.u16string());
-        list.setActiveIndex(0);
+        useAsOnlyProfile(list, file);
         return file;
     }
 };

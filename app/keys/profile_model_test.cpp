@@ -11,6 +11,7 @@ using testing::AnsweringPrompt;
 using testing::RecordingDevice;
 using testing::RecordingWindow;
 using testing::TempFolder;
+using testing::useAsOnlyProfile;
 
 TEST(ProfileRecordLayout, DefaultProfileAndSlots) {
     const ProfileRecord r = buildDefaultProfile(1);
@@ -44,9 +45,7 @@ struct Assigning : ::testing::Test {
     void SetUp() override {
         file = dir / "a.px3";
         ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
-        list.setProfileCount(1);
-        list.setProfilePath(0, file.u16string());
-        list.setActiveIndex(0);
+        useAsOnlyProfile(list, file);
         ASSERT_EQ(loadProfileFile(model, file), 1);
     }
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "control_device.h"
+#include "profile_list.h"
 #include "profile_model.h"
 #include "ui_ports.h"
 
@@ -101,5 +102,12 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The store lists `file` as its only profile and makes it the active one.
+inline void useAsOnlyProfile(const ProfileList& list, const std::filesystem::path& file) {
+    list.setProfileCount(1);
+    list.setProfilePath(0, file.u16string());
+    list.setActiveIndex(0);
+}
 
 }  // namespace kb::testing

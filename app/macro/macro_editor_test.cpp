@@ -12,6 +12,7 @@ namespace {
 using testing::AnsweringPrompt;
 using testing::RecordingWindow;
 using testing::TempFolder;
+using testing::useAsOnlyProfile;
 
 struct ScriptedClock final : MacroClock {
     std::deque<LocalTime> times;
@@ -44,9 +45,7 @@ struct MacroEditor : ::testing::Test {
     void SetUp() override {
         file = dir / "m.px3";
         ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
-        list.setProfileCount(1);
-        list.setProfilePath(0, file.u16string());
-        list.setActiveIndex(0);
+        useAsOnlyProfile(list, file);
         ASSERT_EQ(loadProfileFile(model, file), 1);
         editor.load(model);
     }
