@@ -2,6 +2,8 @@
 set -u
 KB_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 KB_BUILD="$KB_ROOT/build"
+# Several checkouts (git worktrees) share one compiler cache.
+export CCACHE_BASEDIR="$KB_ROOT" CCACHE_NOHASHDIR=true
 
 KB_PACKAGES=(
     cmake ninja-build g++ ccache
