@@ -44,6 +44,16 @@ if [ -f "$KB_BUILD/win32/export-checks.txt" ]; then
     done <"$KB_BUILD/win32/export-checks.txt"
 fi
 
+# The 32-bit setup: its contents against the 32-bit build.
+if [ -f "$KB_BUILD/win32/bin/KbPanel.exe" ]; then
+    setup=$(ls "$KB_BUILD"/win32/KbPanel-*-x86-setup.exe 2>/dev/null | head -n 1)
+    if bash "$KB_ROOT/tools/dev/check-setup.sh" "$setup" "$KB_BUILD/win32/bin" i686-w64-mingw32-objdump pei-i386; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+    fi
+fi
+
 # Windows tests under Wine.
 wlog="$KB_BUILD/wine-summary.log"
 bash "$KB_ROOT/tools/dev/winetest.sh" "$KB_BUILD/win64" "$KB_BUILD/win64/wine-tests.txt" | tee "$wlog"
