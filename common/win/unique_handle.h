@@ -75,9 +75,17 @@ struct ServiceTraits {
     static bool close(pointer h) noexcept { return CloseServiceHandle(h) != FALSE; }
 };
 
+struct FindTraits {
+    using pointer = HANDLE;
+    static pointer none() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool valid(pointer h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static bool close(pointer h) noexcept { return FindClose(h) != FALSE; }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueKey = UniqueResource<KeyTraits>;          // users link advapi32
 using UniqueService = UniqueResource<ServiceTraits>;  // users link advapi32
+using UniqueFindHandle = UniqueResource<FindTraits>;   // FindFirstFileW
 
 }  // namespace kbwin

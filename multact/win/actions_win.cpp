@@ -1,6 +1,7 @@
 #include "actions_win.h"
 
 #include "scoped.h"
+#include "common/crash/crash_report.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -186,6 +187,7 @@ struct FrontJob {
 DWORD WINAPI bringToFront(void* param) {
     HMODULE module = nullptr;
     try {
+        kb::crash::ThreadGuard guard;
         std::unique_ptr<FrontJob> job(static_cast<FrontJob*>(param));
         module = job->module;
         for (int round = 0; round < kFrontRounds; ++round) {
@@ -241,6 +243,7 @@ constexpr UINT kTypeUnitTimeoutMs = 1000;
 
 DWORD WINAPI typeUnits(void* param) {
     try {
+        kb::crash::ThreadGuard guard;
         const auto& units = *static_cast<const std::wstring*>(param);
         HWND focus = foregroundFocus();
         if (focus == nullptr) {

@@ -2,7 +2,23 @@
 // catches everything, so no exception crosses into the caller.
 #include "multact.h"
 
+#include <windows.h>
+
 #include "actions_win.h"
+#include "common/crash/crash_report.h"
+#include "kb_version.h"
+
+// A crash in one of the library's own threads leaves a report; faults on the
+// caller's threads stay the caller's business.
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, void*) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        kb::crash::setIdentity("Multact", KB_VERSION_STRING);
+        kb::crash::installModuleGuard(module);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        kb::crash::removeModuleGuard();
+    }
+    return TRUE;
+}
 
 extern "C" {
 

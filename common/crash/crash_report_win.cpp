@@ -1,0 +1,228 @@
+#include "common/crash/crash_report.h"
+
+#include <dbghelp.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "common/crash/crash_log.h"
+#include "common/win/unique_handle.h"
+
+namespace kb::crash {
+namespace {
+
+// Written once at start, read in the handler: plain arrays, no allocation.
+char g_product[64] = "KbPanel";
+char g_version[32] = "?";
+std::atomic<HMODULE> g_guardedModule{nullptr};
+PVOID g_vectoredHandler = nullptr;
+std::atomic<LONG> g_writing{0};
+thread_local bool t_guarded = false;
+
+// dbghelp is loaded from the system folder when needed, never linked.
+using MiniDumpWriteDumpFn = decltype(&MiniDumpWriteDump);
+
+std::string narrow(const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n,
+                            nullptr, nullptr);
+    return s;
+}
+
+std::wstring widen(const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+Moment now() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+bool writeAll(HANDLE file, const std::string& text) {
+    DWORD done = 0;
+    return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
+           done == text.size();
+}
+
+struct DumpJob {
+    const std::wstring* path;
+    EXCEPTION_POINTERS* pointers;
+    DWORD threadId;
+};
+
+DWORD WINAPI dumpThread(void* param) {
+    const DumpJob& job = *static_cast<const DumpJob*>(param);
+    wchar_t system[MAX_PATH];
+    UINT n = GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return 1;
+    kbwin::UniqueModule dbghelp(
+        LoadLibraryExW((std::wstring(system) + L"\\dbghelp.dll").c_str(), nullptr, 0));
+    if (!dbghelp) return 1;
+    auto write = reinterpret_cast<MiniDumpWriteDumpFn>(
+        reinterpret_cast<void*>(GetProcAddress(dbghelp.get(), "MiniDumpWriteDump")));
+    if (!write) return 1;
+    kbwin::UniqueHandle file(CreateFileW(job.path->c_str(), GENERIC_WRITE, 0, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return 1;
+    MINIDUMP_EXCEPTION_INFORMATION info{job.threadId, job.pointers, FALSE};
+    return write(GetCurrentProcess(), GetCurrentProcessId(), file.get(), MiniDumpNormal,
+                 job.pointers ? &info : nullptr, nullptr, nullptr)
+               ? 0
+               : 1;
+}
+
+// The dump is written from a thread of its own: the crashed thread's stack
+// may be nearly exhausted, and the dump shows that thread as it stood.
+void writeDump(const std::wstring& path, EXCEPTION_POINTERS* ep) {
+    DumpJob job{&path, ep, GetCurrentThreadId()};
+    kbwin::UniqueHandle worker(CreateThread(nullptr, 0, dumpThread, &job, 0, nullptr));
+    if (worker) WaitForSingleObject(worker.get(), 10000);
+}
+
+void prune(const std::wstring& folder) {
+    std::vector<std::string> stems;
+    WIN32_FIND_DATAW fd;
+    kbwin::UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &fd));
+    if (find) {
+        do {
+            std::wstring name = fd.cFileName;
+            auto dot = name.rfind(L'.');
+            if (dot != std::wstring::npos) stems.push_back(narrow(name.substr(0, dot)));
+        } while (FindNextFileW(find.get(), &fd));
+    }
+    for (const std::string& stem : stemsToRemove(stems)) {
+        std::wstring base = folder + L"\\" + widen(stem);
+        DeleteFileW((base + L".txt").c_str());
+        DeleteFileW((base + L".dmp").c_str());
+    }
+}
+
+bool fatal(DWORD code) {
+    // Errors only: C++ exceptions, debug strings and thread names are not crashes.
+    return (code & 0xF0000000u) == 0xC0000000u;
+}
+
+bool insideModule(HMODULE module, const void* address) {
+    HMODULE owner = nullptr;
+    return module && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                        static_cast<LPCWSTR>(address), &owner) &&
+           owner == module;
+}
+
+[[noreturn]] void reportAndEnd(EXCEPTION_POINTERS* ep) {
+    // A second crash while writing (another thread, or the writer itself) just ends.
+    if (g_writing.exchange(1) == 0) (void)writeReport(ep);
+    TerminateProcess(GetCurrentProcess(), ep ? ep->ExceptionRecord->ExceptionCode : 1);
+    for (;;) Sleep(INFINITE);
+}
+
+LONG WINAPI processFilter(EXCEPTION_POINTERS* ep) { reportAndEnd(ep); }
+
+LONG CALLBACK moduleFilter(EXCEPTION_POINTERS* ep) {
+    if (!t_guarded || !ep || !ep->ExceptionRecord) return EXCEPTION_CONTINUE_SEARCH;
+    if (!fatal(ep->ExceptionRecord->ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
+    if (!insideModule(g_guardedModule.load(), ep->ExceptionRecord->ExceptionAddress))
+        return EXCEPTION_CONTINUE_SEARCH;
+    reportAndEnd(ep);
+}
+
+}  // namespace
+
+void setIdentity(const char* product, const char* version) noexcept {
+    if (product) lstrcpynA(g_product, product, sizeof g_product);
+    if (version) lstrcpynA(g_version, version, sizeof g_version);
+}
+
+void installProcessHandler() noexcept { SetUnhandledExceptionFilter(processFilter); }
+
+void installModuleGuard(HMODULE module) noexcept {
+    g_guardedModule = module;
+    if (!g_vectoredHandler) g_vectoredHandler = AddVectoredExceptionHandler(0, moduleFilter);
+}
+
+void removeModuleGuard() noexcept {
+    if (g_vectoredHandler) RemoveVectoredExceptionHandler(g_vectoredHandler);
+    g_vectoredHandler = nullptr;
+    g_guardedModule = nullptr;
+}
+
+ThreadGuard::ThreadGuard() noexcept { t_guarded = true; }
+ThreadGuard::~ThreadGuard() { t_guarded = false; }
+
+std::wstring reportFolder() {
+    wchar_t base[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)))
+        return {};
+    return std::wstring(base) + L"\\KbPanel\\Crashes";
+}
+
+std::wstring writeReport(EXCEPTION_POINTERS* ep) noexcept {
+    try {
+        std::wstring folder = reportFolder();
+        if (folder.empty()) return {};
+        CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
+        CreateDirectoryW(folder.c_str(), nullptr);
+
+        Moment when = now();
+        std::wstring base = folder + L"\\" + widen(reportStem(when, GetCurrentProcessId()));
+        DWORD code = ep && ep->ExceptionRecord ? ep->ExceptionRecord->ExceptionCode : 0;
+        const void* address = ep && ep->ExceptionRecord ? ep->ExceptionRecord->ExceptionAddress : nullptr;
+        std::string module;
+        std::uint64_t offset = 0;
+        HMODULE owner = nullptr;
+        if (address && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                          static_cast<LPCWSTR>(address), &owner)) {
+            wchar_t path[MAX_PATH];
+            DWORD n = GetModuleFileNameW(owner, path, MAX_PATH);
+            if (n > 0 && n < MAX_PATH) {
+                std::wstring p(path, n);
+                module = narrow(p.substr(p.find_last_of(L"\\/") + 1));
+            }
+            offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(owner);
+        }
+
+        std::wstring summary = base + L".txt";
+        {
+            kbwin::UniqueHandle file(CreateFileW(summary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file || !writeAll(file.get(), summaryLine(when, g_product, g_version, code, module,
+                                                           offset) + "\r\n"))
+                summary.clear();
+        }
+        prune(folder);
+        writeDump(base + L".dmp", ep);
+        return summary;
+    } catch (...) {
+        return {};
+    }
+}
+
+std::wstring latestReport() {
+    std::wstring folder = reportFolder();
+    if (folder.empty()) return {};
+    std::string newest;
+    WIN32_FIND_DATAW fd;
+    kbwin::UniqueFindHandle find(FindFirstFileW((folder + L"\\*.txt").c_str(), &fd));
+    if (!find) return {};
+    do {
+        std::wstring name = fd.cFileName;
+        std::string stem = narrow(name.substr(0, name.rfind(L'.')));
+        if (isReportStem(stem) && stem > newest) newest = stem;
+    } while (FindNextFileW(find.get(), &fd));
+    return newest.empty() ? std::wstring() : folder + L"\\" + widen(newest) + L".txt";
+}
+
+}  // namespace kb::crash
