@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>  // before GDI+, which needs it under WIN32_LEAN_AND_MEAN
+#include <gdiplus.h>
+#include <olectl.h>
 
 #include <array>
 #include <cstdio>
@@ -124,6 +127,17 @@ INSTANTIATE_TEST_SUITE_P(Windows, DialogTemplates,
                                          Skinned{ids::kDlgKeyFunction, L"Key.ini", 16},
                                          Skinned{ids::kDlgMacroEditor, L"Macro.ini", 16}));
 
+TEST_P(DialogTemplates, IsAllClientAreaWithoutAFrame) {
+    Dialog dlg(GetParam().templateId);
+    ASSERT_NE(dlg.hwnd, nullptr);
+    RECT window{}, client{};
+    GetWindowRect(dlg.hwnd, &window);
+    GetClientRect(dlg.hwnd, &client);
+    EXPECT_EQ(window.right - window.left, client.right);
+    EXPECT_EQ(window.bottom - window.top, client.bottom);
+    EXPECT_FALSE(GetWindowLongW(dlg.hwnd, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME | WS_BORDER));
+}
+
 TEST(DialogFont, HasTheBaseUnitsTheSkinIsDrawnFor) {
     Dialog dlg(ids::kDlgMain);
     ASSERT_NE(dlg.hwnd, nullptr);
@@ -220,5 +234,106 @@ TEST(SkinFolder, HoldsEveryPictureTheWindowsLoad) {
     }
     EXPECT_NE(GetFileAttributesW((programFolder() + L"Help\\index.html").c_str()), INVALID_FILE_ATTRIBUTES);
 }
+
+// The skin's pictures must decode with the loaders the skin engine uses: the OLE
+// picture loader for backgrounds and masks, GDI+ for the status images.
+namespace pictures {
+
+struct GdiplusSession {
+    GdiplusSession() {
+        Gdiplus::GdiplusStartupInput input;
+        ok = Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
+    }
+    ~GdiplusSession() {
+        if (ok) Gdiplus::GdiplusShutdown(token);
+    }
+    ULONG_PTR token = 0;
+    bool ok = false;
+};
+
+SIZE gdiplusSize(const std::wstring& path) {
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromFile(path.c_str(), &bitmap) != Gdiplus::Ok || !bitmap) return {};
+    UINT w = 0, h = 0;
+    Gdiplus::DllExports::GdipGetImageWidth(bitmap, &w);
+    Gdiplus::DllExports::GdipGetImageHeight(bitmap, &h);
+    Gdiplus::DllExports::GdipDisposeImage(bitmap);
+    return {static_cast<LONG>(w), static_cast<LONG>(h)};
+}
+
+// Decodes through OleLoadPicture and returns the pixels as 32-bit top-down rows.
+bool olePixels(const std::wstring& path, int& w, int& h, std::vector<DWORD>& px) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD size = GetFileSize(file, nullptr);
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
+    DWORD read = 0;
+    bool ok = mem && ReadFile(file, GlobalLock(mem), size, &read, nullptr) && read == size;
+    if (mem) GlobalUnlock(mem);
+    CloseHandle(file);
+    IStream* stream = nullptr;
+    if (!ok || FAILED(CreateStreamOnHGlobal(mem, TRUE, &stream))) return false;
+    IPicture* picture = nullptr;
+    HRESULT hr = OleLoadPicture(stream, static_cast<LONG>(size), FALSE, IID_IPicture,
+                                reinterpret_cast<void**>(&picture));
+    stream->Release();
+    if (FAILED(hr) || !picture) return false;
+    OLE_HANDLE handle = 0;
+    picture->get_Handle(&handle);
+    HBITMAP bmp = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
+    BITMAP info{};
+    GetObjectW(bmp, sizeof(info), &info);
+    w = info.bmWidth;
+    h = info.bmHeight;
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    px.assign(static_cast<size_t>(w) * h, 0);
+    HDC dc = GetDC(nullptr);
+    int lines = GetDIBits(dc, bmp, 0, h, px.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    picture->Release();
+    return lines == h;
+}
+
+struct Expected {
+    const wchar_t* prefix;
+    int templateId;
+    int images;
+};
+
+TEST(SkinPictures, DecodeWithTheSystemLoadersAtTheWindowSize) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    GdiplusSession gdiplus;
+    ASSERT_TRUE(gdiplus.ok);
+    const std::wstring dir = programFolder() + L"Skins\\";
+    for (const Expected& e : {Expected{L"Main", ids::kDlgMain, 4}, Expected{L"Profile", ids::kDlgProfiles, 4},
+                              Expected{L"Key", ids::kDlgKeyFunction, 4}, Expected{L"Macro", ids::kDlgMacroEditor, 5}}) {
+        Dialog dlg(e.templateId);
+        ASSERT_NE(dlg.hwnd, nullptr);
+        RECT client{};
+        GetClientRect(dlg.hwnd, &client);
+        const std::string name(e.prefix, e.prefix + wcslen(e.prefix));
+        for (int i = 1; i <= e.images; ++i) {
+            SIZE s = gdiplusSize(dir + e.prefix + L"_Status" + std::to_wstring(i) + L".jpg");
+            EXPECT_EQ(s.cx, client.right) << name << i;
+            EXPECT_EQ(s.cy, client.bottom) << name << i;
+        }
+        int w = 0, h = 0;
+        std::vector<DWORD> px;
+        ASSERT_TRUE(olePixels(dir + e.prefix + L"_Mask.bmp", w, h, px)) << name;
+        EXPECT_EQ(w, client.right) << name;
+        EXPECT_EQ(h, client.bottom) << name;
+        // pure white outside (the corner), anything else inside (the middle)
+        EXPECT_EQ(px[0] & 0xFFFFFF, 0xFFFFFFu) << name;
+        EXPECT_NE(px[static_cast<size_t>(h / 2) * w + w / 2] & 0xFFFFFF, 0xFFFFFFu) << name;
+        ASSERT_TRUE(olePixels(dir + e.prefix + L"_Status1.jpg", w, h, px)) << name;
+        EXPECT_EQ(w, client.right) << name;
+    }
+    SIZE arrow = gdiplusSize(dir + L"Arrow.jpg");
+    EXPECT_GT(arrow.cx, 0);
+    CoUninitialize();
+}
+
+}  // namespace pictures
 
 }  // namespace
