@@ -1,13 +1,18 @@
 #include "common/crash/crash_report.h"
 
-#include <dbghelp.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
 
 #include <atomic>
 #include <string>
 #include <vector>
 
 #include "common/crash/crash_log.h"
+#include "common/crash/minidump.h"
 #include "common/win/unique_handle.h"
 
 namespace kb::crash {
@@ -20,9 +25,6 @@ std::atomic<HMODULE> g_guardedModule{nullptr};
 PVOID g_vectoredHandler = nullptr;
 std::atomic<LONG> g_writing{0};
 thread_local bool t_guarded = false;
-
-// dbghelp is loaded from the system folder when needed, never linked.
-using MiniDumpWriteDumpFn = decltype(&MiniDumpWriteDump);
 
 std::string narrow(const std::wstring& w) {
     if (w.empty()) return {};
@@ -59,33 +61,124 @@ struct DumpJob {
     const std::wstring* path;
     EXCEPTION_POINTERS* pointers;
     DWORD threadId;
+    const NT_TIB* tib;
 };
 
+std::vector<std::uint8_t> readMemory(std::uint64_t address, std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<const void*>(address), bytes.data(),
+                           size, &got))
+        got = 0;
+    bytes.resize(got);
+    return bytes;
+}
+
+template <class T>
+bool readValue(std::uint64_t address, T& out) {
+    auto bytes = readMemory(address, sizeof(T));
+    if (bytes.size() != sizeof(T)) return false;
+    std::memcpy(&out, bytes.data(), sizeof(T));
+    return true;
+}
+
+void fillModules(std::vector<DumpModule>& modules) {
+    kbwin::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0));
+    if (!snapshot) return;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32FirstW(snapshot.get(), &entry); more; more = Module32NextW(snapshot.get(), &entry)) {
+        DumpModule m;
+        m.base = reinterpret_cast<std::uintptr_t>(entry.modBaseAddr);
+        m.size = entry.modBaseSize;
+        m.path.assign(entry.szExePath, entry.szExePath + lstrlenW(entry.szExePath));
+        IMAGE_DOS_HEADER dos{};
+        IMAGE_NT_HEADERS nt{};
+        if (readValue(m.base, dos) && dos.e_magic == IMAGE_DOS_SIGNATURE &&
+            readValue(m.base + static_cast<std::uint32_t>(dos.e_lfanew), nt) && nt.Signature == IMAGE_NT_SIGNATURE) {
+            m.timeDateStamp = nt.FileHeader.TimeDateStamp;
+            m.checksum = nt.OptionalHeader.CheckSum;
+        }
+        modules.push_back(std::move(m));
+    }
+}
+
+DumpInput collect(const DumpJob& job) {
+    DumpInput in;
+    in.timeDateStamp = static_cast<std::uint32_t>(std::time(nullptr));
+    SYSTEM_INFO si{};
+    GetNativeSystemInfo(&si);
+    in.system.processorArchitecture = si.wProcessorArchitecture;
+    in.system.processorLevel = si.wProcessorLevel;
+    in.system.processorRevision = si.wProcessorRevision;
+    in.system.processors = static_cast<std::uint8_t>(std::min<DWORD>(si.dwNumberOfProcessors, 255));
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (GetVersionExW(&version)) {
+        in.system.majorVersion = version.dwMajorVersion;
+        in.system.minorVersion = version.dwMinorVersion;
+        in.system.buildNumber = version.dwBuildNumber;
+        in.system.platformId = version.dwPlatformId;
+    }
+    in.thread.id = job.threadId;
+    in.thread.teb = reinterpret_cast<std::uintptr_t>(job.tib);
+    if (job.pointers && job.pointers->ExceptionRecord) {
+        const EXCEPTION_RECORD& rec = *job.pointers->ExceptionRecord;
+        in.exception.code = rec.ExceptionCode;
+        in.exception.flags = rec.ExceptionFlags;
+        in.exception.nested = reinterpret_cast<std::uintptr_t>(rec.ExceptionRecord);
+        in.exception.address = reinterpret_cast<std::uintptr_t>(rec.ExceptionAddress);
+        for (DWORD i = 0; i < rec.NumberParameters && i < EXCEPTION_MAXIMUM_PARAMETERS; ++i)
+            in.exception.parameters.push_back(rec.ExceptionInformation[i]);
+    }
+    if (job.pointers && job.pointers->ContextRecord) {
+        const CONTEXT& ctx = *job.pointers->ContextRecord;
+        const auto* raw = reinterpret_cast<const std::uint8_t*>(&ctx);
+        in.thread.context.assign(raw, raw + sizeof ctx);
+#if defined(_WIN64)
+        const std::uint64_t sp = ctx.Rsp;
+#else
+        const std::uint64_t sp = ctx.Esp;
+#endif
+        // The live part of the stack, at most 64 KiB of it.
+        const std::uint64_t top = job.tib ? reinterpret_cast<std::uintptr_t>(job.tib->StackBase) : sp;
+        if (top > sp) {
+            in.thread.stackStart = sp;
+            in.thread.stack = readMemory(sp, static_cast<std::size_t>(std::min<std::uint64_t>(top - sp, 64 * 1024)));
+        }
+    }
+    fillModules(in.modules);
+    return in;
+}
+
 DWORD WINAPI dumpThread(void* param) {
-    const DumpJob& job = *static_cast<const DumpJob*>(param);
-    wchar_t system[MAX_PATH];
-    UINT n = GetSystemDirectoryW(system, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return 1;
-    kbwin::UniqueModule dbghelp(
-        LoadLibraryExW((std::wstring(system) + L"\\dbghelp.dll").c_str(), nullptr, 0));
-    if (!dbghelp) return 1;
-    auto write = reinterpret_cast<MiniDumpWriteDumpFn>(
-        reinterpret_cast<void*>(GetProcAddress(dbghelp.get(), "MiniDumpWriteDump")));
-    if (!write) return 1;
-    kbwin::UniqueHandle file(CreateFileW(job.path->c_str(), GENERIC_WRITE, 0, nullptr,
-                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return 1;
-    MINIDUMP_EXCEPTION_INFORMATION info{job.threadId, job.pointers, FALSE};
-    return write(GetCurrentProcess(), GetCurrentProcessId(), file.get(), MiniDumpNormal,
-                 job.pointers ? &info : nullptr, nullptr, nullptr)
-               ? 0
-               : 1;
+    try {
+        const DumpJob& job = *static_cast<const DumpJob*>(param);
+        std::vector<std::uint8_t> dump = buildMinidump(collect(job));
+        kbwin::UniqueHandle file(CreateFileW(job.path->c_str(), GENERIC_WRITE, 0, nullptr,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD done = 0;
+        return file && WriteFile(file.get(), dump.data(), static_cast<DWORD>(dump.size()), &done, nullptr) &&
+                       done == dump.size()
+                   ? 0
+                   : 1;
+    } catch (...) {
+        return 1;
+    }
 }
 
 // The dump is written from a thread of its own: the crashed thread's stack
 // may be nearly exhausted, and the dump shows that thread as it stood.
+const NT_TIB* currentTib() {
+    // gcc 12 misreads the segment-register read in NtCurrentTeb as an array access.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    return reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
+#pragma GCC diagnostic pop
+}
+
 void writeDump(const std::wstring& path, EXCEPTION_POINTERS* ep) {
-    DumpJob job{&path, ep, GetCurrentThreadId()};
+    DumpJob job{&path, ep, GetCurrentThreadId(), currentTib()};
     kbwin::UniqueHandle worker(CreateThread(nullptr, 0, dumpThread, &job, 0, nullptr));
     if (worker) WaitForSingleObject(worker.get(), 10000);
 }
