@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,8 +61,13 @@ public:
                      (folder_ = ProgramFolder() + L"Skins").c_str()),
           kind_(kind), surfaces_(surfaces) {}
     std::vector<std::unique_ptr<SkinButton>> buttons;
+    std::vector<int> commands;
 
 protected:
+    bool OnCommand(int id, int, HWND) override {
+        commands.push_back(id);
+        return true;
+    }
     BOOL OnInitDialog() override {
         SkinDialog::OnInitDialog();
         std::vector<std::wstring> paths;
@@ -233,4 +240,39 @@ TEST(GeneratedSkinLeaks, ReopeningTheProfileWindowLeaksNoGdiObjects) {
 }
 
 }  // namespace
+
+// Shows the generated profile window for a user (or a script with xdotool) to
+// drive: prints a background point and a button centre in screen coordinates,
+// then the window's position and the clicks seen when the time is up.
+int ShowGeneratedProfileWindow(DWORD ms) {
+    GeneratedDialog d(profileKind(), profileSurfaces());
+    if (!d.CreateModeless()) return 2;
+    ShowWindow(d.Hwnd(), SW_SHOWNORMAL);
+    UpdateWindow(d.Hwnd());
+    RECT r{};
+    GetWindowRect(d.Hwnd(), &r);
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    GetWindowRgn(d.Hwnd(), region);
+    POINT grab{-1, -1};
+    for (int y = 4; y < r.bottom - r.top && grab.x < 0; y += 3) {
+        for (int x = 4; x < r.right - r.left && grab.x < 0; x += 3) {
+            const POINT p{x, y};
+            if (PtInRegion(region, x, y) && ChildWindowFromPointEx(d.Hwnd(), p, CWP_SKIPINVISIBLE) == d.Hwnd())
+                grab = p;
+        }
+    }
+    DeleteObject(region);
+    RECT button{};
+    GetWindowRect(d.Item(1010), &button);
+    std::printf("start %ld %ld\ngrab %ld %ld\nbutton %ld %ld\n", r.left, r.top, r.left + grab.x, r.top + grab.y,
+                (button.left + button.right) / 2, (button.top + button.bottom) / 2);
+    std::fflush(stdout);
+    Pump(ms);
+    GetWindowRect(d.Hwnd(), &r);
+    std::printf("end %ld %ld\nclicks %d\n", r.left, r.top,
+                static_cast<int>(std::count(d.commands.begin(), d.commands.end(), 1010)));
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace kbskin
