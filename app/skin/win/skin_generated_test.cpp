@@ -31,8 +31,10 @@ struct WindowKind {
     const wchar_t* ini;
     std::vector<const wchar_t*> statusImages;
     std::vector<Placed> buttons;
-    int listId;
+    int listId;  // a control placed by position only
     const wchar_t* listKey;
+    const wchar_t* background;
+    const wchar_t* mask;
 };
 
 const WindowKind& profileKind() {
@@ -48,8 +50,32 @@ const WindowKind& profileKind() {
          {1011, L"FUNC_DELETE", {1, 2, 3, 4, 1}},
          {1012, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}}},
         1007,
-        L"PROGRAM_LIST"};
+        L"PROGRAM_LIST",
+        L"Skins\\Profile_Status1.jpg",
+        L"Skins\\Profile_Mask.bmp"};
     return kind;
+}
+
+const WindowKind& keyKind() {
+    static const WindowKind kind{
+        kb::res::kDlgKeyFunction,
+        L"Skins\\Key.ini",
+        {L"Skins\\Key_Status1.jpg", L"Skins\\Key_Status2.jpg", L"Skins\\Key_Status3.jpg",
+         L"Skins\\Key_Status4.jpg"},
+        {{IDOK, L"CONTROL_OK", {1, 2, 3, 4, 1}},
+         {IDCANCEL, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
+         {1014, L"FUNC_EXTRA_2_2", {1, 2, 3, 4, 1}}},
+        1013,
+        L"FUNC_EXTRA_2",
+        L"Skins\\Key_Status1.jpg",
+        L"Skins\\Key_Mask.bmp"};
+    return kind;
+}
+
+// Status surfaces per window kind, built by its first window.
+SurfaceSet& surfacesOf(const WindowKind& kind) {
+    static SurfaceSet profile, key;
+    return &kind == &keyKind() ? key : profile;
 }
 
 // A window of the generated skin: surfaces once per kind, buttons placed with
@@ -92,11 +118,6 @@ private:
     SurfaceSet& surfaces_;
 };
 
-SurfaceSet& profileSurfaces() {
-    static SurfaceSet set;
-    return set;
-}
-
 // Pixels of a picture as the system decodes it, for comparison.
 class Decoded {
 public:
@@ -122,10 +143,11 @@ private:
     BITMAP info_{};
 };
 
-class GeneratedSkin : public ::testing::Test {
+class GeneratedSkin : public ::testing::TestWithParam<const WindowKind*> {
 protected:
+    const WindowKind& kind() const { return *GetParam(); }
     void SetUp() override {
-        dialog = std::make_unique<GeneratedDialog>(profileKind(), profileSurfaces());
+        dialog = std::make_unique<GeneratedDialog>(kind(), surfacesOf(kind()));
         ASSERT_TRUE(dialog->CreateModeless());
         ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
         UpdateWindow(dialog->Hwnd());
@@ -139,9 +161,9 @@ protected:
     std::unique_ptr<GeneratedDialog> dialog;
 };
 
-TEST_F(GeneratedSkin, ProfileWindowHasTheBackgroundsSizeAndTheMasksOutline) {
-    Decoded background(ProgramFolder() + L"Skins\\Profile_Status1.jpg");
-    Decoded mask(ProgramFolder() + L"Skins\\Profile_Mask.bmp");
+TEST_P(GeneratedSkin, WindowHasTheBackgroundsSizeAndTheMasksOutline) {
+    Decoded background(ProgramFolder() + kind().background);
+    Decoded mask(ProgramFolder() + kind().mask);
     ASSERT_TRUE(background.ok());
     ASSERT_TRUE(mask.ok());
     RECT r{};
@@ -168,11 +190,11 @@ TEST_F(GeneratedSkin, ProfileWindowHasTheBackgroundsSizeAndTheMasksOutline) {
     EXPECT_EQ(ClientPixel(dialog->Hwnd(), x, y), background.at(x, y));
 }
 
-TEST_F(GeneratedSkin, EveryProfileButtonShowsEachOfItsFiveFaces) {
+TEST_P(GeneratedSkin, EveryButtonShowsEachOfItsFiveFaces) {
     std::vector<std::unique_ptr<Decoded>> status;
-    for (const wchar_t* p : profileKind().statusImages) status.push_back(std::make_unique<Decoded>(ProgramFolder() + p));
-    for (std::size_t b = 0; b < profileKind().buttons.size(); ++b) {
-        const Placed& placed = profileKind().buttons[b];
+    for (const wchar_t* p : kind().statusImages) status.push_back(std::make_unique<Decoded>(ProgramFolder() + p));
+    for (std::size_t b = 0; b < kind().buttons.size(); ++b) {
+        const Placed& placed = kind().buttons[b];
         SkinButton& button = *dialog->buttons[b];
         const SkinRect rect = ReadSkinRect(dialog->IniPath(), L"BUTTONINFO", placed.key);
         RECT client{};
@@ -209,11 +231,11 @@ TEST_F(GeneratedSkin, EveryProfileButtonShowsEachOfItsFiveFaces) {
     }
 }
 
-TEST_F(GeneratedSkin, ListIsPlacedFromTheIniFile) {
-    const SkinRect rect = ReadSkinRect(dialog->IniPath(), L"BUTTONINFO", L"PROGRAM_LIST");
+TEST_P(GeneratedSkin, PlainControlIsPlacedFromTheIniFile) {
+    const SkinRect rect = ReadSkinRect(dialog->IniPath(), L"BUTTONINFO", kind().listKey);
     EXPECT_GT(rect.w, 1);
     RECT r{};
-    HWND list = dialog->Item(1007);
+    HWND list = dialog->Item(kind().listId);
     GetWindowRect(list, &r);
     MapWindowPoints(nullptr, dialog->Hwnd(), reinterpret_cast<POINT*>(&r), 2);
     EXPECT_EQ(r.left, rect.x);
@@ -222,9 +244,12 @@ TEST_F(GeneratedSkin, ListIsPlacedFromTheIniFile) {
     EXPECT_EQ(r.bottom - r.top, rect.h);
 }
 
+INSTANTIATE_TEST_SUITE_P(Windows, GeneratedSkin, ::testing::Values(&profileKind(), &keyKind()),
+                         [](const auto& info) { return info.param == &keyKind() ? "Key" : "Profile"; });
+
 TEST(GeneratedSkinLeaks, ReopeningTheProfileWindowLeaksNoGdiObjects) {
     auto openAndClose = [] {
-        GeneratedDialog d(profileKind(), profileSurfaces());
+        GeneratedDialog d(profileKind(), surfacesOf(profileKind()));
         if (!d.CreateModeless()) return false;
         ShowWindow(d.Hwnd(), SW_SHOWNOACTIVATE);
         Pump(20);
@@ -245,7 +270,7 @@ TEST(GeneratedSkinLeaks, ReopeningTheProfileWindowLeaksNoGdiObjects) {
 // drive: prints a background point and a button centre in screen coordinates,
 // then the window's position and the clicks seen when the time is up.
 int ShowGeneratedProfileWindow(DWORD ms) {
-    GeneratedDialog d(profileKind(), profileSurfaces());
+    GeneratedDialog d(profileKind(), surfacesOf(profileKind()));
     if (!d.CreateModeless()) return 2;
     ShowWindow(d.Hwnd(), SW_SHOWNORMAL);
     UpdateWindow(d.Hwnd());
