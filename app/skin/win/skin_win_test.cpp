@@ -21,7 +21,7 @@
 #include "tray_icon.h"
 
 namespace kbskin {
-int ShowGeneratedProfileWindow(DWORD ms);
+int ShowGeneratedWindow(DWORD ms, const std::wstring& name);
 namespace {
 
 using namespace kbskin::test;
@@ -869,7 +869,7 @@ int main(int argc, char** argv) {
         return 9;
     }
     if (wargc >= 3 && std::wstring(wargv[1]) == L"--skin-show")
-        return kbskin::ShowGeneratedProfileWindow(static_cast<DWORD>(_wtoi(wargv[2])));
+        return kbskin::ShowGeneratedWindow(static_cast<DWORD>(_wtoi(wargv[2])), wargc >= 4 ? wargv[3] : L"Profile");
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
