@@ -167,6 +167,40 @@ TEST_F(SkinWindow, TakesTheBackgroundSizeRegionAndPicture) {
         EXPECT_EQ(ClientPixel(w, x, y), backgroundPixel(x, y)) << x << "," << y;
 }
 
+// Ends itself from a timer once the modal loop runs, noting what it looked like.
+class ModalProbe : public TestDialog {
+public:
+    bool visible = false;
+    RECT rect{};
+
+protected:
+    BOOL OnInitDialog() override {
+        TestDialog::OnInitDialog();
+        SetTimer(Hwnd(), 77, 50, nullptr);
+        return FALSE;
+    }
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+        if (message != WM_TIMER || wParam != 77) return false;
+        KillTimer(Hwnd(), 77);
+        visible = IsWindowVisible(Hwnd()) != FALSE;
+        GetWindowRect(Hwnd(), &rect);
+        EndDialog(1234);
+        result = 0;
+        return true;
+    }
+};
+
+TEST(SkinWindowModal, ModalLoopShowsTheWindowAtItsFinalSizeAndReturnsTheResult) {
+    writeSkin();
+    SetCursorPos(1279, 1023);
+    ModalProbe d;
+    EXPECT_EQ(d.DoModal(), 1234);
+    EXPECT_TRUE(d.visible);
+    EXPECT_EQ(d.rect.right - d.rect.left, kWidth);
+    EXPECT_EQ(d.rect.bottom - d.rect.top, kHeight);
+    EXPECT_EQ(d.Hwnd(), nullptr);
+}
+
 TEST(SkinWindowMask, WithoutMaskTheBackgroundsWhiteBecomesHoles) {
     writeSkin();
     TestDialog d(skinFile(L"NoMask.ini"));
@@ -394,6 +428,59 @@ TEST(SkinLeaks, RepeatedOpeningsKeepGdiObjectsAndWindowsLevel) {
     EXPECT_EQ(ThreadWindows(), windows);
 }
 
+
+// --- Chained subclassing ------------------------------------------------------------
+
+class RecordingHook : public CSubclassWnd {
+public:
+    RecordingHook(std::vector<char>& log, char name) : log_(log), name_(name) {}
+
+protected:
+    LRESULT OnHookedMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_APP + 7) {
+            log_.push_back(name_);
+            return PassOn() + 1;  // each hook adds one to what comes after it
+        }
+        return CSubclassWnd::OnHookedMessage(message, wParam, lParam);
+    }
+
+private:
+    std::vector<char>& log_;
+    char name_;
+};
+
+TEST(SubclassChain, HooksRunNewestFirstAndUnhookInAnyOrder) {
+    HWND w = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    const LONG_PTR original = GetWindowLongPtrW(w, GWLP_WNDPROC);
+    std::vector<char> log;
+    RecordingHook a(log, 'a'), b(log, 'b'), c(log, 'c');
+    ASSERT_TRUE(a.AttachHook(w));
+    ASSERT_TRUE(b.AttachHook(w));
+    ASSERT_TRUE(c.AttachHook(w));
+    EXPECT_EQ(SendMessageW(w, WM_APP + 7, 0, 0), 3);
+    EXPECT_EQ(log, (std::vector<char>{'c', 'b', 'a'}));
+
+    log.clear();
+    b.AttachHook(nullptr);  // from the middle
+    EXPECT_EQ(SendMessageW(w, WM_APP + 7, 0, 0), 2);
+    EXPECT_EQ(log, (std::vector<char>{'c', 'a'}));
+    log.clear();
+    c.AttachHook(nullptr);  // the head
+    EXPECT_EQ(SendMessageW(w, WM_APP + 7, 0, 0), 1);
+    EXPECT_EQ(log, (std::vector<char>{'a'}));
+    a.AttachHook(nullptr);  // the last one puts the old procedure back
+    EXPECT_EQ(GetWindowLongPtrW(w, GWLP_WNDPROC), original);
+    EXPECT_EQ(SendMessageW(w, WM_APP + 7, 0, 0), 0);
+
+    // Destroying the window unhooks everything; the hooks may outlive it.
+    ASSERT_TRUE(a.AttachHook(w));
+    ASSERT_TRUE(b.AttachHook(w));
+    DestroyWindow(w);
+    EXPECT_EQ(a.HookedWindow(), nullptr);
+    EXPECT_EQ(b.HookedWindow(), nullptr);
+    EXPECT_FALSE(c.AttachHook(w));
+}
 
 // --- Tray icon ------------------------------------------------------------------
 
