@@ -321,10 +321,11 @@ TEST_F(SkinWindow, OkAndCancelEndTheWindowAndReleaseItsPictures) {
 
 // --- Damaged or missing pictures end the process with 0 ----------------------
 
-DWORD runChild(const std::wstring& ini) {
+DWORD runChild(const std::wstring& ini, const std::wstring& statusImage = L"") {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring line = L"\"" + std::wstring(self) + L"\" --skin-child \"" + ini + L"\"";
+    if (!statusImage.empty()) line += L" \"" + statusImage + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -360,6 +361,10 @@ TEST(SkinPictures, MissingDamagedOrUnnamedPictureEndsTheProcessWithZero) {
         if (text) WriteText(ini, text);
         EXPECT_EQ(runChild(ini), 0u) << name;
     }
+    // Status images: a good one lets the window finish, a missing or cut one ends the process.
+    EXPECT_EQ(runChild(skinFile(L"Good.ini"), skinFile(L"s1.bmp")), 9u);
+    EXPECT_EQ(runChild(skinFile(L"Good.ini"), skinFile(L"no_status.jpg")), 0u);
+    EXPECT_EQ(runChild(skinFile(L"Good.ini"), skinFile(L"cut.bmp")), 0u);
 }
 
 TEST(SkinPictures, LoaderCopiesPicturesExactlyAndRegionMatchesMask) {
@@ -997,7 +1002,18 @@ int main(int argc, char** argv) {
         // before OnInitDialog returns.
         const std::wstring ini = wargv[2];
         const std::wstring folder = ini.substr(0, ini.find_last_of(L'\\') + 1);
-        kbskin::SkinDialog d(GetModuleHandleW(nullptr), 500, nullptr, ini.c_str(), folder.c_str());
+        // With a status picture, the window also builds a surface from it.
+        struct Child : kbskin::SkinDialog {
+            using SkinDialog::SkinDialog;
+            std::wstring status;
+            kbskin::SurfaceSet surfaces;
+            BOOL OnInitDialog() override {
+                SkinDialog::OnInitDialog();
+                if (!status.empty()) surfaces.BuildFromPaths(Hwnd(), {status});
+                return FALSE;
+            }
+        } d(GetModuleHandleW(nullptr), 500, nullptr, ini.c_str(), folder.c_str());
+        if (wargc >= 4) d.status = wargv[3];
         if (!d.CreateModeless()) return 8;
         return 9;
     }
