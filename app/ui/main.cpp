@@ -1,7 +1,7 @@
 // KbPanel.exe: one instance per user session, living in the notification
 // area. A second start shows the running instance's window; "/Kill" ends it.
 #include <windows.h>
-#include <gdiplus.h>
+#include <ole2.h>
 #include <shellapi.h>
 
 #include "app_rules.h"
@@ -59,9 +59,8 @@ int run() {
         return 0;
     }
 
-    Gdiplus::GdiplusStartupInput gdiplusInput;
-    ULONG_PTR gdiplusToken = 0;
-    if (Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr) != Gdiplus::Ok) return 0;
+    // The skin's picture loader and controls hosted in dialogs need OLE.
+    if (FAILED(OleInitialize(nullptr))) return 0;
 
     // Lives until the process ends: the lamp and arrow threads and library
     // callbacks may still hold it while the process goes down.

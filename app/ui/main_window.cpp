@@ -70,6 +70,7 @@ MainWindow::MainWindow(const AppPaths& paths, HICON programIcon)
       paths_(paths),
       icon_(programIcon),
       heart_(*this, settings_),
+      macroKeys_(&heart_.macroKeys()),
       tray_(resourceModule()) {
     buildTable();
 }
@@ -631,7 +632,7 @@ void MainWindow::setKeyButtonAssigned(int slot, bool assigned) {
     if (auto* b = keyButton(k->id)) b->SetMarked(assigned, surfaces_.built());
 }
 
-int MainWindow::currentMacroBank() const { return heart_.macroKeys().bank(); }
+int MainWindow::currentMacroBank() const { return macroBank(); }
 
 void MainWindow::setApplyButtonEnabled(bool enabled) {
     if (!onUiThread()) {

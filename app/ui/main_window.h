@@ -73,7 +73,7 @@ public:
     // The key button that stands for `id`, for the key function dialog.
     [[nodiscard]] kbskin::SkinButton* keyButton(int id) noexcept;
     void giveEditLook(int buttonId, bool editing);
-    [[nodiscard]] int macroBank() const { return heart_.macroKeys().bank(); }
+    [[nodiscard]] int macroBank() const { return macroKeys_->bank(); }
     [[nodiscard]] bool ready() const noexcept { return ready_.load(); }
 
 protected:
@@ -132,6 +132,7 @@ private:
     HICON icon_;
     RegistrySettingsStore settings_;
     Heart heart_;
+    const MacroKeys* macroKeys_;  // the heart's, read from const members
     MessageTable table_;
     DWORD uiThread_ = 0;
     std::atomic<bool> ready_{false};
