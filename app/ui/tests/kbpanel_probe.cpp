@@ -7,6 +7,7 @@
 //   command ID            a click's WM_COMMAND from control ID
 //   caption ID | enabled ID | rect ID (screen x y w h; 0: the window)
 //   kill-timed            KILL as "/Kill" sends it; prints ms until the process is gone
+//   repaint-tray          redraws Wine's own tray window (it draws a new icon over the old)
 #include <windows.h>
 
 #include "common/win/unique_handle.h"
@@ -26,6 +27,12 @@ unsigned long number(const wchar_t* s) { return std::wcstoul(s, nullptr, 0); }
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
     const std::wstring cmd = argv[1];
+    if (cmd == L"repaint-tray") {
+        const HWND tray = FindWindowW(nullptr, L"Wine System Tray");
+        if (tray == nullptr) return 1;
+        RedrawWindow(tray, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        return 0;
+    }
     const auto pid = findRunningInstance(L"KbPanel.exe");
     if (!pid) {
         std::puts("none");
