@@ -80,6 +80,8 @@ def main():
         for line in bad:
             print(line)
         print("%d generated files, %d differ" % (len(files), len(bad)))
+        if bad:
+            print("after changing the layout or the look, run tools/skin/generate.py and commit its output")
         return 1 if bad else 0
     out = args.out or ROOT
     for rel, data in files.items():
