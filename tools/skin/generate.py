@@ -12,6 +12,7 @@ import argparse
 import os
 import sys
 
+sys.dont_write_bytecode = True  # keep the source tree clean when run by ctest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import layout as L  # noqa: E402
