@@ -4,6 +4,7 @@
 // anything reaches the profile.
 #pragma once
 
+#include "control_ids.h"
 #include "profile_list.h"
 #include "profile_model.h"
 #include "ui_ports.h"
@@ -17,9 +18,11 @@
 namespace kb {
 
 namespace keydlg {
-inline constexpr int kRadioDefault = 1023, kRadioNone = 1015, kRadioOtherKey = 1010, kTargetList = 1011,
-                     kRadioProgram = 1012, kPathEdit = 1013, kBrowse = 1014, kRadioMacro = 1016, kMacroList = 1017,
-                     kRadioStop = 1019, kRadioText = 1020, kTextEdit = 1021, kApply = 1009, kTest = 1018;
+using namespace res::key_function;
+inline constexpr int kRadioDefault = kKeyTypeDefault, kRadioNone = kKeyTypeNone, kRadioOtherKey = kKeyTypeKey,
+                     kTargetList = kKeyTarget, kRadioProgram = kKeyTypeProgram, kPathEdit = kKeyProgramPath,
+                     kBrowse = kKeyBrowse, kRadioMacro = kKeyTypeMacro, kMacroList = kKeyMacro,
+                     kRadioStop = kKeyTypeStop, kRadioText = kKeyTypeText, kTextEdit = kKeyText;
 // The radio button of type t is kRadios[t].
 inline constexpr std::array<int, 7> kRadios{kRadioDefault, kRadioNone,  kRadioOtherKey, kRadioProgram,
                                             kRadioMacro,   kRadioStop, kRadioText};
