@@ -198,7 +198,7 @@ _KEYPAD = [
     (1119, ".D", (557, 192, 22, 13), 0x053, 0x253, "PAD_DECIMAL", (".", "Del")),
     (1105, "/", (534, 100, 22, 13), 0x135, 0x2B5, "PAD_DIVIDE", ("/",)),
     (1106, "*", (558, 100, 22, 13), 0x037, 0x237, "PAD_MULTIPLY", ("*",)),
-    (1107, "-", (582, 100, 22, 13), 0x04A, 0x24A, "PAD_SUBTRACT", ("-",)),
+    (1107, "-", (582, 100, 22, 13), 0x04A, 0x24A, "PAD_SUBTRACT", ("\u2212",)),
     (1111, "+", (581, 122, 22, 37), 0x04E, 0x24E, "PAD_ADD", ("+",)),
 ]
 
@@ -378,6 +378,8 @@ def _macro_window():
 
 
 MACRO_RECORDING = "\u505c\u6b62\u5f55\u5236"
+MACRO_TITLE = "\u5b8f\u7f16\u8f91"
+MACRO_HINT = ("\u9009\u4e2d\u6b65\u9aa4\u540e", "\u5355\u51fb\u5355\u5143\u683c", "\u53ef\u4fee\u6539\u5ef6\u8fdf\u3001", "\u6309\u952e\u548c\u52a8\u4f5c")
 
 
 # --- About box, template 100 (a plain dialog, not skinned) -----------------
