@@ -1,0 +1,298 @@
+#include "indicators.h"
+
+#include <atomic>
+#include <thread>
+
+#include "skin_ini.h"
+
+namespace kbskin {
+namespace {
+
+constexpr UINT kCheckLamps = WM_APP + 1;
+constexpr UINT kPauseHook = WM_APP + 2;
+constexpr UINT kResumeHook = WM_APP + 3;
+constexpr UINT_PTR kSettleTimer = 1;
+constexpr UINT_PTR kArrowTimer = 2;
+// The hook runs before the system records the new toggle state; a second look
+// a moment later sees the settled state.
+constexpr UINT kSettleMs = 60;
+
+// A message-only window on the UI thread: worker threads post to it, and its
+// handler runs where the buttons live.
+class MessageWindow {
+public:
+    using Handler = std::function<void(UINT, WPARAM, LPARAM)>;
+    explicit MessageWindow(Handler handler) : handler_(std::move(handler)) {
+        static const ATOM atom = [] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = &Procedure;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"KbSkinIndicatorSink";
+            return RegisterClassW(&wc);
+        }();
+        if (atom)
+            window_ = CreateWindowExW(0, L"KbSkinIndicatorSink", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleW(nullptr), this);
+    }
+    ~MessageWindow() {
+        if (window_) DestroyWindow(window_);
+    }
+    MessageWindow(const MessageWindow&) = delete;
+    MessageWindow& operator=(const MessageWindow&) = delete;
+    [[nodiscard]] HWND get() const noexcept { return window_; }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE) {
+            auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        }
+        auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && (message >= WM_APP || message == WM_TIMER)) {
+            try {
+                self->handler_(message, wParam, lParam);
+            } catch (...) {
+            }
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    Handler handler_;
+    HWND window_ = nullptr;
+};
+
+// Watches a window's visibility without the window's cooperation.
+class ShowWatch : public CSubclassWnd {
+public:
+    explicit ShowWatch(std::function<void(bool)> onChange) : onChange_(std::move(onChange)) {}
+
+protected:
+    LRESULT OnHookedMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        const LRESULT result = PassOn();
+        if (message == WM_SHOWWINDOW) onChange_(wParam != FALSE);
+        else if (message == WM_WINDOWPOSCHANGED) {
+            const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
+            if (pos->flags & SWP_SHOWWINDOW) onChange_(true);
+            if (pos->flags & SWP_HIDEWINDOW) onChange_(false);
+        }
+        return result;
+    }
+
+private:
+    std::function<void(bool)> onChange_;
+};
+
+// The low-level hook has no context argument; one lamp set listens at a time.
+std::atomic<HWND> g_lampSink{nullptr};
+
+LRESULT CALLBACK LampHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+        if (key->vkCode == VK_CAPITAL || key->vkCode == VK_NUMLOCK || key->vkCode == VK_SCROLL) {
+            if (HWND sink = g_lampSink.load()) PostMessageW(sink, kCheckLamps, 0, 0);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+// --- Lock lamps ------------------------------------------------------------------
+
+struct LockLamps::Impl {
+    SkinButton* lamps[3] = {};
+    static constexpr int kKeys[3] = {VK_NUMLOCK, VK_CAPITAL, VK_SCROLL};
+    bool lastOn[3] = {false, false, false};
+    const StatusSurface* unlit = nullptr;
+    const StatusSurface* lit = nullptr;
+    bool visible = false;
+    std::unique_ptr<MessageWindow> sink;
+    std::unique_ptr<ShowWatch> watch;
+    std::thread hookThread;
+    std::atomic<DWORD> hookThreadId{0};
+
+    void Refresh() {
+        for (int i = 0; i < 3; ++i) {
+            const bool on = LockIsOn(kKeys[i]);
+            if (on == lastOn[i]) continue;
+            lastOn[i] = on;
+            if (!lamps[i]) continue;
+            if (on) lamps[i]->SetSurfaces(lit, lit, lit, lit, unlit, true);
+            else lamps[i]->SetSurfaces(unlit, unlit, unlit, unlit, lit, true);
+        }
+    }
+
+    void OnMessage(UINT message, WPARAM wParam) {
+        if (message == kCheckLamps) {
+            if (!visible) return;
+            Refresh();
+            SetTimer(sink->get(), kSettleTimer, kSettleMs, nullptr);
+        } else if (message == WM_TIMER && wParam == kSettleTimer) {
+            KillTimer(sink->get(), kSettleTimer);
+            if (visible) Refresh();
+        }
+    }
+
+    void OnShow(bool shown) {
+        if (shown == visible) return;
+        visible = shown;
+        if (DWORD id = hookThreadId.load()) PostThreadMessageW(id, shown ? kResumeHook : kPauseHook, 0, 0);
+        if (shown) Refresh();
+    }
+
+    void RunHook() {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // makes the queue
+        HHOOK hook = nullptr;
+        auto install = [&] {
+            if (!hook) hook = SetWindowsHookExW(WH_KEYBOARD_LL, &LampHook, GetModuleHandleW(nullptr), 0);
+        };
+        if (visible) install();
+        hookThreadId = GetCurrentThreadId();
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (message.message == kPauseHook && hook) {
+                UnhookWindowsHookEx(hook);
+                hook = nullptr;
+            } else if (message.message == kResumeHook) {
+                install();
+            }
+        }
+        if (hook) UnhookWindowsHookEx(hook);
+    }
+};
+
+LockLamps::LockLamps() = default;
+LockLamps::~LockLamps() { Stop(); }
+
+bool LockLamps::LockIsOn(int virtualKey) { return (GetKeyState(virtualKey) & 1) != 0; }
+
+bool LockLamps::Start(HWND window, SkinButton* numLamp, SkinButton* capsLamp, SkinButton* scrollLamp,
+                      const StatusSurface* unlit, const StatusSurface* lit) {
+    Stop();
+    auto impl = std::make_unique<Impl>();
+    impl->lamps[0] = numLamp;
+    impl->lamps[1] = capsLamp;
+    impl->lamps[2] = scrollLamp;
+    impl->unlit = unlit;
+    impl->lit = lit;
+    Impl* raw = impl.get();
+    impl->sink = std::make_unique<MessageWindow>([raw](UINT m, WPARAM w, LPARAM) { raw->OnMessage(m, w); });
+    if (!impl->sink->get()) return false;
+    impl->watch = std::make_unique<ShowWatch>([raw](bool shown) { raw->OnShow(shown); });
+    if (window) impl->watch->AttachHook(window);
+    impl->visible = window == nullptr || IsWindowVisible(window);
+    g_lampSink = impl->sink->get();
+    try {
+        impl->hookThread = std::thread([raw] { raw->RunHook(); });
+    } catch (...) {
+        g_lampSink = nullptr;
+        return false;
+    }
+    // Wait until the thread has its queue, so pause and resume are never lost.
+    while (impl->hookThreadId.load() == 0) Sleep(1);
+    impl_ = std::move(impl);
+    if (impl_->visible) impl_->Refresh();
+    return true;
+}
+
+void LockLamps::Stop() {
+    if (!impl_) return;
+    HWND expected = impl_->sink ? impl_->sink->get() : nullptr;
+    g_lampSink.compare_exchange_strong(expected, nullptr);
+    if (impl_->hookThread.joinable()) {
+        PostThreadMessageW(impl_->hookThreadId.load(), WM_QUIT, 0, 0);
+        impl_->hookThread.join();
+    }
+    impl_.reset();
+}
+
+void LockLamps::Refresh() {
+    if (impl_) impl_->Refresh();
+}
+
+// --- Arrows ------------------------------------------------------------------------
+
+struct ArrowAnimator::Impl {
+    SkinButton* buttons[2] = {};
+    std::wstring iniPath;
+    const StatusSurface* strip = nullptr;
+    std::function<bool()> flipOn;
+    UINT periodMs = 1000;
+    ArrowState state;
+    int step = 0;
+    unsigned ticks = 0;
+    bool running = false;
+    std::unique_ptr<MessageWindow> sink;
+    std::unique_ptr<ShowWatch> watch;
+
+    void Show(ArrowSide side, int frame, bool setEnable, bool enable) {
+        const auto shown = state.Step(side, frame, setEnable, enable);
+        SkinButton* button = buttons[static_cast<int>(side)];
+        if (!shown || !button) return;
+        bool flip = false;
+        try {
+            flip = flipOn && flipOn();
+        } catch (...) {
+        }
+        const std::wstring key = ArrowFrameKey(side, flip, *shown);
+        PlaceFrameButton(*button, iniPath.c_str(), L"BUTTONINFO",
+                         side == ArrowSide::Left ? L"LEFT_ARROW" : L"RIGHT_ARROW", L"BUTTONINFO2", key.c_str(),
+                         strip);
+    }
+
+    void Run(bool shown) {
+        if (shown == running) return;
+        running = shown;
+        if (shown) SetTimer(sink->get(), kArrowTimer, periodMs, nullptr);
+        else KillTimer(sink->get(), kArrowTimer);
+    }
+
+    void OnMessage(UINT message, WPARAM wParam) {
+        if (message != WM_TIMER || wParam != kArrowTimer) return;
+        Show(ArrowSide::Left, step, false, false);
+        Show(ArrowSide::Right, step, false, false);
+        step = (step + 1) % 2;
+        ++ticks;
+    }
+};
+
+ArrowAnimator::ArrowAnimator() : impl_(std::make_unique<Impl>()) {}
+ArrowAnimator::~ArrowAnimator() { Stop(); }
+
+bool ArrowAnimator::Start(HWND window, SkinButton* left, SkinButton* right, const wchar_t* iniPath,
+                          const StatusSurface* strip, std::function<bool()> flipOn, UINT periodMs) {
+    Stop();
+    impl_ = std::make_unique<Impl>();
+    Impl* raw = impl_.get();
+    raw->buttons[0] = left;
+    raw->buttons[1] = right;
+    raw->iniPath = iniPath ? iniPath : L"";
+    raw->strip = strip;
+    raw->flipOn = std::move(flipOn);
+    raw->periodMs = periodMs;
+    (void)raw->state.Step(ArrowSide::Left, 2, true, true);
+    (void)raw->state.Step(ArrowSide::Right, 2, true, true);
+    raw->sink = std::make_unique<MessageWindow>([raw](UINT m, WPARAM w, LPARAM) { raw->OnMessage(m, w); });
+    if (!raw->sink->get()) return false;
+    raw->watch = std::make_unique<ShowWatch>([raw](bool shown) { raw->Run(shown); });
+    if (window) raw->watch->AttachHook(window);
+    raw->Run(window == nullptr || IsWindowVisible(window));
+    return true;
+}
+
+void ArrowAnimator::Stop() {
+    if (!impl_) return;
+    if (impl_->sink && impl_->sink->get()) KillTimer(impl_->sink->get(), kArrowTimer);
+    impl_->watch.reset();
+    impl_->sink.reset();
+    impl_->running = false;
+}
+
+void ArrowAnimator::ShowArrowFrame(ArrowSide side, int frame, bool setEnable, bool enable) {
+    impl_->Show(side, frame, setEnable, enable);
+}
+
+const ArrowState& ArrowAnimator::State() const noexcept { return impl_->state; }
+unsigned ArrowAnimator::Ticks() const noexcept { return impl_->ticks; }
+
+}  // namespace kbskin
