@@ -60,6 +60,13 @@ class Control:
     def px(self):
         return to_px(self.rect)
 
+    @property
+    def cap(self):
+        """Where a key cap is drawn: one pixel in from each side of the button, so that
+        caps whose rectangles are only a unit apart still stand apart."""
+        x, y, w, h = self.px
+        return (x + 1, y, w - 2, h) if self.look == "key" else (x, y, w, h)
+
 
 @dataclass
 class Window:

@@ -82,8 +82,8 @@ def draw_cap(draw, rect, state, radius=3):
 
 
 def draw_key(draw, c, state):
-    x, y, w, h = c.px
-    drop = draw_cap(draw, c.px, state)
+    x, y, w, h = c.cap
+    drop = draw_cap(draw, c.cap, state)
     legend_colour = CAPS[state][3]
     face_h = h - 2
     lines = c.legend
@@ -125,7 +125,8 @@ def draw_button(draw, c, state, caption=None):
         "hover": ((0x3A, 0x3E, 0x47), (0x8E, 0x94, 0xA0), (0xF6, 0xF7, 0xF9)),
         "pressed": ((0x1F, 0x21, 0x26), (0x16, 0x17, 0x1B), (0xC4, 0xC7, 0xCE)),
         "disabled": ((0x22, 0x24, 0x29), (0x2A, 0x2D, 0x33), (0x5C, 0x60, 0x68)),
-        "marked": ((0x2C, 0x2F, 0x36), (0x40, 0x44, 0x4D), (0xD8, 0xDA, 0xDF)),
+        # flagged by the window: a lit rim
+        "marked": ((0x33, 0x37, 0x3F), (0xC8, 0xCC, 0xD4), (0xF6, 0xF7, 0xF9)),
     }
     fill, border, ink = fills[state]
     drop = 1 if state == "pressed" else 0

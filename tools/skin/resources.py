@@ -44,11 +44,13 @@ def dialogs_rc():
     for w in L.WINDOWS:
         cx, cy = w.size
         out.append("%d DIALOGEX 0, 0, %d, %d" % (w.template, cx, cy))
+        out.append("CAPTION " + rc_string(w.title))
         if w.skinned:
-            out.append("STYLE DS_SETFONT | DS_CENTER | WS_POPUP | WS_CLIPCHILDREN")
+            # CAPTION adds a title bar unless the style after it takes it away again:
+            # a skinned window is all client area, its picture is its frame.
+            out.append("STYLE DS_SETFONT | DS_CENTER | WS_POPUP | WS_CLIPCHILDREN | NOT WS_CAPTION")
         else:
             out.append("STYLE DS_SETFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU")
-        out.append("CAPTION " + rc_string(w.title))
         out.append('FONT %d, "%s", 400, 0, 0x1' % (L.FONT_POINTS, L.FONT_FACE))
         out.append("BEGIN")
         first_radio = True

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Takes screenshots of KbPanel's real windows under Xvfb and Wine, with the
+# simulated keyboard and a demo profile, for docs/screenshots and the help page:
+#   tools/dev/screenshots.sh [OUT_DIR]      (default docs/screenshots)
+# Shows each key state at least once: normal, hover, marked (assigned keys),
+# the edit look (key function dialog open), Flip on, bank B, and the dialogs.
+set -u
+. "$(dirname "$0")/common.sh"
+out="${1:-$KB_ROOT/docs/screenshots}"
+help_images="$KB_ROOT/app/help/images"
+kb_install_packages xdotool imagemagick || exit 1
+kb_build_win64 || exit 1
+if [ ! -f "$KB_BUILD/win64/bin/KbPanel.exe" ]; then
+    echo "error: $KB_BUILD/win64/bin/KbPanel.exe is not built; nothing to photograph" >&2
+    exit 2
+fi
+. "$KB_ROOT/tools/dev/wine-env.sh"
+kb_wine_up "$KB_BUILD/win64" || exit 1
+cd "$KB_BIN" || exit 1
+mkdir -p "$out" "$help_images"
+work=$(mktemp -d)
+
+cleanup() {
+    wine KbPanel.exe /Kill >/dev/null 2>&1
+    wine kbsim.exe remove >/dev/null 2>&1
+    rm -rf "$work"
+    kb_wine_down
+}
+trap cleanup EXIT
+
+MAIN_TITLE="Vortek键盘设定"
+INI="$KB_BIN/Skins/Main.ini"
+
+# Polls a shell condition for up to SECONDS.
+eventually() {
+    local cond="$1" limit="${2:-10}" i
+    for ((i = 0; i < limit * 10; i++)); do
+        eval "$cond" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+visible_all() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort; }
+# ini_rect KEY -> "x y w h" of a BUTTONINFO entry of the main skin file
+ini_rect() { tr -d '\r' <"$INI" | sed -n "s/^$1=//p" | tr ',' ' '; }
+# point_of KEY -> screen "x y" of the centre of a main-window control
+point_of() {
+    local x y w h
+    read -r x y w h <<<"$(ini_rect "$1")"
+    eval "$(xdotool getwindowgeometry --shell "$main_wid")"
+    echo "$((X + x + w / 2)) $((Y + y + h / 2))"
+}
+click() { local p; p=$(point_of "$1"); xdotool mousemove $p click 1; }
+hover() { local p; p=$(point_of "$1"); xdotool mousemove $p; sleep 0.4; }
+park_mouse() { xdotool mousemove 1270 1010; sleep 0.3; }
+shot() {  # shot WINDOW NAME
+    import -window "$1" "$out/$2.png" && echo "wrote $out/$2.png"
+}
+# new_window ACTION -> id of the window that ACTION makes visible
+new_window() {
+    local before after id
+    before=$(visible_all)
+    eval "$1"
+    eventually '[ -n "$(comm -13 <(echo "$before") <(visible_all))" ]' 10 || return 1
+    sleep 0.5
+    after=$(visible_all)
+    id=$(comm -13 <(echo "$before") <(echo "$after") | head -n 1)
+    echo "$id"
+}
+
+wine kbsim.exe install >/dev/null || { echo "error: cannot install the simulated keyboard" >&2; exit 1; }
+demo="$work/demo.px3"
+wine px3tool.exe build "$(winepath -w "$KB_ROOT/tools/dev/demo/profile.json")" "$(winepath -w "$demo")" ||
+    exit 1
+key='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
+wine reg add "$key" /v PROFILE00 /d 1 /f >/dev/null
+wine reg add "$key" /v PROFILE01 /d "$(winepath -w "$demo")" /f >/dev/null
+wine reg add "$key" /v ACTIVE /d 0 /f >/dev/null
+wine reg add "$key" /v Flip /d 0 /f >/dev/null
+
+wine KbPanel.exe >/dev/null 2>&1 &
+sleep 2
+# A second start hands "show yourself" to the running one.
+wine KbPanel.exe >/dev/null 2>&1
+eventually '[ -n "$(visible "$MAIN_TITLE")" ]' 20 || { echo "error: the main window did not show" >&2; exit 1; }
+main_wid=$(visible "$MAIN_TITLE")
+park_mouse
+
+shot "$main_wid" main-window
+hover KEY_01E
+shot "$main_wid" main-window-hover
+park_mouse
+
+click FLIP_1
+sleep 0.5; park_mouse
+shot "$main_wid" main-window-flip
+click FLIP_1
+sleep 0.5; park_mouse
+
+wine kbsim.exe macrokey bank >/dev/null
+sleep 1
+shot "$main_wid" main-window-bank-b
+wine kbsim.exe macrokey bank >/dev/null
+sleep 0.5
+
+if id=$(new_window 'click KEY_01E'); then
+    shot "$id" key-function
+    import -window "$main_wid" "$out/main-window-edit-look.png"
+    xdotool key --window "$id" Escape
+    sleep 1
+fi
+park_mouse
+if id=$(new_window 'click FUNC_PROFILES'); then
+    shot "$id" profile-manager
+    xdotool key --window "$id" Escape
+    sleep 1
+fi
+park_mouse
+if id=$(new_window 'click FUNC_MACRO'); then
+    shot "$id" macro-editor
+    xdotool key --window "$id" Escape
+    sleep 1
+fi
+
+for n in main-window main-window-flip key-function profile-manager macro-editor; do
+    [ -f "$out/$n.png" ] && cp "$out/$n.png" "$help_images/$n.png"
+done
+echo "screenshots in $out; the help page's pictures in $help_images"
