@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "control_ids.h"
 #include "profile_list.h"
 #include "profile_model.h"
 #include "profile_session.h"
@@ -45,6 +46,20 @@ inline std::u16string u16(std::wstring_view s) { return std::u16string(s.begin()
 
 // A window's whole text, however long.
 std::wstring windowText(HWND window);
+
+// Paints a check box or radio button over the skin: the part of the
+// dialog's background picture that lies under the control, and the text in
+// the colour given. The brush is made once per dialog picture.
+class SkinBackdrop {
+public:
+    ~SkinBackdrop();
+    // The answer to WM_CTLCOLORBTN / WM_CTLCOLORSTATIC for `control`.
+    [[nodiscard]] LRESULT paint(HWND dialog, HBITMAP background, HWND control, HDC dc, COLORREF text);
+
+private:
+    HBITMAP picture_ = nullptr;
+    HBRUSH brush_ = nullptr;
+};
 
 // Message boxes owned by a dialog while it is open.
 class MessageBoxPrompt final : public Prompt {

@@ -9,6 +9,7 @@
 #include "main_window.h"
 #include "profile_dialog.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -37,7 +38,10 @@ struct Dialogs final : EditingDialogs {
                   window.Hwnd(),
                   wide(window.paths().programFolder),
                   documentsFolder(),
-                  [&window] { window.openHelp(); },
+                  [&window] {
+                      const std::wstring folder = wide(window.paths().helpFolder);
+                      ShellExecuteW(window.Hwnd(), L"open", L"index.html", nullptr, folder.c_str(), SW_SHOWNORMAL);
+                  },
                   [&window](int id, RECT& out) {
                       kbskin::SkinButton* b = window.keyButton(id);
                       return b != nullptr && b->Hwnd() != nullptr && GetWindowRect(b->Hwnd(), &out) != FALSE;

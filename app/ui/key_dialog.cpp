@@ -186,7 +186,17 @@ bool KeyFunctionDialog::OnCommand(int id, int code, HWND) {
     return true;
 }
 
-bool KeyFunctionDialog::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+bool KeyFunctionDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == WM_CTLCOLORBTN || message == WM_CTLCOLORSTATIC) {
+        const HWND control = reinterpret_cast<HWND>(lParam);
+        for (int id : keydlg::kRadios) {
+            if (control == Item(id)) {
+                result = backdrop_.paint(Hwnd(), Background(), control, reinterpret_cast<HDC>(wParam), RGB(0xAE, 0xB2, 0xBA));
+                return true;
+            }
+        }
+        return false;
+    }
     if (message == WM_HELP) {
         if (context_.openHelp) context_.openHelp();
         result = TRUE;

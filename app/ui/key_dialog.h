@@ -41,6 +41,7 @@ private:
     MessageBoxPrompt prompt_{nullptr};
     KeyTarget target_{};
     std::array<kbskin::SkinButton, 3> buttons_;  // OK, Cancel, browse
+    SkinBackdrop backdrop_;
     bool filling_ = false;
 };
 

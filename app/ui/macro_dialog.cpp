@@ -70,6 +70,7 @@ BOOL MacroEditorDialog::OnInitDialog() {
     macroList_.Attach(Hwnd(), kMacroList);
     macroList_.InsertColumn(0, L"宏名", LVCFMT_LEFT, 300);
     macroList_.SetEditable(true);
+    macroList_.SetGridLines(false);  // also full-row selection, so any cell selects its row
     macroList_.SetOwnerFlag(&programmatic_);
     stepList_.Attach(Hwnd(), kStepList);
     stepList_.InsertColumn(0, L"延迟(毫秒)", LVCFMT_LEFT, 80);
@@ -77,6 +78,7 @@ BOOL MacroEditorDialog::OnInitDialog() {
     stepList_.InsertColumn(2, L"动作", LVCFMT_LEFT, 80);
     stepList_.SetSorting(false);
     stepList_.SetEditable(true);
+    stepList_.SetGridLines(false);
     stepList_.SetOwnerFlag(&programmatic_);
     macroList_.SetSorting(false);
 
@@ -354,10 +356,8 @@ bool MacroEditorDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
         if (reinterpret_cast<HWND>(lParam) == Item(kRecordDelays)) {
-            const HDC dc = reinterpret_cast<HDC>(wParam);
-            SetBkMode(dc, TRANSPARENT);
-            SetTextColor(dc, RGB(0xC0, 0xC0, 0xC0));
-            result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+            result = backdrop_.paint(Hwnd(), Background(), Item(kRecordDelays), reinterpret_cast<HDC>(wParam),
+                                     RGB(0xC0, 0xC0, 0xC0));
             return true;
         }
         return false;

@@ -66,6 +66,7 @@ private:
     kbskin::ReportList stepList_;
     std::array<kbskin::SkinButton, 12> buttons_;
     kbskin::SkinButton* recordButton_ = nullptr;
+    SkinBackdrop backdrop_;
     HHOOK hook_ = nullptr;
     HWND choice_ = nullptr;  // the drop-down over a key or action cell
     int choiceRow_ = -1;
