@@ -42,7 +42,7 @@ build_profile() {  # NAME JSON
         { echo "px3tool build $1 failed"; exit 1; }
 }
 # Assigned: A (block), F1 (stop macro), Print, keypad 1 and keypad +, A1 in bank 0,
-# A3 in bank 1; D plays a macro that waits 1.5 s between its steps.
+# A3 in bank 1; D plays a macro that waits 1.5 s between its steps, G one of 10 s.
 build_profile marks '{
   "header": {"defaultMark": 0},
   "slots": [
@@ -53,10 +53,12 @@ build_profile marks '{
     {"slot": 590, "type": 1, "macroKeyCode": 0, "parameter": 0},
     {"slot": 256, "type": 5, "macroKeyCode": 4866, "parameter": 0},
     {"slot": 263, "type": 5, "macroKeyCode": 8964, "parameter": 0},
-    {"slot": 32, "type": 4, "macroKeyCode": 0, "parameter": 1}
+    {"slot": 32, "type": 4, "macroKeyCode": 0, "parameter": 1},
+    {"slot": 34, "type": 4, "macroKeyCode": 0, "parameter": 2}
   ],
   "macros": [
-    {"name": "slow", "isNew": 0, "playMode": 0, "macroId": 1, "actions": [[0, 48, 0], [1500, 48, 1]]}
+    {"name": "slow", "isNew": 0, "playMode": 0, "macroId": 1, "actions": [[0, 48, 0], [1500, 48, 1]]},
+    {"name": "long", "isNew": 0, "playMode": 0, "macroId": 2, "actions": [[0, 46, 0], [10000, 46, 1]]}
   ]
 }'
 # Only B is blocked.
@@ -183,6 +185,59 @@ check '[ "$(state visible)" = 1 ]' "OPEN shows it again"
 probe send 0x5350 0x12345678 >/dev/null
 probe command 1124 >/dev/null
 check 'eventually "[ \"\$(state visible)\" = 0 ]" 5 && running' "Close hides it and the program keeps running"
+
+# --- Minimise, the About box -------------------------------------------------------
+probe send 0x5350 0x4F50454E >/dev/null
+probe command 1123 >/dev/null
+check 'eventually "[ \"\$(state iconic)\" = 1 ]" 5' "Minimize minimises the window"
+probe send 0x5350 0x4F50454E >/dev/null
+check 'eventually "[ \"\$(state iconic)\" = 0 ] && [ \"\$(state visible)\" = 1 ]" 5' "OPEN restores it"
+about_count() { probe windows | grep -c '^关于$'; }
+probe command 32773 >/dev/null
+probe command 32773 >/dev/null
+probe send 0x112 0x10 >/dev/null
+check 'eventually "[ \"\$(about_count)\" = 1 ]" 5 && sleep 0.5 && [ "$(about_count)" = 1 ]' \
+    "the About box opens once, however often the tray or the system menu asks"
+probe answer 1 >/dev/null
+check 'eventually "[ \"\$(about_count)\" = 0 ]" 5' "its OK closes it"
+probe send 0x112 0x10 >/dev/null
+check 'eventually "[ \"\$(about_count)\" = 1 ]" 5' "the system menu's item opens it again"
+probe answer 2 >/dev/null
+eventually '[ "$(about_count)" = 0 ]' 5
+
+# --- Apply asks before it stops a playing macro -------------------------------------
+wine kbsim.exe output --clear >/dev/null
+wine kbsim.exe key 22 tap >/dev/null
+eventually 'wine kbsim.exe output | grep -q "inj key 2E 0000"' 5
+probe command 1 >/dev/null
+check 'eventually "probe answer 7 >/dev/null" 5' "OK while a macro plays asks first"
+check 'eventually "[ \"\$(state visible)\" = 0 ]" 5' "OK hides the window also when the answer is No"
+check '! wine kbsim.exe output | grep -q "inj key 2E 0001"' "after No the macro plays on"
+probe send 0x5350 0x4F50454E >/dev/null
+probe command 1006 >/dev/null
+check 'eventually "probe answer 6 >/dev/null" 5' "Apply asks the same"
+check 'eventually "wine kbsim.exe output | grep -q \"inj key 2E 0001\"" 5' \
+    "after Yes the macro stops and releases its key"
+check '[ "$(table keyboard)" != none ] && [ "$(state visible)" = 1 ]' "Apply leaves the tables installed and the window open"
+
+# --- A disabled key cannot be clicked; an enabled one opens the key's dialog --------
+probe command 1130 >/dev/null
+eventually '[ "$(probe enabled 1010)" = 0 ]' 5
+click_control() {
+    local r
+    r=($(probe rect "$1"))
+    xdotool mousemove $((r[0] + r[2] / 2)) $((r[1] + r[3] / 2)) click 1
+    xdotool mousemove 0 0
+}
+click_control 1010
+sleep 1
+check '[ -z "$(probe windows)" ]' "a click on F1 while Flip disables it opens nothing"
+click_control 1014
+check 'eventually "[ -n \"\$(probe windows)\" ]" 5' "a click on F5 opens the key's dialog"
+probe answer 2 >/dev/null
+eventually '[ -z "$(probe windows)" ]' 5
+probe command 1131 >/dev/null
+eventually '[ "$(probe enabled 1010)" = 1 ]' 5
 
 # --- Session lock and unlock ----------------------------------------------------
 WM_WTSSESSION_CHANGE=0x2B1
