@@ -71,7 +71,7 @@ BOOL MacroEditorDialog::OnInitDialog() {
     macroList_.InsertColumn(0, L"宏名", LVCFMT_LEFT, 300);
     macroList_.SetEditable(true);
     macroList_.SetGridLines(false);  // also full-row selection, so any cell selects its row
-    macroList_.SetOwnerFlag(&programmatic_);
+    macroList_.SetOwnerFlag(&listChanging_);
     stepList_.Attach(Hwnd(), kStepList);
     stepList_.InsertColumn(0, L"延迟(毫秒)", LVCFMT_LEFT, 80);
     stepList_.InsertColumn(1, L"按键", LVCFMT_LEFT, 200);
@@ -79,7 +79,7 @@ BOOL MacroEditorDialog::OnInitDialog() {
     stepList_.SetSorting(false);
     stepList_.SetEditable(true);
     stepList_.SetGridLines(false);
-    stepList_.SetOwnerFlag(&programmatic_);
+    stepList_.SetOwnerFlag(&listChanging_);
     macroList_.SetSorting(false);
 
     kbskin::ReportList::Callbacks names;
@@ -325,7 +325,7 @@ bool MacroEditorDialog::OnCommand(int id, int code, HWND) {
 }
 
 bool MacroEditorDialog::OnNotify(NMHDR* header, LRESULT& result) {
-    if (header->code != LVN_ITEMCHANGED || programmatic_ != 0) return false;
+    if (header->code != LVN_ITEMCHANGED || programmatic_ != 0 || listChanging_ != 0) return false;
     const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
     if ((change->uChanged & LVIF_STATE) == 0 || (change->uNewState & LVIS_SELECTED) == 0 ||
         (change->uOldState & LVIS_SELECTED) != 0) {

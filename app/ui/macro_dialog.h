@@ -71,7 +71,8 @@ private:
     HWND choice_ = nullptr;  // the drop-down over a key or action cell
     int choiceRow_ = -1;
     int choiceColumn_ = -1;
-    int programmatic_ = 0;   // set while the dialog changes a list's selection itself
+    int programmatic_ = 0;   // above 0 while the dialog changes a list's selection itself
+    int listChanging_ = 0;   // set by the lists while they change their own selection
 };
 
 }  // namespace kb::ui

@@ -40,20 +40,26 @@ phys() { wine kbsim.exe output | tr -d '\r' | sed -n 's/^phys //p' | tr '\n' ' '
 clear_output() { wine kbsim.exe output --clear >/dev/null; }
 tap() { wine kbsim.exe key "$1" tap >/dev/null; }
 
-# Clicks the middle of a control: KIND main (the main window) or a dialog kind.
-click() {  # KIND ID
-    local r
-    if [ "$1" = main ]; then r=$(probe rect "$2"); else r=$(dprobe rect "$1" "$2"); fi
-    set -- $r
-    [ $# -eq 4 ] || return 1
-    xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) click 1
+rect_of() {  # KIND ID: main (the main window) or a dialog kind; ID 0 the window
+    if [ "$1" = main ]; then probe rect "$2"; else dprobe rect "$1" "$2"; fi
 }
-click_cell() {  # KIND LIST ROW COL
-    local r
-    r=$(dprobe cell "$@")
+# Without a window manager the first click on a window that is not active
+# only activates it: every click first touches the window's title strip.
+click() {  # KIND ID: the middle of the control
+    local r w
+    w=$(rect_of "$1" 0)
+    r=$(rect_of "$1" "$2")
+    set -- $w $r
+    [ $# -eq 8 ] || return 1
+    xdotool mousemove $(($1 + $3 / 2)) $(($2 + 5)) click 1
+    xdotool mousemove $(($5 + $7 / 2)) $(($6 + $8 / 2)) click 1
+}
+click_cell() {  # KIND LIST ROW COL [X]: X pixels into the cell, else its middle
+    local r x="${5:-}"
+    r=$(dprobe cell "$1" "$2" "$3" "$4")
     set -- $r
     [ $# -eq 4 ] || return 1
-    xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) click 1
+    xdotool mousemove $(($1 + ${x:-$(($3 / 2))})) $(($2 + $4 / 2)) click 1
 }
 answer() {  # BUTTON: 1 OK, 6 Yes, 7 No
     eventually 'up msgbox' 5 || return 1
@@ -245,7 +251,8 @@ kill "$typepid" 2>/dev/null; wait "$typepid" 2>/dev/null
 
 # Type 0 again: A passes through.
 open_key $A
-check '[ "$(dprobe checked key 1020)" = 1 ] && [ "$(dprobe text key 1021)" = ab ]' "reopening shows the text block"
+check '[ "$(dprobe checked key 1020)" = 1 ] && [ "$(dprobe text key 1021)" = ab ]' "reopening shows the text block" ||
+    echo "  $(dprobe up key) $(dprobe checked key 1020) $(dprobe text key 1021)"
 click key 1023
 click key 1
 eventually 'gone key' 5
@@ -275,7 +282,8 @@ before=$(md5sum <"$profile")
 open_key $A
 click key 1015
 click key 1
-check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "你不能在<默认情景模式>下编辑!" ]' "editing in the default profile is refused with its message"
+check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "你不能在<默认情景模式>下编辑!" ]' "editing in the default profile is refused with its message" ||
+    echo "  $(dprobe up key) $(dprobe msgbox)"
 answer 1
 check 'up key' "and the dialog stays open"
 click key 2
@@ -307,7 +315,7 @@ click_cell profile 1007 1 1
 click profile 1011
 check 'eventually "[ \"\$(dprobe rows profile 1007 | cut -f2 | tr \"\n\" \" \")\" = \"main loaded \" ]" 5' "Delete removes the selected row"
 check '[ -f "$made" ]' "and keeps its file"
-click_cell profile 1007 1 0  # the check box of "loaded"
+click_cell profile 1007 1 0 -8  # the check box of "loaded", left of the label
 click profile 1012
 check 'eventually "[ \"\$(reg_value PROFILE00)\" = 2 ]" 5' "Apply writes the count"
 check '[ "$(reg_value PROFILE02)" = "$(winpath "$work/loaded.px3")" ] && [ "$(reg_value ACTIVE)" = 1 ]' \
