@@ -37,6 +37,7 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
     }
     const int slot = device * kSlotsPerDevice + position;
     bool assigned = false;
+    SaveResult saved = SaveResult::Failed;
     {
         std::lock_guard guard(model.lock());
         if (!model.record) return AssignResult::NoProfile;
@@ -47,12 +48,12 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
             model.texts.set(slot, choice.text);
         }
         model.record->setEntry(slot, {choice.type, macroKeyCodeOfSlot(slot), parameter});
-        (void)saveProfile(model, list, false);
+        saved = saveProfile(model, list, false);
         assigned = model.record->entry(slot).type != 0;
     }
     window.setKeyButtonAssigned(slot, assigned);
     window.setApplyButtonEnabled(true);
-    return AssignResult::Done;
+    return saved == SaveResult::Saved ? AssignResult::Done : AssignResult::NotSaved;
 }
 
 void markKeyButtons(ProfileModel& model, MainWindowSink& window) {

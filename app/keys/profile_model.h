@@ -93,7 +93,9 @@ struct Assignment {
     std::u16string text;
 };
 
-enum class AssignResult { Done, BadArgument, NoProfile };
+// NotSaved: the working profile holds the change but its file could not be
+// written (or has gone); the file on disk is as it was.
+enum class AssignResult { Done, BadArgument, NoProfile, NotSaved };
 
 // Writes the entry under the profile lock, saves the profile to its file,
 // redraws the key's button and enables the apply button.

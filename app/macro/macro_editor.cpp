@@ -169,8 +169,11 @@ bool MacroEditorSession::rename(int index, std::u16string_view edited, Prompt& p
     if (const std::size_t end = edited.find(u'\0'); end != std::u16string_view::npos) edited = edited.substr(0, end);
     while (!edited.empty() && isBlank(edited.front())) edited.remove_prefix(1);
     while (!edited.empty() && isBlank(edited.back())) edited.remove_suffix(1);
-    edited = edited.substr(0, kMaxMacroNameChars);
     if (edited.empty()) return false;  // nothing to name it by: the old name stays
+    if (edited.size() > kMaxMacroNameChars) {
+        prompt.showMessage(text::kMacroNameTooLong);
+        return false;
+    }
     for (const MacroRecord& m : list_) {
         if (sameMacroName(m.name(), edited)) {
             prompt.showMessage(text::kDuplicateMacroName);
@@ -219,6 +222,7 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
     }
     for (MacroRecord& m : table) m.setIsNew(0);
     std::vector<int> resetSlots;
+    SaveResult saved = SaveResult::Failed;
     {
         std::lock_guard guard(model.lock());
         if (!model.record) return ApplyResult::Failed;
@@ -244,13 +248,13 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
             }
         }
         model.macros = std::move(table);
-        (void)saveProfile(model, list, false);
+        saved = saveProfile(model, list, false);
     }
     for (MacroRecord& m : list_) m.setIsNew(0);
     for (int slot : resetSlots) unmarkKeyButton(window, slot);
     dirty_ = false;
     window.setApplyButtonEnabled(true);
-    return ApplyResult::Applied;
+    return saved == SaveResult::Saved ? ApplyResult::Applied : ApplyResult::NotSaved;
 }
 
 }  // namespace kb

@@ -18,7 +18,7 @@ Heart::Heart(HeartSink& sink, SettingsStore& settings)
 
 Heart::~Heart() { shutdown(); }
 
-StartResult Heart::start(std::function<bool()> windowReady) {
+StartResult Heart::start(std::function<bool()> windowReady, std::function<void()> beforeEvents) {
     if (started_) return StartResult::Started;
     if (!hidport_.bind()) {
         failure_ = hidport_.failure();
@@ -45,6 +45,7 @@ StartResult Heart::start(std::function<bool()> windowReady) {
     ProfileServices services{model_, engine_, profiles_, sink_, sink_, device_, this};
     (void)loadActiveProfile(services, false);
     sink_.setApplyButtonEnabled(false);
+    if (beforeEvents) beforeEvents();
 
     if (!events_.create(engine_)) {
         failure_ = "the key events cannot be created";

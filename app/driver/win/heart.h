@@ -43,8 +43,10 @@ public:
 
     // Binds the libraries, starts the macro-key reports, loads and applies the
     // active profile, creates the events, opens the device and starts the
-    // threads. Anything but Started means the program must end.
-    [[nodiscard]] StartResult start(std::function<bool()> windowReady = {});
+    // threads. Anything but Started means the program must end. The window
+    // loads its skin in `beforeEvents`, after the profile is applied and
+    // before the events, the device and the threads exist.
+    [[nodiscard]] StartResult start(std::function<bool()> windowReady = {}, std::function<void()> beforeEvents = {});
     // Undoes start in order; safe to call twice and after a failed start.
     void shutdown();
 
