@@ -21,9 +21,9 @@ inline constexpr char16_t kEventPrefix[] = u"KbPanel_PX3_QM2000RB_Event_";
 [[nodiscard]] int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex) noexcept;
 
 // The same, for an event thread that checked, on a release, whether the key's
-// press event was signalled as well (and consumed it). The events are polled
-// in groups, so a quick tap's release can be seen before its press: the press
-// is then taken first, and the key is not left latched after its release.
+// press was still pending as well (and took it). Press and release events sit
+// in different waits, so a quick tap's release can be taken before its press:
+// the press is then carried out first, and the key is not left latched.
 [[nodiscard]] int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex,
                                 bool pressAlsoSignalled) noexcept;
 

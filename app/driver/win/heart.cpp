@@ -14,7 +14,7 @@ Heart::Heart(HeartSink& sink, SettingsStore& settings)
       device_(processControlDevice()),
       hid_(hidport_),
       macroKeys_(engine_, *this, sink, hid_),
-      playback_(static_cast<PlaybackHost&>(*this)) {}
+      playback_(static_cast<PlaybackHost&>(*this), playbackClock_) {}
 
 Heart::~Heart() { shutdown(); }
 
@@ -136,7 +136,5 @@ void Heart::releaseSystemHeldKeys() {
 }
 
 void Heart::playbackIndication(bool playing) { sink_.playbackIndication(playing); }
-
-void Heart::sleepMs(std::uint32_t ms) { Sleep(ms); }
 
 }  // namespace kb

@@ -95,22 +95,26 @@ void KeyEventThread::run() noexcept {
         const std::span<std::atomic<std::uint32_t>> latches =
             keyboard ? std::span<std::atomic<std::uint32_t>>(engine_.keyboardLatches)
                      : std::span<std::atomic<std::uint32_t>>(engine_.keypadLatches);
-        // The keyboard's events exceed one wait and are polled in groups; the
-        // keypad's fit in one wait without a time-out.
-        const DWORD timeout = keyboard ? kKeyboardGroupTimeoutMs : INFINITE;
+        const int keyCount = static_cast<int>(latches.size());
+        // Every event is waited on at all times; this thread carries them out
+        // one by one in the order they were taken.
+        EventArrivals arrivals(events_, quit_.get());
+        if (!arrivals.start()) return;
         for (;;) {
-            const int index = waitAnyEvent(events_, timeout, quit_.get());
+            const int index = arrivals.next();
             if (index == kWaitQuit) return;
             if (index == kWaitFailed) {
                 if (quitWithin(kFailedWaitPauseMs)) return;
                 continue;
             }
-            // On a release, a press of the same key that is still signalled
-            // belongs before it (the groups are polled in turn).
-            const int keyCount = static_cast<int>(latches.size());
-            const bool pressToo = index >= keyCount &&
-                                  WaitForSingleObject(events_[static_cast<std::size_t>(index - keyCount)], 0) ==
-                                      WAIT_OBJECT_0;
+            // A release whose press has not been carried out yet: a press of
+            // the key that is signalled or queued behind it (a quick tap whose
+            // two events were taken by different waits) belongs before it.
+            // When the press was seen, a queued press is the next tap's.
+            const bool pressToo =
+                index >= keyCount && index < 2 * keyCount &&
+                latches[static_cast<std::size_t>(index - keyCount)].load() == 0 &&
+                arrivals.takePending(index - keyCount);
             const int key = latchKeyEvent(latches, index, pressToo);
             if (key < 0) continue;
             const int slot = slotOf(keyboard ? kDeviceKeyboard : kDeviceKeypad, keys[key]);
