@@ -13,7 +13,7 @@
 #include "library_bindings.h"
 #include "playback_engine.h"
 #include "profile_list.h"
-#include "profile_model.h"
+#include "engine.h"
 #include "ui_ports.h"
 
 #include <atomic>
