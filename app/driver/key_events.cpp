@@ -20,8 +20,8 @@ std::u16string numbered(const char16_t* family, int number) {
 
 }  // namespace
 
-std::u16string keyboardEventName(int number) { return numbered(u"Main", number); }
-std::u16string keypadEventName(int number) { return numbered(u"Sub", number); }
+std::u16string keyboardEventName(int number) { return numbered(contract::kKeyboardEventFamily, number); }
+std::u16string keypadEventName(int number) { return numbered(contract::kKeypadEventFamily, number); }
 
 int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex) noexcept {
     const int keys = static_cast<int>(latches.size());

@@ -2,6 +2,8 @@
 // repeated press events into one action.
 #pragma once
 
+#include "contracts/event_names.h"
+
 #include <atomic>
 #include <cstdint>
 #include <span>
@@ -9,7 +11,7 @@
 
 namespace kb {
 
-inline constexpr char16_t kEventPrefix[] = u"KbPanel_PX3_QM2000RB_Event_";
+inline constexpr auto& kEventPrefix = contract::kKeyEventPrefix;
 
 // number is 1-based: 1 .. 174 for the keyboard, 1 .. 46 for the keypad.
 [[nodiscard]] std::u16string keyboardEventName(int number);

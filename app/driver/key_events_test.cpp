@@ -1,6 +1,6 @@
 #include "key_events.h"
 
-#include "profile_model.h"
+#include "engine.h"
 
 #include <gtest/gtest.h>
 

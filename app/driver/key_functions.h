@@ -3,7 +3,7 @@
 // report handler; and the macro keys' bank and held state.
 #pragma once
 
-#include "profile_model.h"
+#include "engine.h"
 
 #include <array>
 #include <cstdint>

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "kbsim/hidport_abi.h"
+#include "contracts/hidport_abi.h"
 #include "kbsim/sieve_ioctl.h"
 #include "kbsim/win_handles.h"
 
@@ -25,8 +25,8 @@ using Report = std::array<std::uint8_t, KBS_REPORT_SIZE>;
 struct Collection {
     std::uint16_t vendor, product, usagePage, usage;
 };
-constexpr Collection kMacroKeys{0x04D9, 0x2819, 0x000C, 0x0001};
-constexpr Collection kStatus{0x04D9, 0x2819, 0x0008, 0x0089};
+constexpr Collection kMacroKeys{kHidportVendor, kHidportProduct, kHidportMacroKeysUsagePage, kHidportMacroKeysUsage};
+constexpr Collection kStatus{kHidportVendor, kHidportProduct, kHidportStatusUsagePage, kHidportStatusUsage};
 
 bool matches(const HidportSelector& s, const Collection& c) {
     return (!(s.matchMask & 1) || s.vendor == c.vendor) && (!(s.matchMask & 2) || s.product == c.product) &&

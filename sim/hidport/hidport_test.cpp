@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "kbsim/hidport_abi.h"
+#include "contracts/hidport_abi.h"
 #include "run_kbsim.h"
 
 namespace {

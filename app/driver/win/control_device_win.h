@@ -20,7 +20,7 @@ namespace kb {
 
 class KinsetBinding;
 
-inline constexpr const wchar_t* kControlDevicePath = L"\\\\.\\KbSieve_PX3_Plexor3";
+inline constexpr const wchar_t* kControlDevicePath = KB_CONTROL_DEVICE_PATH_W;
 
 // Requests on one handle. The driver keeps one device selection per handle,
 // so a selection and the request that follows it form a pair: a caller that

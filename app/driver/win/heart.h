@@ -14,7 +14,7 @@
 #include "playback_clock_win.h"
 #include "playback_engine.h"
 #include "profile_list.h"
-#include "profile_model.h"
+#include "engine.h"
 #include "ui_ports.h"
 
 #include <atomic>

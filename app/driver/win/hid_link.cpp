@@ -11,8 +11,8 @@ std::atomic<MacroKeys*> g_macroKeys{nullptr};
 HidportDescriptor descriptor(std::uint16_t usagePage, std::uint16_t usage, std::uint32_t tag) {
     HidportDescriptor d{};
     d.selector.matchMask = 0x0F;
-    d.selector.vendor = 0x04D9;
-    d.selector.product = 0x2819;
+    d.selector.vendor = kHidportVendor;
+    d.selector.product = kHidportProduct;
     d.selector.usagePage = usagePage;
     d.selector.usage = usage;
     d.tag = tag;
@@ -24,8 +24,8 @@ HidportDescriptor descriptor(std::uint16_t usagePage, std::uint16_t usage, std::
 
 HidLink::HidLink(HidportBinding& hid)
     : hid_(hid),
-      readRequest_(descriptor(0x000C, 0x0001, kMacroKeyReadTag)),
-      statusRequest_(descriptor(0x0008, 0x0089, kBankStatusTag)) {}
+      readRequest_(descriptor(kHidportMacroKeysUsagePage, kHidportMacroKeysUsage, kMacroKeyReadTag)),
+      statusRequest_(descriptor(kHidportStatusUsagePage, kHidportStatusUsage, kBankStatusTag)) {}
 
 HidLink::~HidLink() { end(); }
 

@@ -6,7 +6,7 @@
 
 #include "common/win/unique_handle.h"
 #include "key_functions.h"
-#include "profile_model.h"
+#include "engine.h"
 
 #include <span>
 #include <thread>
