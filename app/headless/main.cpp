@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -115,14 +116,18 @@ int run(const wchar_t* profile) {
     say("started");
     // Ends on `kbhost stop`, Ctrl+C, or when the input is closed by a parent.
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    const bool watchInput = input != nullptr && input != INVALID_HANDLE_VALUE && GetFileType(input) == FILE_TYPE_PIPE;
-    for (;;) {
-        if (WaitForSingleObject(quit.get(), 100) == WAIT_OBJECT_0) break;
-        if (watchInput) {
-            DWORD avail = 0;
-            if (!PeekNamedPipe(input, nullptr, 0, nullptr, &avail, nullptr)) break;
-        }
+    if (input != nullptr && input != INVALID_HANDLE_VALUE && GetFileType(input) == FILE_TYPE_PIPE) {
+        // A blocking read sleeps until the parent writes or closes the pipe:
+        // no wake-ups while idle. The thread ends with the process.
+        std::thread([input, q = quit.get()] {
+            char sink[256];
+            DWORD n = 0;
+            while (ReadFile(input, sink, sizeof sink, &n, nullptr) && n > 0) {
+            }
+            SetEvent(q);
+        }).detach();
     }
+    (void)WaitForSingleObject(quit.get(), INFINITE);
     heart.shutdown();
     say("stopped");
     g_quit = nullptr;
