@@ -403,6 +403,34 @@ int floorProbe(int presses) {
                   key.name);
     const bool clean = reportSeries(label, s) && injectFailures.load() == 0;
     if (injectFailures.load() != 0) printLine("       FAULT: the probe's injection failed");
+    // What one more thread on the path costs: an event set here, the time a
+    // thread waiting on it takes to run.
+    {
+        UniqueHandle go(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        UniqueHandle done(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (!go || !done) setupFail(lastError("cannot create the wake events"));
+        std::atomic<std::int64_t> woke{0};
+        std::atomic<bool> stopWaker{false};
+        std::thread waker([&] {
+            while (WaitForSingleObject(go.get(), INFINITE) == WAIT_OBJECT_0 && !stopWaker.load()) {
+                woke = now();
+                SetEvent(done.get());
+            }
+        });
+        std::vector<double> wakes;
+        std::uniform_int_distribution<int> gap(5, 25);
+        for (int i = 0; i < presses; ++i) {
+            Sleep(static_cast<DWORD>(gap(random)));
+            const std::int64_t t0 = now();
+            SetEvent(go.get());
+            if (WaitForSingleObject(done.get(), 2000) != WAIT_OBJECT_0) setupFail("the waiting thread did not wake");
+            wakes.push_back(msSince(t0, woke.load()));
+        }
+        stopWaker = true;
+        SetEvent(go.get());
+        waker.join();
+        report("floor  one thread waking another through an event (each extra hop on a path)", wakes);
+    }
     std::vector<double> trips;
     std::uint8_t out[6];
     for (int i = 0; i < 1000; ++i) {

@@ -96,6 +96,7 @@ window=$((idle_seconds > 3 ? idle_seconds - 2 : 1))
 if [ -n "$host_linux" ]; then host0=$(cpu_ms "$hostpid"); sw0=$(switches "$hostpid"); fi
 [ -n "$server" ] && { server0=$(cpu_ms "$server"); ssw0=$(switches "$server"); }
 sleep "$window"
+bench_mem="$(status_kb "$benchpid" VmRSS) kB resident, $(status_kb "$benchpid" RssAnon) kB anonymous"
 if [ -n "$host_linux" ]; then host1=$(cpu_ms "$hostpid"); sw1=$(switches "$hostpid"); fi
 [ -n "$server" ] && { server1=$(cpu_ms "$server"); ssw1=$(switches "$server"); }
 wait "$benchpid"
@@ -105,6 +106,7 @@ rate() { awk -v a="$1" -v b="$2" -v s="$3" 'BEGIN { printf "%.1f per second", (b
 if [ -n "$host0" ] && [ -n "$host1" ]; then
     echo "idle   Linux view over ${window} s: $program process $(share "$host0" "$host1" "$window"), context switches of its threads $(rate "$sw0" "$sw1" "$window")"
     echo "memory Linux view: $program resident $(status_kb "$hostpid" VmRSS) kB, of which anonymous (private) $(status_kb "$hostpid" RssAnon) kB"
+    echo "memory Linux view: heart_bench in its idle wait (a small program under Wine, for comparison): $bench_mem"
 fi
 if [ -n "$server" ] && [ -n "$server0" ] && [ -n "$server1" ]; then
     echo "idle   Linux view over ${window} s: its wineserver $(share "$server0" "$server1" "$window"), context switches $(rate "$ssw0" "$ssw1" "$window") (the server serves every wait and wake-up)"

@@ -1,4 +1,5 @@
 #include "event_wait.h"
+#include "playback_clock_win.h"
 
 #include "common/win/unique_handle.h"
 
@@ -91,6 +92,28 @@ TEST(EventArrivals, ABadHandleFailsInsteadOfSpinning) {
     EventArrivals none({}, quit.raw[0]);
     EXPECT_FALSE(none.start());
     EXPECT_EQ(none.next(), kWaitFailed);
+}
+
+// The playback thread's clock: a wait never ends before its deadline unless
+// woken, and a wake that comes first is kept for the next wait.
+TEST(WinPlaybackClock, DeadlinesHoldAndWakesAreKept) {
+    WinPlaybackClock clock;
+    for (std::uint64_t ms : {1, 7, 30}) {
+        const std::uint64_t deadline = clock.nowUs() + ms * 1000;
+        clock.waitUntil(deadline);
+        EXPECT_GE(clock.nowUs(), deadline) << ms;
+    }
+    clock.wake();
+    clock.waitUntil(PlaybackClock::kForever);  // returns at once: the wake came first
+
+    std::thread waker([&] {
+        Sleep(30);
+        clock.wake();
+    });
+    const std::uint64_t start = clock.nowUs();
+    clock.waitUntil(start + 3600ull * 1000 * 1000);
+    EXPECT_LT(clock.nowUs() - start, 3600ull * 1000 * 1000);
+    waker.join();
 }
 
 }  // namespace

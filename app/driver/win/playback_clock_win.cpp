@@ -31,12 +31,17 @@ void WinPlaybackClock::waitUntil(std::uint64_t deadlineUs) {
         return;
     }
     if (!fineTimer_) fineTimer_ = timeBeginPeriod(1) == TIMERR_NOERROR;
-    const std::uint64_t now = nowUs();
-    if (now >= deadlineUs) return;
-    // Rounded up: waking before the deadline only costs another wait.
-    const std::uint64_t ms = (deadlineUs - now + 999) / 1000;
-    const DWORD timeout = ms >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(ms);
-    if (!wake_ || WaitForSingleObject(wake_.get(), timeout) == WAIT_FAILED) Sleep(timeout);
+    for (;;) {
+        const std::uint64_t now = nowUs();
+        if (now >= deadlineUs) return;
+        // Rounded up; a system timer may still end the wait a little early,
+        // so the time is checked again.
+        const std::uint64_t ms = (deadlineUs - now + 999) / 1000;
+        const DWORD timeout = ms >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(ms);
+        const DWORD r = wake_ ? WaitForSingleObject(wake_.get(), timeout) : WAIT_FAILED;
+        if (r == WAIT_OBJECT_0) return;
+        if (r == WAIT_FAILED) Sleep(timeout);
+    }
 }
 
 void WinPlaybackClock::wake() {
