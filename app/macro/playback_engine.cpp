@@ -1,35 +1,9 @@
 #include "playback_engine.h"
 
 #include <algorithm>
-#include <chrono>
 #include <new>
 
 namespace kb {
-
-std::uint64_t SteadyPlaybackClock::nowUs() {
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
-}
-
-void SteadyPlaybackClock::waitUntil(std::uint64_t deadlineUs) {
-    std::unique_lock<std::mutex> lock(lock_);
-    if (deadlineUs == kForever) {
-        cv_.wait(lock, [this] { return woken_; });
-    } else {
-        const std::chrono::steady_clock::time_point at{std::chrono::microseconds(deadlineUs)};
-        cv_.wait_until(lock, at, [this] { return woken_; });
-    }
-    woken_ = false;
-}
-
-void SteadyPlaybackClock::wake() {
-    {
-        std::lock_guard<std::mutex> lock(lock_);
-        woken_ = true;
-    }
-    cv_.notify_all();
-}
 
 PlaybackEngine::PlaybackEngine(PlaybackHost& host, PlaybackClock& clock) : host_(host), clock_(clock) {}
 

@@ -59,19 +59,6 @@ public:
     virtual void wake() = 0;
 };
 
-// std::chrono::steady_clock and a condition variable.
-class SteadyPlaybackClock final : public PlaybackClock {
-public:
-    std::uint64_t nowUs() override;
-    void waitUntil(std::uint64_t deadlineUs) override;
-    void wake() override;
-
-private:
-    std::mutex lock_;
-    std::condition_variable cv_;
-    bool woken_ = false;
-};
-
 class PlaybackEngine {
 public:
     PlaybackEngine(PlaybackHost& host, PlaybackClock& clock);
