@@ -2,7 +2,8 @@
 // Binds the libraries, loads and applies the active profile, runs the worker
 // threads and reports what the window would show, one line each on stdout:
 //   started | attach N | playing 0|1 | bank N | message TEXT | stopped
-// Usage: kbhost [--profile FILE]   run until `kbhost stop`, Ctrl+C or end of input
+// Usage: kbhost [--profile FILE]   run until `kbhost stop`, Ctrl+C or end of input;
+//                                  with FILE, the user's saved settings are not touched
 //        kbhost stop               tell the running host to shut down
 #include <windows.h>
 
@@ -97,7 +98,11 @@ int run(const wchar_t* profile) {
     g_quit = quit.get();
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 
-    kb::RegistrySettingsStore settings;
+    // A profile on the command line is a test or demo run: its settings live
+    // in memory, so the user's saved profile list stays as it was.
+    kb::RegistrySettingsStore userSettings;
+    kb::MemorySettingsStore runSettings;
+    kb::SettingsStore& settings = profile != nullptr ? static_cast<kb::SettingsStore&>(runSettings) : userSettings;
     ConsoleSink sink;
     kb::Heart heart(sink, settings);
     if (profile != nullptr) {

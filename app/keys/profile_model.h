@@ -60,12 +60,15 @@ struct Assignment {
     std::u16string text;
 };
 
-enum class AssignResult { Done, BadArgument, NoProfile };
+// SaveFailed: the entry is written and pending (apply enabled) but the file
+// could not be replaced; it keeps its previous content and the user is told.
+enum class AssignResult { Done, BadArgument, NoProfile, SaveFailed };
 
 // Writes the entry under the profile lock, saves the profile to its file,
-// redraws the key's button and enables the apply button.
+// redraws the key's button and enables the apply button. A failed save is
+// shown through the prompt (after the lock is released).
 [[nodiscard]] AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink& window,
-                                  int device, int position, const Assignment& choice);
+                                  Prompt& prompt, int device, int position, const Assignment& choice);
 
 // Redraws every key button (current macro bank, 87 keyboard keys, 23 keypad keys).
 void markKeyButtons(ProfileModel& model, MainWindowSink& window);

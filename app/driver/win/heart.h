@@ -97,6 +97,7 @@ private:
     std::unique_ptr<KeyEventThread> keypadThread_;
     std::unique_ptr<AttachThread> attachThread_;
     std::string failure_;
+    bool hidportInitialised_ = false;
     bool started_ = false;
     bool shutDown_ = false;
 };
