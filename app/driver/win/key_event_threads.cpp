@@ -95,11 +95,12 @@ void KeyEventThread::run() noexcept {
         const std::span<std::atomic<std::uint32_t>> latches =
             keyboard ? std::span<std::atomic<std::uint32_t>>(engine_.keyboardLatches)
                      : std::span<std::atomic<std::uint32_t>>(engine_.keypadLatches);
-        const int keyCount = static_cast<int>(latches.size());
         // Every event is waited on at all times; this thread carries them out
         // one by one in the order they were taken.
         EventArrivals arrivals(events_, quit_.get());
         if (!arrivals.start()) return;
+        KeyEventSequencer sequencer(latches);
+        const auto takePendingPress = [&arrivals](int key) { return arrivals.takePending(key); };
         for (;;) {
             const int index = arrivals.next();
             if (index == kWaitQuit) return;
@@ -107,15 +108,7 @@ void KeyEventThread::run() noexcept {
                 if (quitWithin(kFailedWaitPauseMs)) return;
                 continue;
             }
-            // A release whose press has not been carried out yet: a press of
-            // the key that is signalled or queued behind it (a quick tap whose
-            // two events were taken by different waits) belongs before it.
-            // When the press was seen, a queued press is the next tap's.
-            const bool pressToo =
-                index >= keyCount && index < 2 * keyCount &&
-                latches[static_cast<std::size_t>(index - keyCount)].load() == 0 &&
-                arrivals.takePending(index - keyCount);
-            const int key = latchKeyEvent(latches, index, pressToo);
+            const int key = sequencer.onEvent(index, takePendingPress, GetTickCount64());
             if (key < 0) continue;
             const int slot = slotOf(keyboard ? kDeviceKeyboard : kDeviceKeypad, keys[key]);
             carryOutKeyFunction(engine_, actions_, slot, false);
