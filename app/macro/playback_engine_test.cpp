@@ -233,8 +233,8 @@ TEST(Playback, MissingOrMovedMacroPlaysNothing) {
     engine.start();
     engine.enqueue(42, false);  // not in the table: index defaults to 0, which holds id 5
     ASSERT_TRUE(eventually([&] { return idle(engine); }));
-    engine.enqueue(6, false);   // found at index 1 ...
-    host.lockBusy = true;       // ... but the table is rebuilt before the copy
+    host.lockBusy = true;       // the table is being rebuilt ...
+    engine.enqueue(6, false);   // ... when 6 is found at index 1, before the copy
     ASSERT_TRUE(eventually([&] { return engine.isPlaying(); }));
     host.setTable({{6, {{0, kB, 0}}}});
     host.lockBusy = false;
