@@ -22,8 +22,8 @@ void clearSlotTexts(ProfileModel& model) {
     model.texts.clearAll();
 }
 
-AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink& window, int device,
-                    int position, const Assignment& choice) {
+AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink& window, Prompt& prompt,
+                    int device, int position, const Assignment& choice) {
     if (device < 0 || device >= kSlotCount / kSlotsPerDevice || position < 0 || position >= kSlotsPerDevice ||
         choice.type > kMaxFunctionType) {
         return AssignResult::BadArgument;
@@ -37,6 +37,7 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
     }
     const int slot = device * kSlotsPerDevice + position;
     bool assigned = false;
+    bool saveFailed = false;
     {
         std::lock_guard guard(model.lock());
         if (!model.record) return AssignResult::NoProfile;
@@ -47,11 +48,15 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
             model.texts.set(slot, choice.text);
         }
         model.record->setEntry(slot, {choice.type, macroKeyCodeOfSlot(slot), parameter});
-        (void)saveProfile(model, list, false);
+        saveFailed = saveProfile(model, list, false) == SaveResult::Failed;
         assigned = model.record->entry(slot).type != 0;
     }
     window.setKeyButtonAssigned(slot, assigned);
     window.setApplyButtonEnabled(true);
+    if (saveFailed) {
+        prompt.showMessage(saveFailedMessage(list));
+        return AssignResult::SaveFailed;
+    }
     return AssignResult::Done;
 }
 

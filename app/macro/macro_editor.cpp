@@ -219,6 +219,7 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
     }
     for (MacroRecord& m : table) m.setIsNew(0);
     std::vector<int> resetSlots;
+    bool saveFailed = false;
     {
         std::lock_guard guard(model.lock());
         if (!model.record) return ApplyResult::Failed;
@@ -244,8 +245,9 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
             }
         }
         model.macros = std::move(table);
-        (void)saveProfile(model, list, false);
+        saveFailed = saveProfile(model, list, false) == SaveResult::Failed;
     }
+    if (saveFailed) prompt.showMessage(saveFailedMessage(list));
     for (MacroRecord& m : list_) m.setIsNew(0);
     for (int slot : resetSlots) unmarkKeyButton(window, slot);
     dirty_ = false;

@@ -14,7 +14,7 @@ Heart::Heart(HeartSink& sink, SettingsStore& settings)
       device_(processControlDevice()),
       hid_(hidport_),
       macroKeys_(engine_, *this, sink, hid_),
-      playback_(static_cast<PlaybackHost&>(*this)) {}
+      playback_(static_cast<PlaybackHost&>(*this), playbackClock_) {}
 
 Heart::~Heart() { shutdown(); }
 
@@ -28,6 +28,8 @@ StartResult Heart::start(std::function<bool()> windowReady) {
         failure_ = "Hidport Init failed";
         return StartResult::HidportInitFailed;
     }
+    // From here on every way out ends the library (shutdown), before it is freed.
+    hidportInitialised_ = true;
     if (!kinset_.bind()) {
         failure_ = kinset_.failure();
         return StartResult::MissingKinset;
@@ -41,15 +43,16 @@ StartResult Heart::start(std::function<bool()> windowReady) {
     macroKeys_.sendStartStatus();
     hid_.startMacroKeyReports();
 
-    device_.useKinset(&kinset_);
-    ProfileServices services{model_, engine_, profiles_, sink_, sink_, device_, this};
-    (void)loadActiveProfile(services, false);
-    sink_.setApplyButtonEnabled(false);
-
+    // The events exist before the first table goes out: records that signal
+    // one carry its handle from the start.
     if (!events_.create(engine_)) {
         failure_ = "the key events cannot be created";
         return StartResult::NoEvents;
     }
+    device_.useKinset(&kinset_);
+    ProfileServices services{model_, engine_, profiles_, sink_, sink_, device_, this};
+    (void)loadActiveProfile(services, false);
+    sink_.setApplyButtonEnabled(false);
     (void)device_.open();
 
     playback_.start();
@@ -80,10 +83,11 @@ void Heart::shutdown() {
     if (keypadThread_) keypadThread_->stop();
     events_.close(engine_);
     if (attachThread_) attachThread_->stop();
-    if (started_) {
-        macroKeys_.sendExitStatus();
-        hid_.end();
-    }
+    if (started_) macroKeys_.sendExitStatus();
+    // Every Init that succeeded is ended before the library is freed: its
+    // thread must not outlive the code it runs.
+    if (hidportInitialised_) hid_.end();
+    hidportInitialised_ = false;
     hidport_.unbind();
     if (kinset_.isBound()) {
         device_.useKinset(nullptr);
@@ -105,7 +109,10 @@ void Heart::shutdown() {
 }
 
 void Heart::sendKey(std::uint16_t makeCode, std::uint16_t direction) {
-    if (kinset_.isBound()) (void)kinset_.VKSendWinMakeCodeSingle_KB(device_.kinsetKeyboardHandle(), makeCode, direction);
+    if (!kinset_.isBound()) return;
+    // No handle yet: the library's Init failed; the open tries it again.
+    if (device_.kinsetKeyboardHandle() == nullptr) (void)device_.open();
+    (void)kinset_.VKSendWinMakeCodeSingle_KB(device_.kinsetKeyboardHandle(), makeCode, direction);
 }
 
 void Heart::runAction(int actionCode, const std::u16string& text) {
@@ -136,7 +143,5 @@ void Heart::releaseSystemHeldKeys() {
 }
 
 void Heart::playbackIndication(bool playing) { sink_.playbackIndication(playing); }
-
-void Heart::sleepMs(std::uint32_t ms) { Sleep(ms); }
 
 }  // namespace kb

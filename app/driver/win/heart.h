@@ -11,9 +11,10 @@
 #include "key_event_threads.h"
 #include "key_functions.h"
 #include "library_bindings.h"
+#include "playback_clock_win.h"
 #include "playback_engine.h"
 #include "profile_list.h"
-#include "profile_model.h"
+#include "engine.h"
 #include "ui_ports.h"
 
 #include <atomic>
@@ -74,7 +75,6 @@ private:
     void sendStep(std::uint16_t makeCode, std::uint16_t direction) override;
     void releaseSystemHeldKeys() override;
     void playbackIndication(bool playing) override;
-    void sleepMs(std::uint32_t ms) override;
 
     // PlaybackControl: what the profile switch and apply ask.
     [[nodiscard]] bool isPlaying() const override { return playback_.isPlaying(); }
@@ -90,12 +90,14 @@ private:
     WinControlDevice& device_;  // the process-wide control device
     HidLink hid_;
     MacroKeys macroKeys_;
+    WinPlaybackClock playbackClock_;
     PlaybackEngine playback_;
     KeyEventSet events_;
     std::unique_ptr<KeyEventThread> keyboardThread_;
     std::unique_ptr<KeyEventThread> keypadThread_;
     std::unique_ptr<AttachThread> attachThread_;
     std::string failure_;
+    bool hidportInitialised_ = false;
     bool started_ = false;
     bool shutDown_ = false;
 };
