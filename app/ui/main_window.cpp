@@ -4,7 +4,7 @@
 #include "key_tables.h"
 #include "profile_session.h"
 #include "resource.h"
-#include "win/skin_ini.h"
+#include "skin_ini.h"
 
 #include <shellapi.h>
 #include <wtsapi32.h>
@@ -89,16 +89,21 @@ void MainWindow::post(UINT message, WPARAM wp, LPARAM lp) noexcept {
 
 BOOL MainWindow::OnInitDialog() {
     uiThread_ = GetCurrentThreadId();
+    // The template's caption would give the window a frame: the skin draws the
+    // whole window, and its outline must match the background at the origin.
+    const HWND w = Hwnd();
+    SetWindowLongPtrW(w, GWL_STYLE, GetWindowLongPtrW(w, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_CAPTION | WS_THICKFRAME));
+    SetWindowPos(w, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     SkinDialog::OnInitDialog();
     wchar_t about[64] = {};
     if (LoadStringW(resourceModule(), IDS_ABOUT, about, 64) > 0) {
-        if (HMENU sys = GetSystemMenu(Hwnd(), FALSE)) {
+        if (HMENU sys = GetSystemMenu(w, FALSE)) {
             AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
             AppendMenuW(sys, MF_STRING, IDM_ABOUT_BOX, about);
         }
     }
-    SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     ready_.store(false);
     instance_.store(this);
     startUp();
@@ -256,7 +261,9 @@ bool MainWindow::shutdownSequence() {
     // A macro key that stands for another key and is still held would stay down.
     heart_.macroKeys().onReport(1, kMacroKeyReadTag, kReportAllUp);
     heart_.shutdown();
-    tray_.DeleteIcon();
+    // Removing the last icon can keep the shell busy for seconds (under Wine
+    // it hides its tray window); the exit must not wait for that.
+    std::thread([this] { tray_.DeleteIcon(); }).detach();
     trayPicture_.removed();
     enableApply(false);
     return true;
@@ -462,7 +469,7 @@ void MainWindow::onSessionChange(int code) {
 }
 
 void MainWindow::setTrayPicture(std::optional<int> id) {
-    if (id && tray_.Created()) tray_.ChangeIcon(*id);
+    if (id && !shutDown_ && tray_.Created()) tray_.ChangeIcon(*id);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,11 +10,11 @@
 #include "heart.h"
 #include "key_buttons.h"
 #include "registry_settings_store.h"
-#include "win/indicators.h"
-#include "win/skin_button.h"
-#include "win/skin_dialog.h"
-#include "win/skin_picture.h"
-#include "win/tray_icon.h"
+#include "indicators.h"
+#include "skin_button.h"
+#include "skin_dialog.h"
+#include "skin_picture.h"
+#include "tray_icon.h"
 
 #include <array>
 #include <atomic>

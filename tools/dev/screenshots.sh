@@ -2,8 +2,9 @@
 # Takes screenshots of KbPanel's real windows under Xvfb and Wine, with the
 # simulated keyboard and a demo profile, for docs/screenshots and the help page:
 #   tools/dev/screenshots.sh [OUT_DIR]      (default docs/screenshots)
-# Shows each key state at least once: normal, hover, marked (assigned keys),
-# the edit look (key function dialog open), Flip on, bank B, and the dialogs.
+# Shows each key state at least once: normal, hover, pressed, marked (assigned
+# keys), disabled (Apply after start), the edit look (key function dialog open),
+# Flip on, bank B, and the dialogs.
 set -u
 . "$(dirname "$0")/common.sh"
 out="${1:-$KB_ROOT/docs/screenshots}"
@@ -90,7 +91,10 @@ park_mouse
 shot "$main_wid" main-window
 hover KEY_01E
 shot "$main_wid" main-window-hover
-park_mouse
+# pressed: hold the button down, then leave it before letting go, so no click happens
+xdotool mousedown 1; sleep 0.3
+shot "$main_wid" main-window-pressed
+park_mouse; xdotool mouseup 1; sleep 0.3
 
 click FLIP_1
 sleep 0.5; park_mouse

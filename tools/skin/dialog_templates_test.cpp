@@ -138,6 +138,31 @@ TEST_P(DialogTemplates, IsAllClientAreaWithoutAFrame) {
     EXPECT_FALSE(GetWindowLongW(dlg.hwnd, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME | WS_BORDER));
 }
 
+template <size_t N>
+void expectPlacedControlsExist(int templateId, const wchar_t* ini, const ids::SkinControl (&controls)[N]) {
+    Dialog dlg(templateId);
+    ASSERT_NE(dlg.hwnd, nullptr);
+    const std::wstring path = programFolder() + L"Skins\\" + ini;
+    for (const auto& c : controls) {
+        HWND h = GetDlgItem(dlg.hwnd, c.id);
+        ASSERT_NE(h, nullptr) << c.id;
+        wchar_t value[260] = {};
+        GetPrivateProfileStringW(L"BUTTONINFO", c.key, L"", value, 260, path.c_str());
+        int x = -1, y = -1;
+        ASSERT_EQ(swscanf(value, L"%d,%d", &x, &y), 2) << c.id;
+        RECT r = clientRectOf(dlg.hwnd, h);
+        EXPECT_EQ(r.left, x) << c.id;
+        EXPECT_EQ(r.top, y) << c.id;
+    }
+}
+
+TEST(SkinControlTables, NameTheControlThatEachKeyPlaces) {
+    expectPlacedControlsExist(ids::kDlgMain, L"Main.ini", ids::main_window::kSkinControls);
+    expectPlacedControlsExist(ids::kDlgProfiles, L"Profile.ini", ids::profiles::kSkinControls);
+    expectPlacedControlsExist(ids::kDlgKeyFunction, L"Key.ini", ids::key_function::kSkinControls);
+    expectPlacedControlsExist(ids::kDlgMacroEditor, L"Macro.ini", ids::macro_editor::kSkinControls);
+}
+
 TEST(DialogFont, HasTheBaseUnitsTheSkinIsDrawnFor) {
     Dialog dlg(ids::kDlgMain);
     ASSERT_NE(dlg.hwnd, nullptr);

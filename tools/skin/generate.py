@@ -12,6 +12,7 @@ import argparse
 import os
 import sys
 
+sys.dont_write_bytecode = True  # keep the source tree clean when run by ctest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import layout as L  # noqa: E402
@@ -80,6 +81,8 @@ def main():
         for line in bad:
             print(line)
         print("%d generated files, %d differ" % (len(files), len(bad)))
+        if bad:
+            print("after changing the layout or the look, run tools/skin/generate.py and commit its output")
         return 1 if bad else 0
     out = args.out or ROOT
     for rel, data in files.items():

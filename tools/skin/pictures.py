@@ -252,7 +252,6 @@ def outline_shape(w):
         f = 12
         d.rectangle([kx, kb, kx + f - 1, kb + f - 1], fill=1)
         d.ellipse([kx, kb, kx + 2 * f - 1, kb + 2 * f - 1], fill=0)
-        # the keypad's bay: a notch between keyboard and keypad at the deck's edge
     else:
         d.rounded_rectangle([0, 0, W - 1, H - 1], r, fill=1)
     return m

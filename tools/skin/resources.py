@@ -82,6 +82,11 @@ def icons_rc():
 _NAMESPACES = {100: "about", 102: "main_window", 131: "profiles", 132: "key_function", 133: "macro_editor"}
 
 
+def face_number(face):
+    text = str(face)
+    return int(text[0]) + (10 if text.endswith("b") else 0)
+
+
 def control_ids_h():
     out = ["// " + GENERATED_NOTE,
            "// Resource and control ids of the dialog templates, and the key buttons of the",
@@ -101,12 +106,29 @@ def control_ids_h():
     out.append("    int skinKey;")
     out.append("    int makeCode;")
     out.append("};")
+    out.append("")
+    out.append("// A control placed from its window's skin file: id, BUTTONINFO key, and the status")
+    out.append("// image of each state (normal, hover, pressed, disabled, marked). 1 to 5 name")
+    out.append("// Status1 to Status5, 11 to 14 the main window's second set (Status1_2 to Status4_2),")
+    out.append("// 0 a control that keeps its own look or takes its face from the arrow strip.")
+    out.append("struct SkinControl {")
+    out.append("    int id;")
+    out.append("    const wchar_t* key;")
+    out.append("    int faces[5];")
+    out.append("};")
     for w in L.WINDOWS:
         out.append("")
         out.append("namespace %s {" % _NAMESPACES[w.template])
         for c in w.controls:
             if c.name:
                 out.append("inline constexpr int %s = %d;" % (c.name, c.id))
+        placed = [c for c in w.controls if c.skin_key]
+        if placed:
+            out.append("inline constexpr SkinControl kSkinControls[%d] = {" % len(placed))
+            for c in placed:
+                faces = [face_number(f) for f in c.faces] if c.faces else [0] * 5
+                out.append('    {%s, L"%s", {%s}},' % (c.name, c.skin_key, ", ".join(str(f) for f in faces)))
+            out.append("};")
         if w.template == 102:
             for group, const in (("macro", "kMacroKeys"), ("keyboard", "kKeyboardKeys"),
                                  ("keypad", "kKeypadKeys")):

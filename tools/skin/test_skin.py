@@ -8,6 +8,7 @@ import unittest
 
 from PIL import Image, ImageChops, ImageStat
 
+sys.dont_write_bytecode = True  # keep the source tree clean when run by ctest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import layout as L  # noqa: E402

@@ -21,6 +21,16 @@ struct KeyButton {
     int makeCode;
 };
 
+// A control placed from its window's skin file: id, BUTTONINFO key, and the status
+// image of each state (normal, hover, pressed, disabled, marked). 1 to 5 name
+// Status1 to Status5, 11 to 14 the main window's second set (Status1_2 to Status4_2),
+// 0 a control that keeps its own look or takes its face from the arrow strip.
+struct SkinControl {
+    int id;
+    const wchar_t* key;
+    int faces[5];
+};
+
 namespace about {
 inline constexpr int kAboutProduct = 1001;
 inline constexpr int kAboutCopyright = 1002;
@@ -166,6 +176,142 @@ inline constexpr int kApply = 1006;
 inline constexpr int kVersion = 1134;
 inline constexpr int kTest = 1008;
 inline constexpr int kDynamicMenu = 1009;
+inline constexpr SkinControl kSkinControls[134] = {
+    {kKeyMacro1, L"KEY_100", {1, 2, 3, 1, 4}},
+    {kKeyMacro2, L"KEY_101", {1, 2, 3, 1, 4}},
+    {kKeyMacro3, L"KEY_102", {1, 2, 3, 1, 4}},
+    {kKeyMacro4, L"KEY_103", {1, 2, 3, 1, 4}},
+    {kKeyMacro5, L"KEY_104", {1, 2, 3, 1, 4}},
+    {kKeyA, L"KEY_01E", {1, 2, 3, 1, 4}},
+    {kKeyB, L"KEY_030", {1, 2, 3, 1, 4}},
+    {kKeyC, L"KEY_02E", {1, 2, 3, 1, 4}},
+    {kKeyD, L"KEY_020", {1, 2, 3, 1, 4}},
+    {kKeyE, L"KEY_012", {1, 2, 3, 1, 4}},
+    {kKeyF, L"KEY_021", {1, 2, 3, 1, 4}},
+    {kKeyG, L"KEY_022", {1, 2, 3, 1, 4}},
+    {kKeyH, L"KEY_023", {1, 2, 3, 1, 4}},
+    {kKeyI, L"KEY_017", {1, 2, 3, 1, 4}},
+    {kKeyJ, L"KEY_024", {1, 2, 3, 1, 4}},
+    {kKeyK, L"KEY_025", {1, 2, 3, 1, 4}},
+    {kKeyL, L"KEY_026", {1, 2, 3, 1, 4}},
+    {kKeyM, L"KEY_032", {1, 2, 3, 1, 4}},
+    {kKeyN, L"KEY_031", {1, 2, 3, 1, 4}},
+    {kKeyO, L"KEY_018", {1, 2, 3, 1, 4}},
+    {kKeyP, L"KEY_019", {1, 2, 3, 1, 4}},
+    {kKeyQ, L"KEY_010", {1, 2, 3, 1, 4}},
+    {kKeyR, L"KEY_013", {1, 2, 3, 1, 4}},
+    {kKeyS, L"KEY_01F", {1, 2, 3, 1, 4}},
+    {kKeyT, L"KEY_014", {1, 2, 3, 1, 4}},
+    {kKeyU, L"KEY_016", {1, 2, 3, 1, 4}},
+    {kKeyV, L"KEY_02F", {1, 2, 3, 1, 4}},
+    {kKeyW, L"KEY_011", {1, 2, 3, 1, 4}},
+    {kKeyX, L"KEY_02D", {1, 2, 3, 1, 4}},
+    {kKeyY, L"KEY_015", {1, 2, 3, 1, 4}},
+    {kKeyZ, L"KEY_02C", {1, 2, 3, 1, 4}},
+    {kKey1, L"KEY_002", {1, 2, 3, 1, 4}},
+    {kKey2, L"KEY_003", {1, 2, 3, 1, 4}},
+    {kKey3, L"KEY_004", {1, 2, 3, 1, 4}},
+    {kKey4, L"KEY_005", {1, 2, 3, 1, 4}},
+    {kKey5, L"KEY_006", {1, 2, 3, 1, 4}},
+    {kKey6, L"KEY_007", {1, 2, 3, 1, 4}},
+    {kKey7, L"KEY_008", {1, 2, 3, 1, 4}},
+    {kKey8, L"KEY_009", {1, 2, 3, 1, 4}},
+    {kKey9, L"KEY_00A", {1, 2, 3, 1, 4}},
+    {kKey0, L"KEY_00B", {1, 2, 3, 1, 4}},
+    {kKeyEnter, L"KEY_01C", {1, 2, 3, 1, 4}},
+    {kKeyEsc, L"KEY_001", {1, 2, 3, 1, 4}},
+    {kKeyBackspace, L"KEY_00E", {1, 2, 3, 1, 4}},
+    {kKeyTab, L"KEY_00F", {1, 2, 3, 1, 4}},
+    {kKeySpace, L"KEY_039", {1, 2, 3, 1, 4}},
+    {kKeyMinus, L"KEY_00C", {1, 2, 3, 1, 4}},
+    {kKeyEquals, L"KEY_00D", {1, 2, 3, 1, 4}},
+    {kKeyLbracket, L"KEY_01A", {1, 2, 3, 1, 4}},
+    {kKeyRbracket, L"KEY_01B", {1, 2, 3, 1, 4}},
+    {kKeyBackslash, L"KEY_02B", {1, 2, 3, 1, 4}},
+    {kKeySemicolon, L"KEY_027", {1, 2, 3, 1, 4}},
+    {kKeyQuote, L"KEY_028", {1, 2, 3, 1, 4}},
+    {kKeyGrave, L"KEY_029", {1, 2, 3, 1, 4}},
+    {kKeyComma, L"KEY_033", {1, 2, 3, 1, 4}},
+    {kKeyPeriod, L"KEY_034", {1, 2, 3, 1, 4}},
+    {kKeySlash, L"KEY_035", {1, 2, 3, 1, 4}},
+    {kKeyF1, L"KEY_03B", {1, 2, 3, 1, 4}},
+    {kKeyF2, L"KEY_03C", {1, 2, 3, 1, 4}},
+    {kKeyF3, L"KEY_03D", {1, 2, 3, 1, 4}},
+    {kKeyF4, L"KEY_03E", {1, 2, 3, 1, 4}},
+    {kKeyF5, L"KEY_03F", {1, 2, 3, 1, 4}},
+    {kKeyF6, L"KEY_040", {1, 2, 3, 1, 4}},
+    {kKeyF7, L"KEY_041", {1, 2, 3, 1, 4}},
+    {kKeyF8, L"KEY_042", {1, 2, 3, 1, 4}},
+    {kKeyF9, L"KEY_043", {1, 2, 3, 1, 4}},
+    {kKeyF10, L"KEY_044", {1, 2, 3, 1, 4}},
+    {kKeyF11, L"KEY_057", {1, 2, 3, 1, 4}},
+    {kKeyF12, L"KEY_058", {1, 2, 3, 1, 4}},
+    {kKeyPrint, L"KEY_0B7", {1, 2, 3, 1, 4}},
+    {kKeyPause, L"KEY_045", {1, 2, 3, 1, 4}},
+    {kKeyInsert, L"KEY_0D2", {1, 2, 3, 1, 4}},
+    {kKeyDelete, L"KEY_0D3", {1, 2, 3, 1, 4}},
+    {kKeyHome, L"KEY_0C7", {1, 2, 3, 1, 4}},
+    {kKeyEnd, L"KEY_0CF", {1, 2, 3, 1, 4}},
+    {kKeyPageUp, L"KEY_0C9", {1, 2, 3, 1, 4}},
+    {kKeyPageDown, L"KEY_0D1", {1, 2, 3, 1, 4}},
+    {kKeyUp, L"KEY_0C8", {1, 2, 3, 1, 4}},
+    {kKeyDown, L"KEY_0D0", {1, 2, 3, 1, 4}},
+    {kKeyLeft, L"KEY_0CB", {1, 2, 3, 1, 4}},
+    {kKeyRight, L"KEY_0CD", {1, 2, 3, 1, 4}},
+    {kKeyScroll, L"KEY_046", {1, 2, 3, 1, 4}},
+    {kKeyCapsLock, L"KEY_03A", {1, 2, 3, 1, 4}},
+    {kKeyApp, L"KEY_0DD", {1, 2, 3, 1, 4}},
+    {kKeyLctrl, L"KEY_01D", {1, 2, 3, 1, 4}},
+    {kKeyRctrl, L"KEY_09D", {1, 2, 3, 1, 4}},
+    {kKeyLshift, L"KEY_02A", {1, 2, 3, 1, 4}},
+    {kKeyRshift, L"KEY_036", {1, 2, 3, 1, 4}},
+    {kKeyLalt, L"KEY_038", {1, 2, 3, 1, 4}},
+    {kKeyRalt, L"KEY_0B8", {1, 2, 3, 1, 4}},
+    {kKeyLwin, L"KEY_0DB", {1, 2, 3, 1, 4}},
+    {kKeyRwin, L"KEY_0DC", {1, 2, 3, 1, 4}},
+    {kKeyD1, L"KEY_23E", {11, 12, 13, 11, 14}},
+    {kKeyD2, L"KEY_23F", {11, 12, 13, 11, 14}},
+    {kKeyD3, L"KEY_240", {11, 12, 13, 11, 14}},
+    {kKeyD4, L"KEY_23B", {11, 12, 13, 11, 14}},
+    {kKeyD5, L"KEY_23C", {11, 12, 13, 11, 14}},
+    {kKeyD6, L"KEY_23D", {11, 12, 13, 11, 14}},
+    {kKeyPad1, L"KEY_24F", {11, 12, 13, 11, 14}},
+    {kKeyPad2, L"KEY_250", {11, 12, 13, 11, 14}},
+    {kKeyPad3, L"KEY_251", {11, 12, 13, 11, 14}},
+    {kKeyPad4, L"KEY_24B", {11, 12, 13, 11, 14}},
+    {kKeyPad5, L"KEY_24C", {11, 12, 13, 11, 14}},
+    {kKeyPad6, L"KEY_24D", {11, 12, 13, 11, 14}},
+    {kKeyPad7, L"KEY_247", {11, 12, 13, 11, 14}},
+    {kKeyPad8, L"KEY_248", {11, 12, 13, 11, 14}},
+    {kKeyPad9, L"KEY_249", {11, 12, 13, 11, 14}},
+    {kKeyPad0, L"KEY_252", {11, 12, 13, 11, 14}},
+    {kKeyPadNumLock, L"KEY_2C5", {11, 12, 13, 11, 14}},
+    {kKeyPadEnter, L"KEY_29C", {11, 12, 13, 11, 14}},
+    {kKeyPadDecimal, L"KEY_253", {11, 12, 13, 11, 14}},
+    {kKeyPadDivide, L"KEY_2B5", {11, 12, 13, 11, 14}},
+    {kKeyPadMultiply, L"KEY_237", {11, 12, 13, 11, 14}},
+    {kKeyPadSubtract, L"KEY_24A", {11, 12, 13, 11, 14}},
+    {kKeyPadAdd, L"KEY_24E", {11, 12, 13, 11, 14}},
+    {kWebLink, L"VALMOR_LINK", {1, 2, 4, 1, 1}},
+    {kHelp, L"CONTROL_HELP", {1, 2, 3, 1, 1}},
+    {kMinimize, L"CONTROL_MINIMIZE", {1, 2, 3, 1, 1}},
+    {kClose, L"CONTROL_CLOSE", {1, 2, 3, 1, 1}},
+    {kFlipLamp, L"FLIP_0", {1, 1, 1, 1, 4}},
+    {kFlipLeft, L"FLIP_1", {1, 2, 3, 1, 4}},
+    {kArrowLeft, L"LEFT_ARROW", {0, 0, 0, 0, 0}},
+    {kArrowRight, L"RIGHT_ARROW", {0, 0, 0, 0, 0}},
+    {kFlipRight, L"FLIP_2", {1, 2, 3, 1, 4}},
+    {kLampBank, L"LOCK_AB", {1, 1, 1, 1, 2}},
+    {kLampNum, L"LOCK_NUM", {1, 1, 1, 1, 2}},
+    {kLampCaps, L"LOCK_CAPS", {1, 1, 1, 1, 2}},
+    {kLampScroll, L"LOCK_SCROLL", {1, 1, 1, 1, 2}},
+    {kProfiles, L"FUNC_PROFILES", {1, 2, 3, 1, 1}},
+    {kMacroEditor, L"FUNC_MACRO", {1, 2, 3, 1, 1}},
+    {kOk, L"CONTROL_OK", {1, 2, 3, 1, 1}},
+    {kCancel, L"CONTROL_CANCEL", {1, 2, 3, 1, 1}},
+    {kApply, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}},
+    {kVersion, L"VALMOR_VER", {1, 1, 1, 1, 1}},
+};
 inline constexpr KeyButton kMacroKeys[5] = {
     {kKeyMacro1, 0x100, 0x000},
     {kKeyMacro2, 0x101, 0x000},
@@ -298,6 +444,15 @@ inline constexpr int kProfileOk = 1;
 inline constexpr int kProfileCancel = 2;
 inline constexpr int kProfileApply = 1012;
 inline constexpr int kProfileTest = 1013;
+inline constexpr SkinControl kSkinControls[7] = {
+    {kProfileList, L"PROGRAM_LIST", {0, 0, 0, 0, 0}},
+    {kProfileAdd, L"FUNC_ADD", {1, 2, 3, 4, 1}},
+    {kProfileLoad, L"FUNC_LOAD", {1, 2, 3, 4, 1}},
+    {kProfileDelete, L"FUNC_DELETE", {1, 2, 3, 4, 1}},
+    {kProfileOk, L"CONTROL_OK", {1, 2, 3, 4, 1}},
+    {kProfileCancel, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
+    {kProfileApply, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}},
+};
 }  // namespace profiles
 
 namespace key_function {
@@ -317,6 +472,22 @@ inline constexpr int kKeyApply = 1009;
 inline constexpr int kKeyOk = 1;
 inline constexpr int kKeyCancel = 2;
 inline constexpr int kKeyTest = 1018;
+inline constexpr SkinControl kSkinControls[14] = {
+    {kKeyTypeDefault, L"FUNC_SEL_1", {0, 0, 0, 0, 0}},
+    {kKeyTypeNone, L"FUNC_SEL_2", {0, 0, 0, 0, 0}},
+    {kKeyTypeKey, L"FUNC_SEL_3", {0, 0, 0, 0, 0}},
+    {kKeyTarget, L"FUNC_EXTRA_1", {0, 0, 0, 0, 0}},
+    {kKeyTypeProgram, L"FUNC_SEL_4", {0, 0, 0, 0, 0}},
+    {kKeyProgramPath, L"FUNC_EXTRA_2", {0, 0, 0, 0, 0}},
+    {kKeyBrowse, L"FUNC_EXTRA_2_2", {1, 2, 3, 4, 1}},
+    {kKeyTypeMacro, L"FUNC_SEL_5", {0, 0, 0, 0, 0}},
+    {kKeyMacro, L"FUNC_EXTRA_3", {0, 0, 0, 0, 0}},
+    {kKeyTypeStop, L"FUNC_SEL_6", {0, 0, 0, 0, 0}},
+    {kKeyTypeText, L"FUNC_SEL_7", {0, 0, 0, 0, 0}},
+    {kKeyText, L"FUNC_EXTRA_4", {0, 0, 0, 0, 0}},
+    {kKeyOk, L"CONTROL_OK", {1, 2, 3, 4, 1}},
+    {kKeyCancel, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
+};
 }  // namespace key_function
 
 namespace macro_editor {
@@ -336,6 +507,23 @@ inline constexpr int kMacroOk = 1;
 inline constexpr int kMacroCancel = 2;
 inline constexpr int kMacroApply = 1015;
 inline constexpr int kMacroTest = 1008;
+inline constexpr SkinControl kSkinControls[15] = {
+    {kMacroList, L"PROGRAM_LIST", {0, 0, 0, 0, 0}},
+    {kMacroAdd, L"FUNC_ADD", {1, 2, 3, 4, 1}},
+    {kMacroDelete, L"FUNC_DELETE", {1, 2, 3, 4, 1}},
+    {kStepList, L"PROGRAM_LIST2", {0, 0, 0, 0, 0}},
+    {kMacroRecord, L"FUNC_RECORD", {1, 2, 3, 4, 5}},
+    {kStepDelete, L"FUNC_DELETE2", {1, 2, 3, 4, 1}},
+    {kStepClear, L"FUNC_CLEAR", {1, 2, 3, 4, 1}},
+    {kRecordDelays, L"FUNC_RECORD_DELAY", {0, 0, 0, 0, 0}},
+    {kStepTop, L"FUNC_UP_TOP", {1, 2, 3, 4, 1}},
+    {kStepUp, L"FUNC_UP", {1, 2, 3, 4, 1}},
+    {kStepDown, L"FUNC_DOWN", {1, 2, 3, 4, 1}},
+    {kStepBottom, L"FUNC_DOWN_BOTTOM", {1, 2, 3, 4, 1}},
+    {kMacroOk, L"CONTROL_OK", {1, 2, 3, 4, 1}},
+    {kMacroCancel, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
+    {kMacroApply, L"CONTROL2_APPLY", {1, 2, 3, 4, 5}},
+};
 }  // namespace macro_editor
 
 }  // namespace kb::res

@@ -7,6 +7,9 @@
 //   command ID            a click's WM_COMMAND from control ID
 //   caption ID | enabled ID | rect ID (screen x y w h; 0: the window)
 //   kill-timed            KILL as "/Kill" sends it; prints ms until the process is gone
+//   repaint-tray          redraws Wine's own tray window (it draws a new icon over the old)
+//   windows               titles of the program's other visible top-level windows
+//   answer ID             clicks button ID of the first such window that has one
 #include <windows.h>
 
 #include "common/win/unique_handle.h"
@@ -16,16 +19,49 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
 using namespace kb::ui;
+
+struct Others {
+    DWORD pid;
+    HWND main;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect(HWND hwnd, LPARAM lp) {
+    auto* o = reinterpret_cast<Others*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == o->pid && hwnd != o->main && IsWindowVisible(hwnd)) o->found.push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> otherWindows(DWORD pid, HWND main) {
+    Others o{pid, main, {}};
+    EnumWindows(&collect, reinterpret_cast<LPARAM>(&o));
+    return o.found;
+}
+
+void printUtf8(const wchar_t* text) {
+    char utf8[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    std::printf("%s\n", utf8);
+}
 
 unsigned long number(const wchar_t* s) { return std::wcstoul(s, nullptr, 0); }
 
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
     const std::wstring cmd = argv[1];
+    if (cmd == L"repaint-tray") {
+        const HWND tray = FindWindowW(nullptr, L"Wine System Tray");
+        if (tray == nullptr) return 1;
+        RedrawWindow(tray, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        return 0;
+    }
     const auto pid = findRunningInstance(L"KbPanel.exe");
     if (!pid) {
         std::puts("none");
@@ -40,9 +76,9 @@ int run(int argc, wchar_t** argv) {
         const LONG_PTR ex = GetWindowLongPtrW(w, GWL_EXSTYLE);
         wchar_t title[128] = {};
         GetWindowTextW(w, title, 128);
-        std::printf("visible %d\ntoolwindow %d\nappwindow %d\nforeground %d\n", IsWindowVisible(w) ? 1 : 0,
+        std::printf("visible %d\ntoolwindow %d\nappwindow %d\nforeground %d\niconic %d\n", IsWindowVisible(w) ? 1 : 0,
                     (ex & WS_EX_TOOLWINDOW) ? 1 : 0, (ex & WS_EX_APPWINDOW) ? 1 : 0,
-                    GetForegroundWindow() == w ? 1 : 0);
+                    GetForegroundWindow() == w ? 1 : 0, IsIconic(w) ? 1 : 0);
         char utf8[512] = {};
         WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, sizeof utf8, nullptr, nullptr);
         std::printf("title %s\n", utf8);
@@ -95,6 +131,27 @@ int run(int argc, wchar_t** argv) {
         }
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
+    }
+    if (cmd == L"windows") {
+        for (HWND other : otherWindows(*pid, w)) {
+            wchar_t title[128] = {};
+            GetWindowTextW(other, title, 128);
+            wchar_t cls[64] = {};
+            GetClassNameW(other, cls, 64);
+            if (std::wstring(cls) == L"#32770") printUtf8(title);
+        }
+        return 0;
+    }
+    if (cmd == L"answer" && argc >= 3) {
+        const int id = static_cast<int>(number(argv[2]));
+        for (HWND other : otherWindows(*pid, w)) {
+            const HWND button = GetDlgItem(other, id);
+            if (button == nullptr) continue;
+            PostMessageW(other, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+            return 0;
+        }
+        std::puts("nowindow");
+        return 1;
     }
     if (cmd == L"kill-timed") {
         kbwin::UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, *pid));
