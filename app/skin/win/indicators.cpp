@@ -70,6 +70,8 @@ protected:
     LRESULT OnHookedMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
         const LRESULT result = PassOn();
         if (message == WM_SHOWWINDOW) onChange_(wParam != FALSE);
+        else if (message == WM_SIZE && wParam == SIZE_MINIMIZED) onChange_(false);  // nobody sees it
+        else if (message == WM_SIZE) onChange_(IsWindowVisible(HookedWindow()) != FALSE);
         else if (message == WM_WINDOWPOSCHANGED) {
             const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
             if (pos->flags & SWP_SHOWWINDOW) onChange_(true);

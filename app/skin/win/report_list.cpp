@@ -126,6 +126,12 @@ void ReportList::SetCheckBoxes(int mode) {
     // Boxes appearing or vanishing are not the user's ticks.
     changingChecks_ = true;
     SetExtendedStyle(LVS_EX_CHECKBOXES, mode_ == CheckMode::None ? 0 : LVS_EX_CHECKBOXES);
+    if (mode_ == CheckMode::None && Hwnd()) {
+        // Without boxes no row counts as ticked, now or when boxes return.
+        LVITEMW none{};
+        none.stateMask = LVIS_STATEIMAGEMASK;
+        SendMessageW(Hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    }
     changingChecks_ = false;
 }
 

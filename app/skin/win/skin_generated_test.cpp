@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,31 +26,78 @@ struct Placed {
     int faces[5];  // status image of normal, hover, pressed, disabled, marked
 };
 
+// One window of the generated skin, with its placements taken from the
+// generated control table (the same table the windows use).
 struct WindowKind {
+    const char* name;
     int templateId;
     const wchar_t* ini;
-    std::vector<const wchar_t*> statusImages;
-    std::vector<Placed> buttons;
-    int listId;
-    const wchar_t* listKey;
+    std::vector<const wchar_t*> statusImages;  // 1, 2, ... then the second set 11, 12, ...
+    std::vector<Placed> buttons;               // skinned buttons
+    int listId = 0;                            // a control placed by position only, or 0
+    const wchar_t* listKey = nullptr;
+    const wchar_t* background;
+    const wchar_t* mask;
+    SurfaceSet* surfaces;
 };
 
-const WindowKind& profileKind() {
-    static const WindowKind kind{
-        kb::res::kDlgProfiles,
-        L"Skins\\Profile.ini",
-        {L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Status2.jpg", L"Skins\\Profile_Status3.jpg",
-         L"Skins\\Profile_Status4.jpg"},
-        {{IDOK, L"CONTROL_OK", {1, 2, 3, 4, 1}},
-         {IDCANCEL, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
-         {1010, L"FUNC_ADD", {1, 2, 3, 4, 1}},
-         {1008, L"FUNC_LOAD", {1, 2, 3, 4, 1}},
-         {1011, L"FUNC_DELETE", {1, 2, 3, 4, 1}},
-         {1012, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}}},
-        1007,
-        L"PROGRAM_LIST"};
+// Status image number (1..5, 11..14 for the second set) to surface index.
+std::size_t surfaceIndex(int image) { return static_cast<std::size_t>(image >= 11 ? 4 + (image - 11) : image - 1); }
+
+template <std::size_t N>
+WindowKind makeKind(const char* name, int templateId, const wchar_t* ini, std::vector<const wchar_t*> images,
+                    const kb::res::SkinControl (&controls)[N], const wchar_t* background, const wchar_t* mask) {
+    static SurfaceSet surfaces;  // one set per window kind, as in the program
+    WindowKind kind{name, templateId, ini, std::move(images), {}, 0, nullptr, background, mask, &surfaces};
+    for (const auto& c : controls) {
+        if (c.faces[0] != 0) {
+            kind.buttons.push_back({c.id, c.key, {c.faces[0], c.faces[1], c.faces[2], c.faces[3], c.faces[4]}});
+        } else if (kind.listId == 0 && std::wstring(c.key).find(L"ARROW") == std::wstring::npos) {
+            kind.listId = c.id;
+            kind.listKey = c.key;
+        }
+    }
     return kind;
 }
+
+const WindowKind& profileKind() {
+    static const WindowKind kind = makeKind(
+        "Profile", kb::res::kDlgProfiles, L"Skins\\Profile.ini",
+        {L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Status2.jpg", L"Skins\\Profile_Status3.jpg",
+         L"Skins\\Profile_Status4.jpg"},
+        kb::res::profiles::kSkinControls, L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Mask.bmp");
+    return kind;
+}
+
+const WindowKind& keyKind() {
+    static const WindowKind kind = makeKind(
+        "Key", kb::res::kDlgKeyFunction, L"Skins\\Key.ini",
+        {L"Skins\\Key_Status1.jpg", L"Skins\\Key_Status2.jpg", L"Skins\\Key_Status3.jpg",
+         L"Skins\\Key_Status4.jpg"},
+        kb::res::key_function::kSkinControls, L"Skins\\Key_Status1.jpg", L"Skins\\Key_Mask.bmp");
+    return kind;
+}
+
+const WindowKind& macroKind() {
+    static const WindowKind kind = makeKind(
+        "Macro", kb::res::kDlgMacroEditor, L"Skins\\Macro.ini",
+        {L"Skins\\Macro_Status1.jpg", L"Skins\\Macro_Status2.jpg", L"Skins\\Macro_Status3.jpg",
+         L"Skins\\Macro_Status4.jpg", L"Skins\\Macro_Status5.jpg"},
+        kb::res::macro_editor::kSkinControls, L"Skins\\Macro_Status1.jpg", L"Skins\\Macro_Mask.bmp");
+    return kind;
+}
+
+const WindowKind& mainKind() {
+    static const WindowKind kind = makeKind(
+        "Main", kb::res::kDlgMain, L"Skins\\Main.ini",
+        {L"Skins\\Main_Status1.jpg", L"Skins\\Main_Status2.jpg", L"Skins\\Main_Status3.jpg",
+         L"Skins\\Main_Status4.jpg", L"Skins\\Main_Status1_2.jpg", L"Skins\\Main_Status2_2.jpg",
+         L"Skins\\Main_Status3_2.jpg", L"Skins\\Main_Status4_2.jpg"},
+        kb::res::main_window::kSkinControls, L"Skins\\Main_Status1.jpg", L"Skins\\Main_Mask.bmp");
+    return kind;
+}
+
+SurfaceSet& surfacesOf(const WindowKind& kind) { return *kind.surfaces; }
 
 // A window of the generated skin: surfaces once per kind, buttons placed with
 // the faces the skin tables give them.
@@ -59,8 +108,13 @@ public:
                      (folder_ = ProgramFolder() + L"Skins").c_str()),
           kind_(kind), surfaces_(surfaces) {}
     std::vector<std::unique_ptr<SkinButton>> buttons;
+    std::vector<int> commands;
 
 protected:
+    bool OnCommand(int id, int, HWND) override {
+        commands.push_back(id);
+        return true;
+    }
     BOOL OnInitDialog() override {
         SkinDialog::OnInitDialog();
         std::vector<std::wstring> paths;
@@ -69,11 +123,11 @@ protected:
         for (const Placed& p : kind_.buttons) {
             auto button = std::make_unique<SkinButton>();
             button->Attach(Hwnd(), p.id);
-            auto S = [&](int i) { return surfaces_.at(static_cast<std::size_t>(p.faces[i] - 1)); };
+            auto S = [&](int i) { return surfaces_.at(surfaceIndex(p.faces[i])); };
             PlaceButton(*button, IniPath(), L"BUTTONINFO", p.key, S(0), S(1), S(2), S(3), S(4));
             buttons.push_back(std::move(button));
         }
-        PlaceControl(Item(kind_.listId), IniPath(), L"BUTTONINFO", kind_.listKey);
+        if (kind_.listId) PlaceControl(Item(kind_.listId), IniPath(), L"BUTTONINFO", kind_.listKey);
         return FALSE;  // never activated: see the test dialog
     }
 
@@ -84,11 +138,6 @@ private:
     const WindowKind& kind_;
     SurfaceSet& surfaces_;
 };
-
-SurfaceSet& profileSurfaces() {
-    static SurfaceSet set;
-    return set;
-}
 
 // Pixels of a picture as the system decodes it, for comparison.
 class Decoded {
@@ -115,10 +164,13 @@ private:
     BITMAP info_{};
 };
 
-class GeneratedSkin : public ::testing::Test {
+class GeneratedSkin : public ::testing::TestWithParam<const WindowKind*> {
 protected:
+    const WindowKind& kind() const { return *GetParam(); }
     void SetUp() override {
-        dialog = std::make_unique<GeneratedDialog>(profileKind(), profileSurfaces());
+        // The pointer rests in a corner, not on a button it would light up.
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+        dialog = std::make_unique<GeneratedDialog>(kind(), surfacesOf(kind()));
         ASSERT_TRUE(dialog->CreateModeless());
         ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
         UpdateWindow(dialog->Hwnd());
@@ -132,9 +184,9 @@ protected:
     std::unique_ptr<GeneratedDialog> dialog;
 };
 
-TEST_F(GeneratedSkin, ProfileWindowHasTheBackgroundsSizeAndTheMasksOutline) {
-    Decoded background(ProgramFolder() + L"Skins\\Profile_Status1.jpg");
-    Decoded mask(ProgramFolder() + L"Skins\\Profile_Mask.bmp");
+TEST_P(GeneratedSkin, WindowHasTheBackgroundsSizeAndTheMasksOutline) {
+    Decoded background(ProgramFolder() + kind().background);
+    Decoded mask(ProgramFolder() + kind().mask);
     ASSERT_TRUE(background.ok());
     ASSERT_TRUE(mask.ok());
     RECT r{};
@@ -153,19 +205,30 @@ TEST_F(GeneratedSkin, ProfileWindowHasTheBackgroundsSizeAndTheMasksOutline) {
             ++samples;
         }
     }
-    DeleteObject(region);
     EXPECT_EQ(wrong, 0) << "of " << samples << " sampled pixels";
     EXPECT_GT(holes, 0) << "the generated outline is not rectangular";
-    // Painted from the background picture.
-    const int x = background.width() / 2, y = 12;
-    EXPECT_EQ(ClientPixel(dialog->Hwnd(), x, y), background.at(x, y));
+    // Painted from the background picture, wherever no control covers it.
+    int painted = 0, checked = 0;
+    for (int y = 5; y < background.height() && checked < 40; y += 17) {
+        for (int x = 5; x < background.width() && checked < 40; x += 23) {
+            const POINT p{x, y};
+            if (!PtInRegion(region, x, y) ||
+                ChildWindowFromPointEx(dialog->Hwnd(), p, CWP_SKIPINVISIBLE) != dialog->Hwnd())
+                continue;
+            ++checked;
+            painted += ClientPixel(dialog->Hwnd(), x, y) == background.at(x, y);
+        }
+    }
+    DeleteObject(region);
+    EXPECT_GT(checked, 10);
+    EXPECT_EQ(painted, checked);
 }
 
-TEST_F(GeneratedSkin, EveryProfileButtonShowsEachOfItsFiveFaces) {
+TEST_P(GeneratedSkin, EveryButtonShowsEachOfItsFiveFaces) {
     std::vector<std::unique_ptr<Decoded>> status;
-    for (const wchar_t* p : profileKind().statusImages) status.push_back(std::make_unique<Decoded>(ProgramFolder() + p));
-    for (std::size_t b = 0; b < profileKind().buttons.size(); ++b) {
-        const Placed& placed = profileKind().buttons[b];
+    for (const wchar_t* p : kind().statusImages) status.push_back(std::make_unique<Decoded>(ProgramFolder() + p));
+    for (std::size_t b = 0; b < kind().buttons.size(); ++b) {
+        const Placed& placed = kind().buttons[b];
         SkinButton& button = *dialog->buttons[b];
         const SkinRect rect = ReadSkinRect(dialog->IniPath(), L"BUTTONINFO", placed.key);
         RECT client{};
@@ -176,15 +239,18 @@ TEST_F(GeneratedSkin, EveryProfileButtonShowsEachOfItsFiveFaces) {
             {2, 2}, {rect.w / 2, rect.h / 2}, {rect.w - 3, rect.h - 3}, {rect.w / 4, rect.h * 3 / 4}};
         auto shows = [&](int image) {
             for (auto [x, y] : points)
-                if (ClientPixel(button.Hwnd(), x, y) != status[image - 1]->at(rect.x + x, rect.y + y)) return false;
+                if (ClientPixel(button.Hwnd(), x, y) != status[surfaceIndex(image)]->at(rect.x + x, rect.y + y))
+                    return false;
             return true;
         };
         auto expectFace = [&](int state, const char* what) {
             EXPECT_TRUE(PumpUntil([&] { return shows(placed.faces[state]); }, 1000)) << placed.key << " " << what;
         };
         expectFace(0, "normal");
-        // The states must look different, or this test would prove nothing.
-        EXPECT_FALSE(shows(2)) << placed.key << ": hover face equals normal";
+        // Distinct states must look different, or this test would prove nothing.
+        if (placed.faces[1] != placed.faces[0]) {
+            EXPECT_FALSE(shows(placed.faces[1])) << placed.key << ": normal looks like hover";
+        }
         SendMessageW(button.Hwnd(), WM_MOUSEHOVER, 0, 0);
         expectFace(1, "hover");
         SendMessageW(button.Hwnd(), WM_MOUSELEAVE, 0, 0);
@@ -202,11 +268,12 @@ TEST_F(GeneratedSkin, EveryProfileButtonShowsEachOfItsFiveFaces) {
     }
 }
 
-TEST_F(GeneratedSkin, ListIsPlacedFromTheIniFile) {
-    const SkinRect rect = ReadSkinRect(dialog->IniPath(), L"BUTTONINFO", L"PROGRAM_LIST");
+TEST_P(GeneratedSkin, PlainControlIsPlacedFromTheIniFile) {
+    if (!kind().listId) GTEST_SKIP() << "no control placed by position only";
+    const SkinRect rect = ReadSkinRect(dialog->IniPath(), L"BUTTONINFO", kind().listKey);
     EXPECT_GT(rect.w, 1);
     RECT r{};
-    HWND list = dialog->Item(1007);
+    HWND list = dialog->Item(kind().listId);
     GetWindowRect(list, &r);
     MapWindowPoints(nullptr, dialog->Hwnd(), reinterpret_cast<POINT*>(&r), 2);
     EXPECT_EQ(r.left, rect.x);
@@ -215,9 +282,36 @@ TEST_F(GeneratedSkin, ListIsPlacedFromTheIniFile) {
     EXPECT_EQ(r.bottom - r.top, rect.h);
 }
 
+INSTANTIATE_TEST_SUITE_P(Windows, GeneratedSkin,
+                         ::testing::Values(&profileKind(), &keyKind(), &macroKind(), &mainKind()),
+                         [](const auto& info) { return std::string(info.param->name); });
+
+// The generated tables against the skin rules for the two small windows.
+TEST(GeneratedSkinTables, FacesOfTheProfileAndKeyWindowsFollowTheSkinRules) {
+    const std::vector<Placed> profile{{IDOK, L"CONTROL_OK", {1, 2, 3, 4, 1}},
+                                      {IDCANCEL, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
+                                      {1010, L"FUNC_ADD", {1, 2, 3, 4, 1}},
+                                      {1008, L"FUNC_LOAD", {1, 2, 3, 4, 1}},
+                                      {1011, L"FUNC_DELETE", {1, 2, 3, 4, 1}},
+                                      {1012, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}}};
+    const std::vector<Placed> key{{IDOK, L"CONTROL_OK", {1, 2, 3, 4, 1}},
+                                  {IDCANCEL, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
+                                  {1014, L"FUNC_EXTRA_2_2", {1, 2, 3, 4, 1}}};
+    for (auto [kind, expected] : {std::pair{&profileKind(), &profile}, {&keyKind(), &key}}) {
+        ASSERT_EQ(kind->buttons.size(), expected->size()) << kind->name;
+        for (const Placed& e : *expected) {
+            const auto it = std::find_if(kind->buttons.begin(), kind->buttons.end(),
+                                         [&](const Placed& p) { return std::wstring(p.key) == e.key; });
+            ASSERT_NE(it, kind->buttons.end()) << kind->name;
+            EXPECT_EQ(it->id, e.id);
+            EXPECT_TRUE(std::equal(std::begin(e.faces), std::end(e.faces), std::begin(it->faces))) << kind->name;
+        }
+    }
+}
+
 TEST(GeneratedSkinLeaks, ReopeningTheProfileWindowLeaksNoGdiObjects) {
     auto openAndClose = [] {
-        GeneratedDialog d(profileKind(), profileSurfaces());
+        GeneratedDialog d(profileKind(), surfacesOf(profileKind()));
         if (!d.CreateModeless()) return false;
         ShowWindow(d.Hwnd(), SW_SHOWNOACTIVATE);
         Pump(20);
@@ -233,4 +327,43 @@ TEST(GeneratedSkinLeaks, ReopeningTheProfileWindowLeaksNoGdiObjects) {
 }
 
 }  // namespace
+
+// Shows a window of the generated skin (the profile manager unless named) for a user (or a script with xdotool) to
+// drive: prints a background point and a button centre in screen coordinates,
+// then the window's position and the clicks seen when the time is up.
+int ShowGeneratedWindow(DWORD ms, const std::wstring& name) {
+    const WindowKind& kind = name == L"Main"    ? mainKind()
+                             : name == L"Key"   ? keyKind()
+                             : name == L"Macro" ? macroKind()
+                                                : profileKind();
+    GeneratedDialog d(kind, surfacesOf(kind));
+    if (!d.CreateModeless()) return 2;
+    ShowWindow(d.Hwnd(), SW_SHOWNORMAL);
+    UpdateWindow(d.Hwnd());
+    RECT r{};
+    GetWindowRect(d.Hwnd(), &r);
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    GetWindowRgn(d.Hwnd(), region);
+    POINT grab{-1, -1};
+    for (int y = 4; y < r.bottom - r.top && grab.x < 0; y += 3) {
+        for (int x = 4; x < r.right - r.left && grab.x < 0; x += 3) {
+            const POINT p{x, y};
+            if (PtInRegion(region, x, y) && ChildWindowFromPointEx(d.Hwnd(), p, CWP_SKIPINVISIBLE) == d.Hwnd())
+                grab = p;
+        }
+    }
+    DeleteObject(region);
+    RECT button{};
+    GetWindowRect(d.Item(kind.buttons.front().id), &button);
+    std::printf("start %ld %ld\ngrab %ld %ld\nbutton %ld %ld\n", r.left, r.top, r.left + grab.x, r.top + grab.y,
+                (button.left + button.right) / 2, (button.top + button.bottom) / 2);
+    std::fflush(stdout);
+    Pump(ms);
+    GetWindowRect(d.Hwnd(), &r);
+    std::printf("end %ld %ld\nclicks %d\n", r.left, r.top,
+                static_cast<int>(std::count(d.commands.begin(), d.commands.end(), kind.buttons.front().id)));
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace kbskin

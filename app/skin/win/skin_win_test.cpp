@@ -21,6 +21,7 @@
 #include "tray_icon.h"
 
 namespace kbskin {
+int ShowGeneratedWindow(DWORD ms, const std::wstring& name);
 namespace {
 
 using namespace kbskin::test;
@@ -58,7 +59,7 @@ void writeSkin() {
               "[BUTTONINFO]\r\nb1= 20, 30,24,16 trailing text\r\n"
               "CONTROL_OK=100,2,20,10\r\nCONTROL_CANCEL=124,2,20,10\r\n"
               "LOCK_CAPS=60,30,12,12\r\nLEFT_ARROW=2,120,16,16\r\nRIGHT_ARROW=30,120,16,16\r\n"
-              "PROGRAM_LIST=20,50,150,60\r\nHUGE=-99999999999,5,-40,99999999999\r\n"
+              "PROGRAM_LIST=20,50,200,66\r\nHUGE=-99999999999,5,-40,99999999999\r\n"
               "[BUTTONINFO2]\r\nDOWN_ARROW_LEFT1=0,0,0,0\r\nDOWN_ARROW_LEFT2=16,0,0,0\r\n"
               "UP_ARROW_LEFT1=32,0,0,0\r\nUP_ARROW_LEFT2=48,0,0,0\r\n"
               "DOWN_ARROW_RIGHT1=16,0,0,0\r\nDOWN_ARROW_RIGHT2=0,0,0,0\r\n"
@@ -164,6 +165,40 @@ TEST_F(SkinWindow, TakesTheBackgroundSizeRegionAndPicture) {
     DeleteObject(region);
     for (auto [x, y] : std::vector<std::pair<int, int>>{{150, 20}, {200, 140}, {12, 3}})
         EXPECT_EQ(ClientPixel(w, x, y), backgroundPixel(x, y)) << x << "," << y;
+}
+
+// Ends itself from a timer once the modal loop runs, noting what it looked like.
+class ModalProbe : public TestDialog {
+public:
+    bool visible = false;
+    RECT rect{};
+
+protected:
+    BOOL OnInitDialog() override {
+        TestDialog::OnInitDialog();
+        SetTimer(Hwnd(), 77, 50, nullptr);
+        return FALSE;
+    }
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+        if (message != WM_TIMER || wParam != 77) return false;
+        KillTimer(Hwnd(), 77);
+        visible = IsWindowVisible(Hwnd()) != FALSE;
+        GetWindowRect(Hwnd(), &rect);
+        EndDialog(1234);
+        result = 0;
+        return true;
+    }
+};
+
+TEST(SkinWindowModal, ModalLoopShowsTheWindowAtItsFinalSizeAndReturnsTheResult) {
+    writeSkin();
+    SetCursorPos(1279, 1023);
+    ModalProbe d;
+    EXPECT_EQ(d.DoModal(), 1234);
+    EXPECT_TRUE(d.visible);
+    EXPECT_EQ(d.rect.right - d.rect.left, kWidth);
+    EXPECT_EQ(d.rect.bottom - d.rect.top, kHeight);
+    EXPECT_EQ(d.Hwnd(), nullptr);
 }
 
 TEST(SkinWindowMask, WithoutMaskTheBackgroundsWhiteBecomesHoles) {
@@ -393,6 +428,507 @@ TEST(SkinLeaks, RepeatedOpeningsKeepGdiObjectsAndWindowsLevel) {
     EXPECT_EQ(ThreadWindows(), windows);
 }
 
+
+// --- Chained subclassing ------------------------------------------------------------
+
+class RecordingHook : public CSubclassWnd {
+public:
+    RecordingHook(std::vector<char>& log, char name) : log_(log), name_(name) {}
+
+protected:
+    LRESULT OnHookedMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_APP + 7) {
+            log_.push_back(name_);
+            return PassOn() + 1;  // each hook adds one to what comes after it
+        }
+        return CSubclassWnd::OnHookedMessage(message, wParam, lParam);
+    }
+
+private:
+    std::vector<char>& log_;
+    char name_;
+};
+
+TEST(SubclassChain, HooksRunNewestFirstAndUnhookInAnyOrder) {
+    HWND w = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    const LONG_PTR original = GetWindowLongPtrW(w, GWLP_WNDPROC);
+    std::vector<char> log;
+    RecordingHook a(log, 'a'), b(log, 'b'), c(log, 'c');
+    ASSERT_TRUE(a.AttachHook(w));
+    ASSERT_TRUE(b.AttachHook(w));
+    ASSERT_TRUE(c.AttachHook(w));
+    EXPECT_EQ(SendMessageW(w, WM_APP + 7, 0, 0), 3);
+    EXPECT_EQ(log, (std::vector<char>{'c', 'b', 'a'}));
+
+    log.clear();
+    b.AttachHook(nullptr);  // from the middle
+    EXPECT_EQ(SendMessageW(w, WM_APP + 7, 0, 0), 2);
+    EXPECT_EQ(log, (std::vector<char>{'c', 'a'}));
+    log.clear();
+    c.AttachHook(nullptr);  // the head
+    EXPECT_EQ(SendMessageW(w, WM_APP + 7, 0, 0), 1);
+    EXPECT_EQ(log, (std::vector<char>{'a'}));
+    a.AttachHook(nullptr);  // the last one puts the old procedure back
+    EXPECT_EQ(GetWindowLongPtrW(w, GWLP_WNDPROC), original);
+    EXPECT_EQ(SendMessageW(w, WM_APP + 7, 0, 0), 0);
+
+    // Destroying the window unhooks everything; the hooks may outlive it.
+    ASSERT_TRUE(a.AttachHook(w));
+    ASSERT_TRUE(b.AttachHook(w));
+    DestroyWindow(w);
+    EXPECT_EQ(a.HookedWindow(), nullptr);
+    EXPECT_EQ(b.HookedWindow(), nullptr);
+    EXPECT_FALSE(c.AttachHook(w));
+}
+
+// --- Tray icon ------------------------------------------------------------------
+
+constexpr UINT kTrayMessage = 0x6BD;
+constexpr UINT kTrayId = 140;
+
+// Whether the shell knows the icon: a modification succeeds only for a known one.
+bool trayHas(HWND window) {
+    NOTIFYICONDATAW probe{};
+    probe.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    probe.hWnd = window;
+    probe.uID = kTrayId;
+    probe.uFlags = NIF_TIP;
+    lstrcpynW(probe.szTip, L"Vortek\x952E\x76D8", 64);
+    return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+// Wine's stand-alone tray window hides when its last icon goes, which costs two
+// seconds without a window manager; an icon of the test's own keeps it up.
+void keepTrayUp() {
+    static const bool kept = [] {
+        HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        NOTIFYICONDATAW keeper{};
+        keeper.cbSize = NOTIFYICONDATAW_V2_SIZE;
+        keeper.hWnd = owner;
+        keeper.uID = 1;
+        keeper.uFlags = NIF_ICON;
+        keeper.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(142));
+        return Shell_NotifyIconW(NIM_ADD, &keeper) != FALSE;
+    }();
+    (void)kept;
+}
+
+TEST_F(SkinWindow, TrayIconIsAddedChangedRemovedAndBackAfterTheTaskbarRestarts) {
+    keepTrayUp();
+    HWND w = dialog->Hwnd();
+    CTrayIcon tray;
+    HICON first = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141));
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"Vortek\x952E\x76D8", first, kTrayId));
+    EXPECT_TRUE(tray.Created());
+    EXPECT_TRUE(trayHas(w));
+
+    ASSERT_TRUE(tray.ChangeIcon(142));
+    EXPECT_NE(tray.Icon(), first);
+    EXPECT_TRUE(trayHas(w));
+    EXPECT_FALSE(tray.ChangeIcon(999));  // no such icon: the picture stays
+
+    tray.DeleteIcon();
+    EXPECT_FALSE(tray.Created());
+    EXPECT_FALSE(trayHas(w));
+    ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"Vortek\x952E\x76D8", first, kTrayId));
+    EXPECT_TRUE(trayHas(w));
+
+    // The shell restarts: its icons are gone, then it announces the new taskbar.
+    NOTIFYICONDATAW gone{};
+    gone.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    gone.hWnd = w;
+    gone.uID = kTrayId;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
+    EXPECT_FALSE(trayHas(w));
+    SendMessageW(w, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(tray.Created());
+    EXPECT_TRUE(trayHas(w));
+    // The window still gets its messages through the hook chain.
+    SendMessageW(dialog->b1.Hwnd(), BM_CLICK, 0, 0);
+    EXPECT_EQ(dialog->commands.back(), 1001);
+}
+
+TEST_F(SkinWindow, TrayTellsASingleClickFromADoubleClick) {
+    keepTrayUp();
+    HWND w = dialog->Hwnd();
+    CTrayIcon tray;
+    ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"tip", LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141)), kTrayId));
+    auto count = [&](int id) { return std::count(dialog->commands.begin(), dialog->commands.end(), id); };
+    const DWORD doubleClick = GetDoubleClickTime();
+
+    tray.SetClickCommand(1009);
+    const ULONGLONG start = GetTickCount64();
+    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONDOWN);
+    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONUP);
+    ASSERT_TRUE(PumpUntil([&] { return count(1009) == 1; }, doubleClick + 3000));
+    EXPECT_GE(GetTickCount64() - start + 20, doubleClick) << "a single click acted before the double-click time";
+
+    // A double click opens (the menu's first command) once and never also clicks.
+    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONDOWN);
+    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONUP);
+    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONDBLCLK);
+    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONUP);
+    Pump(doubleClick + 300);
+    EXPECT_EQ(count(32771), 1);
+    EXPECT_EQ(count(1009), 1);
+
+    // Another icon's messages and a click without a default command do nothing.
+    SendMessageW(w, kTrayMessage, kTrayId + 1, WM_LBUTTONDBLCLK);
+    tray.SetClickCommand(0);
+    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONDOWN);
+    Pump(doubleClick + 300);
+    EXPECT_EQ(count(32771), 1);
+    EXPECT_EQ(count(1009), 1);
+}
+
+bool g_menuSeen = false;
+void CALLBACK closeMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    g_menuSeen = g_menuSeen || FindWindowW(L"#32768", nullptr) != nullptr;
+    KillTimer(nullptr, id);
+    EndMenu();
+}
+
+TEST_F(SkinWindow, TrayMenuOpensOnRightButtonRelease) {
+    keepTrayUp();
+    HWND w = dialog->Hwnd();
+    CTrayIcon tray;
+    ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"tip", LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141)), kTrayId));
+    g_menuSeen = false;
+    SendMessageW(w, kTrayMessage, kTrayId, WM_RBUTTONDOWN);
+    EXPECT_EQ(FindWindowW(L"#32768", nullptr), nullptr);
+    SetTimer(nullptr, 0, 150, &closeMenu);
+    SendMessageW(w, kTrayMessage, kTrayId, WM_RBUTTONUP);  // returns when the menu closes
+    EXPECT_TRUE(g_menuSeen);
+}
+
+// --- Report list ---------------------------------------------------------------
+
+class ReportListTest : public SkinWindow {
+protected:
+    void SetUp() override {
+        SkinWindow::SetUp();
+        ReportList& l = dialog->list;
+        ASSERT_EQ(l.InsertColumn(0, L"Name", LVCFMT_LEFT, 70), 0);
+        ASSERT_EQ(l.InsertColumn(1, L"Value", LVCFMT_LEFT, 60), 1);
+        for (int i = 0; i < 4; ++i) {
+            const wchar_t name[] = {wchar_t(L'a' + i), 0};
+            ASSERT_EQ(l.InsertRow(i, name, 10 + i), i);
+            l.SetCellText(i, 1, std::to_wstring(i + 1).c_str());
+        }
+        ReportList::Callbacks callbacks;
+        callbacks.checkChanged = [this](int row, ReportList&) { changed.push_back(row); };
+        l.SetCallbacks(callbacks);
+        l.SetOwnerFlag(&ownerFlag);
+    }
+    std::vector<std::wstring> names() const {
+        std::vector<std::wstring> n;
+        for (int i = 0; i < dialog->list.RowCount(); ++i) n.push_back(dialog->list.CellText(i, 0));
+        return n;
+    }
+    // As a mouse click on a box does: the list's own state change.
+    void userTick(int row, bool ticked) {
+        ListView_SetCheckState(dialog->list.Hwnd(), row, ticked);
+        Pump(5);
+    }
+    std::vector<int> changed;
+    int ownerFlag = 0;
+};
+
+TEST_F(ReportListTest, CheckModes) {
+    ReportList& l = dialog->list;
+    l.SetCheckBoxes(2);  // at most one ticked
+    userTick(1, true);
+    userTick(3, true);
+    EXPECT_FALSE(l.GetCheck(1));
+    EXPECT_TRUE(l.GetCheck(3));
+    EXPECT_EQ(l.CountRows(ReportList::kChecked), 1);
+    EXPECT_EQ(l.NextRow(ReportList::kChecked, -1), 3);
+    EXPECT_EQ(l.NextRow(LVIS_SELECTED | LVIS_FOCUSED, -1), 3);  // the clicked row is selected
+    EXPECT_EQ(l.CountRows(LVIS_SELECTED), 1);
+    EXPECT_EQ(ownerFlag, 0);
+    EXPECT_NE(std::find(changed.begin(), changed.end(), 1), changed.end());
+    userTick(3, false);  // unticking is allowed
+    EXPECT_EQ(l.CountRows(ReportList::kChecked), 0);
+
+    l.SetCheck(2, true);
+    l.SetCheckBoxes(3);  // read-only boxes
+    userTick(2, false);
+    userTick(0, true);
+    EXPECT_TRUE(l.GetCheck(2));
+    EXPECT_FALSE(l.GetCheck(0));
+
+    l.SetCheckBoxes(1);  // the system's toggling
+    userTick(0, true);
+    EXPECT_TRUE(l.GetCheck(0));
+    EXPECT_TRUE(l.GetCheck(2));
+    EXPECT_EQ(l.CountRows(ReportList::kChecked), 2);
+
+    l.SetCheckBoxes(0);
+    EXPECT_EQ(l.CountRows(ReportList::kChecked), 0);
+    EXPECT_FALSE(l.SetCheck(1, true));
+}
+
+TEST_F(ReportListTest, ClickOnABoxInSingleModeUnticksTheOthers) {
+    ReportList& l = dialog->list;
+    l.SetCheckBoxes(2);
+    l.SetCheck(0, true);
+    RECT bounds{};
+    bounds.left = LVIR_BOUNDS;
+    SendMessageW(l.Hwnd(), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&bounds));
+    const int y = (bounds.top + bounds.bottom) / 2;
+    int boxX = -1;
+    for (int x = bounds.left; x < bounds.left + 40 && boxX < 0; ++x) {
+        LVHITTESTINFO hit{};
+        hit.pt = {x, y};
+        SendMessageW(l.Hwnd(), LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        if (hit.iItem == 1 && (hit.flags & LVHT_ONITEMSTATEICON)) boxX = x + 2;
+    }
+    ASSERT_GE(boxX, 0) << "no check box found in row 1";
+    SendMessageW(l.Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(boxX, y));
+    SendMessageW(l.Hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(boxX, y));
+    Pump(20);
+    EXPECT_TRUE(l.GetCheck(1));
+    EXPECT_FALSE(l.GetCheck(0));
+    EXPECT_EQ(l.NextRow(LVIS_SELECTED, -1), 1);
+    EXPECT_EQ(l.CountRows(LVIS_SELECTED), 1);
+}
+
+TEST_F(ReportListTest, MoveRowKeepsTextsStateDataAndColours) {
+    ReportList& l = dialog->list;
+    l.SetCheckBoxes(1);
+    l.SetCheck(0, true);
+    l.SetCellBackColour(0, 1, RGB(1, 2, 3));
+    EXPECT_EQ(l.MoveRow(0, 2), 2);
+    EXPECT_EQ(names(), (std::vector<std::wstring>{L"b", L"c", L"a", L"d"}));
+    EXPECT_EQ(l.CellText(2, 1), L"1");
+    EXPECT_EQ(l.GetRowData(2), 10);
+    EXPECT_TRUE(l.GetCheck(2));
+    EXPECT_FALSE(l.GetCheck(0));
+    EXPECT_EQ(l.CellBackColour(2, 1), RGB(1, 2, 3));
+    EXPECT_EQ(l.CellBackColour(2, 0), GetSysColor(COLOR_WINDOW));
+
+    EXPECT_EQ(l.MoveRow(3, -1), 0);  // clamped to the top
+    EXPECT_EQ(l.MoveRow(1, 1000), 3);  // and to the bottom
+    EXPECT_EQ(names(), (std::vector<std::wstring>{L"d", L"c", L"a", L"b"}));
+    EXPECT_EQ(l.MoveRow(0, -1), 0);  // first row up: nothing
+    EXPECT_EQ(l.MoveRow(3, 4), 3);   // last row down: nothing
+    EXPECT_EQ(names(), (std::vector<std::wstring>{L"d", L"c", L"a", L"b"}));
+    EXPECT_EQ(l.MoveRow(4, 0), -1);
+    EXPECT_EQ(l.MoveRow(-1, 0), -1);
+    EXPECT_EQ(l.GetRowData(9), 0);
+    EXPECT_FALSE(l.SetRowData(9, 1));
+
+    EXPECT_EQ(l.FindRow(L"A"), 2);
+    EXPECT_EQ(l.FindRow(L"zz"), -1);
+    // -1 for a row or column means all of them; -1 as colour the system's.
+    l.SetCellBackColour(-1, -1, RGB(9, 9, 9));
+    EXPECT_EQ(l.CellBackColour(0, 0), RGB(9, 9, 9));
+    l.SetCellBackColour(1, 7, static_cast<COLORREF>(-1));
+    EXPECT_EQ(l.CellBackColour(1, 1), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(l.CellBackColour(0, 1), RGB(9, 9, 9));
+}
+
+TEST_F(ReportListTest, DeleteSortAndEditInPlace) {
+    ReportList& l = dialog->list;
+    EXPECT_TRUE(l.DeleteRow(3, true));
+    EXPECT_EQ(l.NextRow(LVIS_SELECTED, -1), 2);  // the last was deleted: the previous
+    EXPECT_TRUE(l.DeleteRow(0, true));
+    EXPECT_EQ(l.NextRow(LVIS_SELECTED, -1), 0);  // otherwise the next
+    EXPECT_FALSE(l.DeleteRow(5, true));
+    EXPECT_EQ(names(), (std::vector<std::wstring>{L"b", L"c"}));
+    l.InsertRow(2, L"B", 7);
+
+    int sorts = 0;
+    ReportList::Callbacks callbacks;
+    callbacks.beforeSort = [&](HWND, ReportList&) { ++sorts; };
+    callbacks.afterSort = [&](HWND, ReportList&) { ++sorts; };
+    std::vector<std::wstring> validated;
+    callbacks.validateEdit = [&](HWND, ReportList&, ReportList::Cell, const std::wstring& text) {
+        validated.push_back(text);
+        return text != L"bad";
+    };
+    bool allowBegin = true;
+    callbacks.beginEdit = [&](HWND, ReportList&, ReportList::Cell) { return allowBegin; };
+    bool allowEnd = true;
+    callbacks.endEdit = [&](HWND, ReportList&, bool, ReportList::Cell) { return allowEnd; };
+    l.SetCallbacks(callbacks);
+
+    NMLISTVIEW click{};
+    click.hdr = {l.Hwnd(), 1100, static_cast<UINT>(LVN_COLUMNCLICK)};
+    click.iSubItem = 0;
+    SendMessageW(dialog->Hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
+    EXPECT_EQ(names(), (std::vector<std::wstring>{L"B", L"b", L"c"}));  // code units: upper case first
+    EXPECT_EQ(l.GetRowData(0), 7);
+    SendMessageW(dialog->Hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
+    EXPECT_EQ(names(), (std::vector<std::wstring>{L"c", L"b", L"B"}));
+    EXPECT_EQ(sorts, 4);
+    l.SetSorting(false);
+    SendMessageW(dialog->Hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
+    EXPECT_EQ(sorts, 4);
+
+    l.SetEditable(true);
+    ASSERT_TRUE(l.BeginEdit(1, 1));
+    EXPECT_TRUE(IsWindowVisible(l.EditWindow()));
+    SetWindowTextW(l.EditWindow(), L"new");
+    l.EndEdit(true);
+    EXPECT_EQ(l.CellText(1, 1), L"new");
+    EXPECT_FALSE(IsWindowVisible(l.EditWindow()));
+
+    ASSERT_TRUE(l.BeginEdit(1, 1));
+    SetWindowTextW(l.EditWindow(), L"bad");
+    l.EndEdit(true);
+    EXPECT_EQ(l.CellText(1, 1), L"new");  // rejected by the validator
+    ASSERT_TRUE(l.BeginEdit(1, 1));
+    SetWindowTextW(l.EditWindow(), L"kept?");
+    l.EndEdit(false);
+    EXPECT_EQ(l.CellText(1, 1), L"new");  // not committed
+    allowEnd = false;
+    ASSERT_TRUE(l.BeginEdit(1, 1));
+    SetWindowTextW(l.EditWindow(), L"cancelled");
+    l.SetEditable(false);  // ends the edit with commit, which the owner cancels
+    EXPECT_EQ(l.CellText(1, 1), L"new");
+    allowEnd = true;
+    allowBegin = false;
+    l.SetEditable(true);
+    EXPECT_FALSE(l.BeginEdit(1, 1));
+    allowBegin = true;
+    ASSERT_TRUE(l.BeginEdit(0, 0));
+    SetWindowTextW(l.EditWindow(), std::wstring(150, L'x').c_str());
+    EXPECT_EQ(SendMessageW(l.EditWindow(), EM_GETLIMITTEXT, 0, 0), 100);
+    EXPECT_EQ(std::count(validated.begin(), validated.end(), L"bad"), 1);
+}
+
+// --- Lamps and arrows -------------------------------------------------------------
+
+void pressCapsLock() {
+    keybd_event(VK_CAPITAL, 0x3A, 0, 0);
+    keybd_event(VK_CAPITAL, 0x3A, KEYEVENTF_KEYUP, 0);
+}
+
+TEST_F(SkinWindow, LampFollowsCapsLockAndRestsWhileHidden) {
+    SkinButton& lamp = dialog->caps;
+    LockLamps lamps;
+    const bool initial = LockLamps::LockIsOn(VK_CAPITAL);
+    ASSERT_TRUE(lamps.Start(dialog->Hwnd(), nullptr, &lamp, nullptr, S(1), S(2)));
+    auto lit = [&] { return lamp.LastSurface() == S(2); };
+    auto litPixel = [&] { return ClientPixel(lamp.Hwnd(), 3, 3) == statusPixel(2, lamp.FaceX() + 3, lamp.FaceY() + 3); };
+    EXPECT_EQ(lit(), initial);
+
+    pressCapsLock();
+    EXPECT_TRUE(PumpUntil([&] { return lit() != initial; }, 2000)) << "the lamp did not follow Caps Lock";
+    EXPECT_EQ(LockLamps::LockIsOn(VK_CAPITAL), !initial);
+    EXPECT_EQ(litPixel(), !initial);
+
+    ShowWindow(dialog->Hwnd(), SW_HIDE);
+    Pump(20);
+    pressCapsLock();
+    Pump(300);
+    EXPECT_EQ(lit(), !initial) << "the lamp changed while its window was hidden";
+    ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
+    EXPECT_TRUE(PumpUntil([&] { return lit() == initial; }, 2000)) << "showing the window did not catch up";
+    EXPECT_EQ(LockLamps::LockIsOn(VK_CAPITAL), initial);
+    lamps.Stop();
+}
+
+TEST_F(SkinWindow, ArrowsAlternateFramesFollowFlipAndRestWhileHidden) {
+    bool flip = false;
+    ArrowAnimator arrows;
+    SkinButton& left = dialog->left;
+    SkinButton& right = dialog->right;
+    ASSERT_TRUE(arrows.Start(dialog->Hwnd(), &left, &right, dialog->IniPath(), arrowSurface(), [&] { return flip; }, 30));
+    std::vector<int> lefts, rights;
+    auto watchTicks = [&](unsigned n) {
+        lefts.clear();
+        rights.clear();
+        for (unsigned target = arrows.Ticks() + 1; lefts.size() < n; ++target) {
+            if (!PumpUntil([&] { return arrows.Ticks() >= target; }, 2000)) return false;
+            lefts.push_back(left.FaceX());
+            rights.push_back(right.FaceX());
+        }
+        return true;
+    };
+    ASSERT_TRUE(watchTicks(4));
+    for (std::size_t i = 0; i < lefts.size(); ++i) {
+        EXPECT_TRUE(lefts[i] == 0 || lefts[i] == 16) << lefts[i];  // DOWN_ARROW_LEFT1/2
+        EXPECT_TRUE(rights[i] == 0 || rights[i] == 16) << rights[i];
+        if (i > 0) {
+            EXPECT_NE(lefts[i], lefts[i - 1]) << "frames do not alternate";
+        }
+    }
+    EXPECT_TRUE(PumpUntil([&] { return ClientPixel(left.Hwnd(), 2, 2) == arrowPixel(left.FaceX() + 2, 2); }));
+
+    flip = true;
+    ASSERT_TRUE(watchTicks(3));
+    for (int x : lefts) EXPECT_TRUE(x == 32 || x == 48) << x;  // UP_ARROW_LEFT1/2
+    for (int x : rights) EXPECT_TRUE(x == 32 || x == 48) << x;
+
+    // The flip switch's hover stops the left arrow on its frame; the right goes on.
+    arrows.ShowArrowFrame(ArrowSide::Left, 2, true, false);
+    ASSERT_TRUE(watchTicks(3));
+    EXPECT_EQ(lefts[0], lefts[1]);
+    EXPECT_EQ(lefts[1], lefts[2]);
+    EXPECT_NE(rights[0], rights[1]);
+    arrows.ShowArrowFrame(ArrowSide::Left, 2, true, true);
+
+    ShowWindow(dialog->Hwnd(), SW_HIDE);
+    Pump(20);
+    const unsigned before = arrows.Ticks();
+    Pump(200);
+    EXPECT_EQ(arrows.Ticks(), before) << "arrows moved while hidden";
+    ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
+    EXPECT_TRUE(PumpUntil([&] { return arrows.Ticks() > before; }, 2000));
+}
+
+// --- Hyperlink label ------------------------------------------------------------
+
+TEST_F(SkinWindow, LinkShowsItsAddressOpensItAndReportsFailure) {
+    HWND label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 150, 20, 80, 14, dialog->Hwnd(),
+                                 reinterpret_cast<HMENU>(1300), nullptr, nullptr);
+    ASSERT_NE(label, nullptr);
+    LinkStatic link;
+    link.SetUrl(L"http://kb.test/");
+    std::vector<std::wstring> opened, reported;
+    INT_PTR result = 26;
+    link.SetOpener([&](const std::wstring& url) { return opened.push_back(url), result; });
+    link.SetFailureReporter([&](const std::wstring& text) { reported.push_back(text); });
+    ASSERT_TRUE(link.AttachWindow(label));
+    wchar_t text[64] = {};
+    GetWindowTextW(label, text, 64);
+    EXPECT_STREQ(text, L"http://kb.test/");  // empty text shows the address
+    EXPECT_EQ(link.CurrentColour(), COLORREF(0xEE0000));
+
+    SendMessageW(dialog->Hwnd(), WM_COMMAND, MAKEWPARAM(1300, STN_CLICKED), reinterpret_cast<LPARAM>(label));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], L"http://kb.test/");
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], L"Unable to open hyperlink:\n\nA sharing violation occurred. ");
+    EXPECT_FALSE(link.Visited());
+
+    result = 42;
+    SendMessageW(dialog->Hwnd(), WM_COMMAND, MAKEWPARAM(1300, STN_CLICKED), reinterpret_cast<LPARAM>(label));
+    EXPECT_TRUE(link.Visited());
+    EXPECT_EQ(reported.size(), 1u);
+    EXPECT_EQ(link.CurrentColour(), COLORREF(0x8B1A55));
+
+    // Hover colour while the pointer is over it; back once it is gone.
+    SendMessageW(label, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    EXPECT_TRUE(link.Hovering());
+    EXPECT_EQ(link.CurrentColour(), COLORREF(0x0000FF));
+    SetCursorPos(1200, 1000);
+    EXPECT_TRUE(PumpUntil([&] { return !link.Hovering(); }, 2000));
+
+    // Text without an address opens its text.
+    HWND second = CreateWindowExW(0, L"STATIC", L"http://text.test/", WS_CHILD | WS_VISIBLE, 150, 40, 80, 14,
+                                  dialog->Hwnd(), reinterpret_cast<HMENU>(1301), nullptr, nullptr);
+    LinkStatic plain;
+    plain.SetOpener([&](const std::wstring& url) { return opened.push_back(url), INT_PTR(33); });
+    ASSERT_TRUE(plain.AttachWindow(second));
+    SendMessageW(dialog->Hwnd(), WM_COMMAND, MAKEWPARAM(1301, STN_CLICKED), reinterpret_cast<LPARAM>(second));
+    EXPECT_EQ(opened.back(), L"http://text.test/");
+}
+
 }  // namespace
 }  // namespace kbskin
 
@@ -419,6 +955,8 @@ int main(int argc, char** argv) {
         if (!d.CreateModeless()) return 8;
         return 9;
     }
+    if (wargc >= 3 && std::wstring(wargv[1]) == L"--skin-show")
+        return kbskin::ShowGeneratedWindow(static_cast<DWORD>(_wtoi(wargv[2])), wargc >= 4 ? wargv[3] : L"Profile");
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
