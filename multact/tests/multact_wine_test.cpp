@@ -237,8 +237,13 @@ TEST_F(MultactTest, TypedTextReachesTheFocusedEditWithoutLineFeeds) {
     expectInFront(ui);
     EXPECT_EQ(lib.multact2(kb::multact::kTypeText, L"a\r\nb\u4F60", nullptr), 1);
     // A line feed would have made a second line break in a multi-line edit.
+    // The typed input reaches the edit through the input queue: wait for it.
     wchar_t text[64] = {};
-    GetWindowTextW(ui.focus(), text, 64);
+    for (int i = 0; i < 200; ++i) {
+        GetWindowTextW(ui.focus(), text, 64);
+        if (std::wstring(text) == L"a\r\nb\u4F60") break;
+        Sleep(10);
+    }
     EXPECT_EQ(std::wstring(text), L"a\r\nb\u4F60");
 }
 

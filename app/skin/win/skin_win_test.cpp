@@ -321,10 +321,11 @@ TEST_F(SkinWindow, OkAndCancelEndTheWindowAndReleaseItsPictures) {
 
 // --- Damaged or missing pictures end the process with 0 ----------------------
 
-DWORD runChild(const std::wstring& ini) {
+DWORD runChild(const std::wstring& ini, const std::wstring& statusImage = L"") {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring line = L"\"" + std::wstring(self) + L"\" --skin-child \"" + ini + L"\"";
+    if (!statusImage.empty()) line += L" \"" + statusImage + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -360,6 +361,10 @@ TEST(SkinPictures, MissingDamagedOrUnnamedPictureEndsTheProcessWithZero) {
         if (text) WriteText(ini, text);
         EXPECT_EQ(runChild(ini), 0u) << name;
     }
+    // Status images: a good one lets the window finish, a missing or cut one ends the process.
+    EXPECT_EQ(runChild(skinFile(L"Good.ini"), skinFile(L"s1.bmp")), 9u);
+    EXPECT_EQ(runChild(skinFile(L"Good.ini"), skinFile(L"no_status.jpg")), 0u);
+    EXPECT_EQ(runChild(skinFile(L"Good.ini"), skinFile(L"cut.bmp")), 0u);
 }
 
 TEST(SkinPictures, LoaderCopiesPicturesExactlyAndRegionMatchesMask) {
@@ -500,19 +505,29 @@ bool trayHas(HWND window) {
 
 // Wine's stand-alone tray window hides when its last icon goes, which costs two
 // seconds without a window manager; an icon of the test's own keeps it up.
+NOTIFYICONDATAW g_keeper{};
+
 void keepTrayUp() {
-    static const bool kept = [] {
-        HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-        NOTIFYICONDATAW keeper{};
-        keeper.cbSize = NOTIFYICONDATAW_V2_SIZE;
-        keeper.hWnd = owner;
-        keeper.uID = 1;
-        keeper.uFlags = NIF_ICON;
-        keeper.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(142));
-        return Shell_NotifyIconW(NIM_ADD, &keeper) != FALSE;
-    }();
-    (void)kept;
+    if (g_keeper.hWnd) return;
+    g_keeper.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    g_keeper.hWnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    g_keeper.uID = 1;
+    g_keeper.uFlags = NIF_ICON;
+    g_keeper.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(142));
+    Shell_NotifyIconW(NIM_ADD, &g_keeper);
 }
+
+// Takes the test's own tray icon away before the program ends, so the tray
+// window does not disappear later under another program's feet.
+class TrayCleanup : public ::testing::Environment {
+public:
+    void TearDown() override {
+        if (!g_keeper.hWnd) return;
+        Shell_NotifyIconW(NIM_DELETE, &g_keeper);
+        DestroyWindow(g_keeper.hWnd);
+        g_keeper.hWnd = nullptr;
+    }
+};
 
 TEST_F(SkinWindow, TrayIconIsAddedChangedRemovedAndBackAfterTheTaskbarRestarts) {
     keepTrayUp();
@@ -800,6 +815,42 @@ TEST_F(ReportListTest, DeleteSortAndEditInPlace) {
     EXPECT_EQ(std::count(validated.begin(), validated.end(), L"bad"), 1);
 }
 
+TEST_F(ReportListTest, ClickOnACellOfTheSelectedRowStartsEditingIt) {
+    ReportList& l = dialog->list;
+    l.SetEditable(true);
+    RECT cell{};
+    cell.top = 1;
+    cell.left = LVIR_BOUNDS;
+    SendMessageW(l.Hwnd(), LVM_GETSUBITEMRECT, 1, reinterpret_cast<LPARAM>(&cell));
+    const LPARAM at = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+    std::vector<bool> lefts;
+    ReportList::Callbacks callbacks;
+    callbacks.mouse = [&](UINT, POINT, bool left) { lefts.push_back(left); };
+    l.SetCallbacks(callbacks);
+
+    l.SelectOnly(0);  // another row is selected: a click only selects
+    // Posted in pairs: the list follows a press in a loop of its own until the release.
+    auto click = [&](UINT down, UINT up, WPARAM keys, LPARAM where) {
+        PostMessageW(l.Hwnd(), down, keys, where);
+        PostMessageW(l.Hwnd(), up, 0, where);
+        Pump(30);
+    };
+    click(WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON, at);
+    EXPECT_FALSE(l.Editing());
+    l.SelectOnly(1);
+    click(WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON, at);
+    ASSERT_TRUE(l.Editing());
+    wchar_t text[16] = {};
+    GetWindowTextW(l.EditWindow(), text, 16);
+    EXPECT_STREQ(text, L"2");  // row 1, column 1
+    EXPECT_EQ(lefts, (std::vector<bool>{false, true}));
+    // A click elsewhere in the list ends the edit with commit.
+    SetWindowTextW(l.EditWindow(), L"22");
+    click(WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON, MAKELPARAM(cell.left + 2, cell.top - 5));
+    EXPECT_FALSE(l.Editing());
+    EXPECT_EQ(l.CellText(1, 1), L"22");
+}
+
 // --- Lamps and arrows -------------------------------------------------------------
 
 void pressCapsLock() {
@@ -951,12 +1002,24 @@ int main(int argc, char** argv) {
         // before OnInitDialog returns.
         const std::wstring ini = wargv[2];
         const std::wstring folder = ini.substr(0, ini.find_last_of(L'\\') + 1);
-        kbskin::SkinDialog d(GetModuleHandleW(nullptr), 500, nullptr, ini.c_str(), folder.c_str());
+        // With a status picture, the window also builds a surface from it.
+        struct Child : kbskin::SkinDialog {
+            using SkinDialog::SkinDialog;
+            std::wstring status;
+            kbskin::SurfaceSet surfaces;
+            BOOL OnInitDialog() override {
+                SkinDialog::OnInitDialog();
+                if (!status.empty()) surfaces.BuildFromPaths(Hwnd(), {status});
+                return FALSE;
+            }
+        } d(GetModuleHandleW(nullptr), 500, nullptr, ini.c_str(), folder.c_str());
+        if (wargc >= 4) d.status = wargv[3];
         if (!d.CreateModeless()) return 8;
         return 9;
     }
     if (wargc >= 3 && std::wstring(wargv[1]) == L"--skin-show")
         return kbskin::ShowGeneratedWindow(static_cast<DWORD>(_wtoi(wargv[2])), wargc >= 4 ? wargv[3] : L"Profile");
     testing::InitGoogleTest(&argc, argv);
+    testing::AddGlobalTestEnvironment(new kbskin::TrayCleanup);
     return RUN_ALL_TESTS();
 }
