@@ -69,6 +69,11 @@ struct ProfileContent {
 [[nodiscard]] int writeDefaultProfileFile(const std::filesystem::path& path, std::uint8_t defaultMark);
 
 enum class SaveResult { Saved, NoFile, Failed };
+// True when a change meant for the active profile's file did not reach it:
+// the write failed, or the file is gone. The default profile has no file.
+[[nodiscard]] inline bool saveLost(SaveResult result, const ProfileList& list) {
+    return result == SaveResult::Failed || (result == SaveResult::NoFile && list.activeIndex() >= 0);
+}
 // Writes the working profile to the active profile's file when that file
 // exists. The file is replaced in one step; on any failure it stays as it was.
 [[nodiscard]] SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLock);

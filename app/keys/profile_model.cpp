@@ -48,7 +48,7 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
             model.texts.set(slot, choice.text);
         }
         model.record->setEntry(slot, {choice.type, macroKeyCodeOfSlot(slot), parameter});
-        saveFailed = saveProfile(model, list, false) == SaveResult::Failed;
+        saveFailed = saveLost(saveProfile(model, list, false), list);
         assigned = model.record->entry(slot).type != 0;
     }
     window.setKeyButtonAssigned(slot, assigned);

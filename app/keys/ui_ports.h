@@ -83,6 +83,7 @@ inline constexpr std::u16string_view kDeleteReferencedMacro =
 inline constexpr std::u16string_view kDuplicateMacroName = u"相同的宏名!  ";
 inline constexpr std::u16string_view kReservedMacroName = u"此宏被使用在系统中!  ";
 inline constexpr std::u16string_view kReservedName = u"空宏";
+inline constexpr std::u16string_view kMacroNameTooLong = u"宏名最多为 100 个字符!  ";
 inline constexpr std::u16string_view kNoEditInDefaultProfile = u"你不能在<默认情景模式>下编辑!";
 inline constexpr std::u16string_view kCloseDialogsFirst = u"当快速切换情景模式时，您首先必须关闭编辑对话框.";
 inline constexpr std::u16string_view kDropManagerChanges = u"将不保存正在编辑的情景模式，是否需要继续?";

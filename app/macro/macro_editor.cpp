@@ -169,8 +169,11 @@ bool MacroEditorSession::rename(int index, std::u16string_view edited, Prompt& p
     if (const std::size_t end = edited.find(u'\0'); end != std::u16string_view::npos) edited = edited.substr(0, end);
     while (!edited.empty() && isBlank(edited.front())) edited.remove_prefix(1);
     while (!edited.empty() && isBlank(edited.back())) edited.remove_suffix(1);
-    edited = edited.substr(0, kMaxMacroNameChars);
     if (edited.empty()) return false;  // nothing to name it by: the old name stays
+    if (edited.size() > kMaxMacroNameChars) {
+        prompt.showMessage(text::kMacroNameTooLong);
+        return false;
+    }
     for (const MacroRecord& m : list_) {
         if (sameMacroName(m.name(), edited)) {
             prompt.showMessage(text::kDuplicateMacroName);
@@ -219,7 +222,7 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
     }
     for (MacroRecord& m : table) m.setIsNew(0);
     std::vector<int> resetSlots;
-    bool saveFailed = false;
+    SaveResult saved = SaveResult::Failed;
     {
         std::lock_guard guard(model.lock());
         if (!model.record) return ApplyResult::Failed;
@@ -245,14 +248,15 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
             }
         }
         model.macros = std::move(table);
-        saveFailed = saveProfile(model, list, false) == SaveResult::Failed;
+        saved = saveProfile(model, list, false);
     }
-    if (saveFailed) prompt.showMessage(saveFailedMessage(list));
+    const bool lost = saveLost(saved, list);
+    if (lost) prompt.showMessage(saveFailedMessage(list));
     for (MacroRecord& m : list_) m.setIsNew(0);
     for (int slot : resetSlots) unmarkKeyButton(window, slot);
     dirty_ = false;
     window.setApplyButtonEnabled(true);
-    return ApplyResult::Applied;
+    return lost ? ApplyResult::NotSaved : ApplyResult::Applied;
 }
 
 }  // namespace kb

@@ -49,6 +49,11 @@ public:
     void load(ProfileModel& model);
 
     [[nodiscard]] const std::vector<MacroRecord>& macros() const noexcept { return list_; }
+    // Drops every working copy (the editor closes).
+    void reset() noexcept {
+        list_.clear();
+        dirty_ = false;
+    }
     // True while there are changes not yet applied (the editor's Apply button).
     [[nodiscard]] bool hasChanges() const noexcept { return dirty_; }
 
@@ -58,13 +63,16 @@ public:
     [[nodiscard]] bool confirmDelete(int index, ProfileModel& model, Prompt& prompt) const;
     void remove(int index);
     // The in-place edit of the name; false (with the message) when refused.
+    // A name longer than 100 characters is refused, never cut.
     bool rename(int index, std::u16string_view edited, Prompt& prompt);
     // Writes the editor's step list back into the macro (at most 576 steps).
     bool setActions(int index, const std::vector<MacroAction>& steps);
     // A recorded step; false when the macro already holds 576 steps.
     bool appendAction(int index, const MacroAction& step);
 
-    enum class ApplyResult { Unchanged, RefusedDefaultProfile, Applied, Failed };
+        // NotSaved: installed in the working profile, but its file could not be
+    // written; the file on disk is as it was.
+    enum class ApplyResult { Unchanged, RefusedDefaultProfile, Applied, NotSaved, Failed };
     // Installs the edited macros as the profile's table, resets keys whose
     // macro is gone, and saves the profile.
     ApplyResult apply(ProfileModel& model, const ProfileList& list, MainWindowSink& window, Prompt& prompt);

@@ -60,6 +60,12 @@ public:
         return initialised_;
     }
 
+    // A process may end without End (programs that cannot start do): its
+    // threads are gone by then, and a joinable thread must not abort the exit.
+    ~Library() {
+        if (worker_.joinable()) worker_.detach();
+    }
+
 private:
     [[nodiscard]] bool control(DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen, DWORD* got);
     Entry& addLocked(const HidportDescriptor* d, HidportHandler h, std::uint32_t tag, std::uint32_t kind,

@@ -9,7 +9,7 @@ KB_PACKAGES=(
     cmake ninja-build g++ ccache
     googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    wine wine64 xvfb x11-utils fonts-wqy-microhei
+    wine wine64 xvfb x11-utils fonts-wqy-microhei xdotool imagemagick
     nsis p7zip-full python3-pil fonts-dejavu-core
 )
 

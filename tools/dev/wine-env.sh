@@ -61,6 +61,15 @@ kb_wine_up() {
             rm -rf "$tmp"
         fi
     fi
+    # Arial and Verdana (the skin's caption fonts) fall back to a Chinese font,
+    # as Windows' font linking does; without it Chinese captions show boxes.
+    if [ ! -f "$WINEPREFIX/.kb-fontlink" ]; then
+        local link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' f
+        for f in Arial Verdana; do
+            wine reg add "$link" /v "$f" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        done
+        touch "$WINEPREFIX/.kb-fontlink"
+    fi
     wineserver -p 2>/dev/null || true
 }
 

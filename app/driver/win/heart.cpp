@@ -18,7 +18,7 @@ Heart::Heart(HeartSink& sink, SettingsStore& settings)
 
 Heart::~Heart() { shutdown(); }
 
-StartResult Heart::start(std::function<bool()> windowReady) {
+StartResult Heart::start(std::function<bool()> windowReady, std::function<void()> afterProfile) {
     if (started_) return StartResult::Started;
     if (!hidport_.bind()) {
         failure_ = hidport_.failure();
@@ -53,6 +53,7 @@ StartResult Heart::start(std::function<bool()> windowReady) {
     ProfileServices services{model_, engine_, profiles_, sink_, sink_, device_, this};
     (void)loadActiveProfile(services, false);
     sink_.setApplyButtonEnabled(false);
+    if (afterProfile) afterProfile();
     (void)device_.open();
 
     playback_.start();

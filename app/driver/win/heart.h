@@ -44,8 +44,10 @@ public:
 
     // Binds the libraries, starts the macro-key reports, loads and applies the
     // active profile, creates the events, opens the device and starts the
-    // threads. Anything but Started means the program must end.
-    [[nodiscard]] StartResult start(std::function<bool()> windowReady = {});
+    // threads. Anything but Started means the program must end. The window
+    // loads its skin in `afterProfile`, once the events exist and the profile
+    // is applied, before the device opens and the threads start.
+    [[nodiscard]] StartResult start(std::function<bool()> windowReady = {}, std::function<void()> afterProfile = {});
     // Undoes start in order; safe to call twice and after a failed start.
     void shutdown();
 

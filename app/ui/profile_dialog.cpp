@@ -1,0 +1,174 @@
+#include "profile_dialog.h"
+
+#include "win/skin_ini.h"
+#include "win/skin_picture.h"
+
+#include <commdlg.h>
+
+namespace kb::ui {
+
+namespace {
+
+constexpr const wchar_t* kSection = L"BUTTONINFO";
+
+kbskin::SurfaceSet& profileImages() {
+    static kbskin::SurfaceSet set;  // loaded once per process
+    return set;
+}
+
+}  // namespace
+
+ProfileManagerDialog::ProfileManagerDialog(DialogContext& context)
+    : DialogPaths(context.programFolder, L"Profile.ini"),
+      kbskin::SkinDialog(GetModuleHandleW(nullptr), res::kDlgProfiles, context.owner, iniPath.c_str(),
+                         skinFolder.c_str()),
+      context_(context),
+      model_(context.list) {}
+
+void ProfileManagerDialog::run() { (void)DoModal(); }
+
+void ProfileManagerDialog::cancel() {
+    if (Hwnd() != nullptr && model_.isOpen()) OnCancel();
+}
+
+BOOL ProfileManagerDialog::OnInitDialog() {
+    SkinDialog::OnInitDialog();
+    prompt_.setOwner(Hwnd());
+    model_.open();
+
+    list_.Attach(Hwnd(), res::profiles::kProfileList);
+    list_.InsertColumn(0, L"激活", LVCFMT_LEFT, 60);
+    list_.InsertColumn(1, L"名称", LVCFMT_LEFT, 120);
+    list_.InsertColumn(2, L"路径", LVCFMT_LEFT, 230);
+    list_.SetGridLines(true);
+    list_.SetCheckBoxes(2);
+    kbskin::ReportList::Callbacks callbacks;
+    callbacks.checkChanged = [this](int row, kbskin::ReportList& list) {
+        if (filling_) return;
+        model_.setChecked(row, list.GetCheck(row));
+        showApply();
+    };
+    list_.SetCallbacks(std::move(callbacks));
+
+    kbskin::SurfaceSet& images = profileImages();
+    images.Build(Hwnd(), {L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Status2.jpg",
+                          L"Skins\\Profile_Status3.jpg", L"Skins\\Profile_Status4.jpg"});
+    const int ids[6] = {IDOK, IDCANCEL, res::profiles::kProfileAdd, res::profiles::kProfileLoad,
+                        res::profiles::kProfileDelete, res::profiles::kProfileApply};
+    const wchar_t* keys[6] = {L"CONTROL_OK", L"CONTROL_CANCEL", L"FUNC_ADD", L"FUNC_LOAD", L"FUNC_DELETE",
+                              L"CONTROL2_APPLY"};
+    for (std::size_t i = 0; i < buttons_.size(); ++i) {
+        if (buttons_[i].Attach(Hwnd(), ids[i])) {
+            kbskin::PlaceButton(buttons_[i], iniPath.c_str(), kSection, keys[i], images.at(0), images.at(1),
+                                images.at(2), images.at(3), images.at(0));
+        }
+    }
+    kbskin::PlaceControl(list_.Hwnd(), iniPath.c_str(), kSection, L"PROGRAM_LIST");
+    showRows();
+    return TRUE;
+}
+
+void ProfileManagerDialog::appendRow(const ProfileRow& row) {
+    const int at = list_.InsertRow(list_.RowCount(), L"");
+    list_.SetCellText(at, 1, wide(row.name).c_str());
+    list_.SetCellText(at, 2, wide(row.folder).c_str());
+}
+
+void ProfileManagerDialog::showRows() {
+    filling_ = true;
+    list_.DeleteAllRows();
+    for (const ProfileRow& row : model_.rows()) appendRow(row);
+    if (model_.checkedRow() >= 0) list_.SetCheck(model_.checkedRow(), true);
+    filling_ = false;
+    showApply();
+}
+
+void ProfileManagerDialog::showApply() {
+    EnableWindow(Item(res::profiles::kProfileApply), model_.changed() ? TRUE : FALSE);
+}
+
+std::optional<std::wstring> ProfileManagerDialog::chooseFile(bool create) {
+    (void)ensureProfileFolder(u16(context_.documentsFolder));
+    const std::wstring folder = wide(profileFolder(u16(context_.documentsFolder)));
+    std::wstring initial = folder + (create ? L"\\新情景模式" : L"\\*.px3");
+    std::vector<wchar_t> file(32768, L'\0');
+    initial.copy(file.data(), std::min(initial.size(), file.size() - 1));
+    static const wchar_t filter[] = L"(*.px3)\0*.px3\0(*.*)\0*.*\0";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = Hwnd();
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrDefExt = L"px3";
+    ofn.lpstrInitialDir = folder.c_str();
+    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | (create ? OFN_OVERWRITEPROMPT : 0);
+    const BOOL ok = create ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    if (!ok) return std::nullopt;
+    return std::wstring(file.data());
+}
+
+void ProfileManagerDialog::reloadFromStore() {
+    model_.reloadFromStore();
+    if (Hwnd() != nullptr) showRows();
+}
+
+void ProfileManagerDialog::checkRow(int i) {
+    model_.checkRow(i);
+    if (Hwnd() == nullptr) return;
+    filling_ = true;
+    for (int r = 0; r < list_.RowCount(); ++r) list_.SetCheck(r, r == model_.checkedRow());
+    filling_ = false;
+    showApply();
+}
+
+void ProfileManagerDialog::closed() { model_.close(); }
+
+void ProfileManagerDialog::OnOK() {
+    model_.apply(context_.services);
+    closed();
+    SkinDialog::OnOK();
+}
+
+void ProfileManagerDialog::OnCancel() {
+    closed();
+    SkinDialog::OnCancel();
+}
+
+bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
+    if (code != BN_CLICKED) return false;
+    switch (id) {
+    case res::profiles::kProfileAdd:
+        if (const auto path = chooseFile(true)) {
+            appendRow(model_.rows()[static_cast<std::size_t>(model_.add(u16(*path), prompt_))]);
+        }
+        break;
+    case res::profiles::kProfileLoad:
+        if (const auto path = chooseFile(false)) {
+            appendRow(model_.rows()[static_cast<std::size_t>(model_.load(u16(*path)))]);
+        }
+        break;
+    case res::profiles::kProfileDelete: {
+        const int row = list_.NextRow(LVIS_SELECTED, -1);
+        if (row >= 0 && model_.remove(row)) list_.DeleteRow(row, false);
+        break;
+    }
+    case res::profiles::kProfileApply:
+        model_.apply(context_.services);
+        break;
+    default: return false;
+    }
+    showApply();
+    return true;
+}
+
+bool ProfileManagerDialog::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+    if (message == WM_HELP) {
+        if (context_.openHelp) context_.openHelp();
+        result = TRUE;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace kb::ui

@@ -1,0 +1,50 @@
+// The profile manager (template 131, skin "Skins\Profile.ini") over its model.
+#pragma once
+
+#include "dialog_context.h"
+#include "profile_dialog_model.h"
+#include "win/report_list.h"
+#include "win/skin_button.h"
+#include "win/skin_dialog.h"
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace kb::ui {
+
+class ProfileManagerDialog final : private DialogPaths, public kbskin::SkinDialog, public ProfileManagerView {
+public:
+    explicit ProfileManagerDialog(DialogContext& context);
+
+    void run();
+    void cancel();
+
+    // The main window's profile switch.
+    [[nodiscard]] bool isOpen() const override { return model_.isOpen(); }
+    [[nodiscard]] bool hasUnappliedChanges() const override { return model_.changed(); }
+    void reloadFromStore() override;
+    void checkRow(int i) override;
+
+private:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+    void showRows();
+    void appendRow(const ProfileRow& row);
+    void showApply();
+    [[nodiscard]] std::optional<std::wstring> chooseFile(bool create);
+    void closed();
+
+    DialogContext& context_;
+    ProfileDialogModel model_;
+    MessageBoxPrompt prompt_{nullptr};
+    kbskin::ReportList list_;
+    std::array<kbskin::SkinButton, 6> buttons_;
+    bool filling_ = false;
+};
+
+}  // namespace kb::ui

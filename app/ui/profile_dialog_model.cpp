@@ -1,0 +1,94 @@
+#include "profile_dialog_model.h"
+
+#include "profile_file.h"
+
+#include <filesystem>
+
+namespace kb {
+
+std::u16string ProfileRow::storedPath() const {
+    return folder + name + std::u16string(kProfileExtension);
+}
+
+ProfileRow profileRowOf(std::u16string_view path) {
+    const std::size_t cut = path.find_last_of(u"\\/");
+    ProfileRow row;
+    row.folder = cut == std::u16string_view::npos ? std::u16string() : std::u16string(path.substr(0, cut + 1));
+    row.name = profileDisplayName(path);
+    return row;
+}
+
+void ProfileDialogModel::open() {
+    ++openCount_;
+    fill();
+}
+
+void ProfileDialogModel::close() noexcept {
+    if (openCount_ == 0) return;
+    changed_ = false;
+    --openCount_;
+}
+
+void ProfileDialogModel::fill() {
+    rows_.clear();
+    checked_ = -1;
+    const int count = list_.profileCount();
+    for (int i = 0; i < count; ++i) rows_.push_back(profileRowOf(list_.profilePath(i)));
+    const int active = list_.activeIndex();
+    if (active >= 0 && active < count) checked_ = active;
+    changed_ = false;
+}
+
+int ProfileDialogModel::append(std::u16string_view path) {
+    rows_.push_back(profileRowOf(path));
+    changed_ = true;
+    return static_cast<int>(rows_.size()) - 1;
+}
+
+int ProfileDialogModel::add(std::u16string_view chosenPath, Prompt& prompt) {
+    if (writeDefaultProfileFile(std::filesystem::path(std::u16string(chosenPath)), 0) != 1) {
+        std::u16string message(text::kCreateProfileFailed);
+        if (const auto at = message.find(u"%s"); at != std::u16string::npos) message.replace(at, 2, chosenPath);
+        prompt.showMessage(message);
+    }
+    return append(chosenPath);
+}
+
+int ProfileDialogModel::load(std::u16string_view chosenPath) { return append(chosenPath); }
+
+bool ProfileDialogModel::remove(int row) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    rows_.erase(rows_.begin() + row);
+    if (checked_ == row) {
+        checked_ = -1;
+    } else if (checked_ > row) {
+        --checked_;
+    }
+    changed_ = true;
+    return true;
+}
+
+void ProfileDialogModel::setChecked(int row, bool checked) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    const int next = checked ? row : (checked_ == row ? -1 : checked_);
+    if (next == checked_) return;
+    checked_ = next;
+    changed_ = true;
+}
+
+void ProfileDialogModel::apply(ProfileServices& services) {
+    for (std::size_t i = 0; i < rows_.size(); ++i) list_.setProfilePath(static_cast<int>(i), rows_[i].storedPath());
+    list_.setProfileCount(static_cast<int>(rows_.size()));
+    list_.setActiveIndex(checked_);
+    (void)loadActiveProfile(services, false);
+    rebuildProfileMenu(list_, services.window);
+    changed_ = false;
+    services.window.setApplyButtonEnabled(false);
+}
+
+void ProfileDialogModel::checkRow(int i) {
+    checked_ = i >= 0 && i < static_cast<int>(rows_.size()) ? i : -1;
+    changed_ = false;
+}
+
+}  // namespace kb

@@ -1,0 +1,75 @@
+// The profile manager's list without a window: rows of folder and name, the
+// single check mark that names the active profile, the changed flag (its
+// Apply button) and Apply, which writes the list in the order that never
+// leaves it half stored.
+#pragma once
+
+#include "profile_list.h"
+#include "profile_session.h"
+#include "ui_ports.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kb {
+
+namespace text {
+inline constexpr std::u16string_view kNewProfileName = u"新情景模式";
+inline constexpr std::u16string_view kCreateProfileFailed = u"无法创建情景模式文件:\n  %s";
+}  // namespace text
+
+struct ProfileRow {
+    std::u16string folder;  // drive and folder, ending in a separator (empty when the path has none)
+    std::u16string name;    // file name without extension
+    // What Apply stores: folder, name and ".px3".
+    [[nodiscard]] std::u16string storedPath() const;
+};
+
+[[nodiscard]] ProfileRow profileRowOf(std::u16string_view path);
+
+class ProfileDialogModel final : public ProfileManagerView {
+public:
+    explicit ProfileDialogModel(const ProfileList& list) noexcept : list_(list) {}
+
+    void open();
+    void close() noexcept;
+    // Lists the store's profiles again and checks the active one; no changes.
+    void fill();
+
+    [[nodiscard]] const std::vector<ProfileRow>& rows() const noexcept { return rows_; }
+    // -1 when no row is checked (the default profile).
+    [[nodiscard]] int checkedRow() const noexcept { return checked_; }
+    [[nodiscard]] bool changed() const noexcept { return changed_; }
+
+    // Add: the chosen file gets a default profile at once and is listed. A
+    // file that cannot be written is still listed, and the user is told.
+    int add(std::u16string_view chosenPath, Prompt& prompt);
+    // Load: lists the chosen file unchecked.
+    int load(std::u16string_view chosenPath);
+    // Removes the row (the file stays); false when there is no such row.
+    bool remove(int row);
+    // The single-check list: ticking a row unticks the others; unticking is allowed.
+    void setChecked(int row, bool checked);
+
+    // Writes every path, then the count, then the active index; loads the
+    // active profile and rebuilds the profile menu.
+    void apply(ProfileServices& services);
+
+    // The main window's profile switch.
+    [[nodiscard]] bool isOpen() const override { return openCount_ > 0; }
+    [[nodiscard]] bool hasUnappliedChanges() const override { return changed_; }
+    void reloadFromStore() override { fill(); }
+    void checkRow(int i) override;
+
+private:
+    int append(std::u16string_view path);
+
+    const ProfileList& list_;
+    std::vector<ProfileRow> rows_;
+    int checked_ = -1;
+    int openCount_ = 0;
+    bool changed_ = false;
+};
+
+}  // namespace kb

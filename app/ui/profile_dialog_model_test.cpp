@@ -1,0 +1,167 @@
+#include "profile_dialog_model.h"
+
+#include "profile_file.h"
+#include "test_fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace kb {
+namespace {
+
+using testing::AnsweringPrompt;
+using testing::RecordingDevice;
+using testing::RecordingWindow;
+using testing::TempFolder;
+
+struct NoDialogs final : EditingDialogs {
+    bool keyFunctionDialogOpen() const override { return false; }
+    bool macroEditorOpen() const override { return false; }
+};
+
+struct ProfileManager : ::testing::Test {
+    TempFolder dir;
+    MemorySettingsStore store;
+    ProfileList list{store};
+    ProfileModel model;
+    Engine engine;
+    AnsweringPrompt prompt;
+    RecordingWindow window;
+    RecordingDevice device;
+    ProfileServices services{model, engine, list, prompt, window, device};
+    ProfileDialogModel dialog{list};
+
+    std::u16string path(const std::string& name) { return (dir / name).u16string(); }
+    void storeList(const std::vector<std::string>& names, int active) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            ASSERT_EQ(writeDefaultProfileFile(dir / names[i], 0), 1);
+            list.setProfilePath(static_cast<int>(i), path(names[i]));
+        }
+        list.setProfileCount(static_cast<int>(names.size()));
+        list.setActiveIndex(active);
+    }
+};
+
+TEST_F(ProfileManager, OpeningListsTheStoreWithTheActiveRowChecked) {
+    storeList({"a.px3", "b.px3", "c.px3"}, 1);
+    dialog.open();
+    ASSERT_EQ(dialog.rows().size(), 3u);
+    EXPECT_EQ(dialog.rows()[1].name, u"b");
+    const std::u16string b = path("b.px3");
+    EXPECT_EQ(dialog.rows()[1].folder, b.substr(0, b.size() - 5));
+    EXPECT_EQ(dialog.checkedRow(), 1);
+    EXPECT_FALSE(dialog.changed());
+    EXPECT_TRUE(dialog.isOpen());
+    EXPECT_EQ(profileRowOf(u"C:\\Users\\me\\Vortek\\game.v2.px3").folder, u"C:\\Users\\me\\Vortek\\");
+    EXPECT_EQ(profileRowOf(u"C:\\Users\\me\\Vortek\\game.v2.px3").name, u"game.v2");
+}
+
+TEST_F(ProfileManager, AddWritesADefaultFileAtOnceAndLoadOnlyLists) {
+    dialog.open();
+    const std::u16string made = path("new.px3");
+    EXPECT_EQ(dialog.add(made, prompt), 0);
+    EXPECT_EQ(checkProfileFile(made).result, kValidUsable);
+    EXPECT_EQ(std::filesystem::file_size(made), kProfileRecordSize);
+    EXPECT_TRUE(dialog.changed());
+
+    // Adding over a file replaces it before Apply.
+    ASSERT_EQ(writeDefaultProfileFile(dir / "old.px3", 1), 1);
+    EXPECT_EQ(dialog.add(path("old.px3"), prompt), 1);
+    ProfileContent c;
+    ASSERT_TRUE(readProfileFile(dir / "old.px3", c));
+    EXPECT_EQ(c.record.data()[FileHeader::kDefaultMark], 0);
+
+    // A file that cannot be written is listed, and the user is told.
+    EXPECT_EQ(dialog.add(path("missing/x.px3"), prompt), 2);
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_NE(prompt.messages[0].find(u"x.px3"), std::u16string::npos);
+
+    EXPECT_EQ(dialog.load(path("other.txt")), 3);
+    EXPECT_FALSE(std::filesystem::exists(dir / "other.txt"));
+    dialog.apply(services);
+    EXPECT_EQ(list.profileCount(), 4);
+    EXPECT_EQ(list.profilePath(3), path("other.px3"));  // stored under the profile extension
+    EXPECT_EQ(list.activeIndex(), -1);
+}
+
+TEST_F(ProfileManager, ApplyWritesTheListAndLoadsTheCheckedProfile) {
+    storeList({"a.px3", "b.px3"}, 0);
+    {
+        // b carries an assignment, so the load shows in the model.
+        ProfileModel other;
+        ASSERT_EQ(loadProfileFile(other, dir / "b.px3"), 1);
+        other.record->setEntry(0x1E, {1, 0, 0});
+        auto bytes = buildProfileFile(*other.record, other.texts, other.macros, 0);
+        ASSERT_TRUE(writeFileReplacing(dir / "b.px3", bytes));
+    }
+    dialog.open();
+    dialog.setChecked(1, true);
+    EXPECT_EQ(dialog.checkedRow(), 1);
+    EXPECT_TRUE(dialog.changed());
+    dialog.apply(services);
+    EXPECT_EQ(list.activeIndex(), 1);
+    EXPECT_FALSE(dialog.changed());
+    ASSERT_TRUE(model.record);
+    EXPECT_EQ(model.record->entry(0x1E).type, 1);
+    EXPECT_EQ(window.applyStates.back(), false);
+    ASSERT_FALSE(window.menus.empty());
+    EXPECT_EQ(window.menus.back().activeName, u"b");
+
+    // Removing the checked row keeps its file and makes the default profile active.
+    ASSERT_TRUE(dialog.remove(1));
+    EXPECT_EQ(dialog.checkedRow(), -1);
+    EXPECT_FALSE(dialog.remove(5));
+    dialog.apply(services);
+    EXPECT_EQ(list.profileCount(), 1);
+    EXPECT_EQ(list.activeIndex(), -1);
+    EXPECT_TRUE(std::filesystem::exists(dir / "b.px3"));
+
+    ASSERT_TRUE(dialog.remove(0));
+    dialog.apply(services);
+    EXPECT_EQ(list.profileCount(), 0);
+    EXPECT_EQ(list.activeIndex(), -1);
+}
+
+TEST_F(ProfileManager, SingleCheckAndCancel) {
+    storeList({"a.px3", "b.px3", "c.px3"}, 0);
+    dialog.open();
+    dialog.setChecked(2, true);
+    EXPECT_EQ(dialog.checkedRow(), 2);
+    dialog.setChecked(0, false);  // not the checked row: nothing changes
+    EXPECT_EQ(dialog.checkedRow(), 2);
+    dialog.setChecked(2, false);
+    EXPECT_EQ(dialog.checkedRow(), -1);
+    ASSERT_TRUE(dialog.remove(0));
+    dialog.setChecked(1, true);
+    EXPECT_EQ(dialog.checkedRow(), 1);
+    EXPECT_TRUE(dialog.remove(0));
+    EXPECT_EQ(dialog.checkedRow(), 0);  // follows its row
+    dialog.close();
+    EXPECT_FALSE(dialog.isOpen());
+    EXPECT_EQ(list.activeIndex(), 0);
+    EXPECT_EQ(list.profileCount(), 3);
+}
+
+TEST_F(ProfileManager, ASwitchFromTheMenuMovesTheCheckOrDropsChangesWithConsent) {
+    storeList({"a.px3", "b.px3", "c.px3"}, 0);
+    NoDialogs none;
+    dialog.open();
+    ASSERT_TRUE(switchProfile(services, 2, none, &dialog));
+    EXPECT_EQ(dialog.checkedRow(), 2);
+    EXPECT_FALSE(dialog.changed());
+    EXPECT_TRUE(prompt.questions.empty());
+
+    ASSERT_TRUE(dialog.remove(0));
+    prompt.answer = false;
+    EXPECT_FALSE(switchProfile(services, 1, none, &dialog));
+    EXPECT_EQ(dialog.rows().size(), 2u);
+    EXPECT_EQ(list.activeIndex(), 2);
+
+    prompt.answer = true;
+    ASSERT_TRUE(switchProfile(services, 1, none, &dialog));
+    EXPECT_EQ(dialog.rows().size(), 3u);  // refilled from the store
+    EXPECT_EQ(dialog.checkedRow(), 1);
+    EXPECT_FALSE(dialog.changed());
+}
+
+}  // namespace
+}  // namespace kb

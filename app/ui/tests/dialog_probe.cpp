@@ -1,0 +1,194 @@
+// Looks at the editing dialogs of a running KbPanel.exe from another process,
+// as a test drives them: which dialog or message box is up, where a control
+// is (for real clicks), its state, and the rows of a report list.
+//   up KIND                      1 when the dialog (key, profile, macro, msgbox) is showing
+//   rect KIND ID                 screen x y w h of control ID (0: the dialog)
+//   enabled KIND ID | checked KIND ID | text KIND ID
+//   rows KIND ID                 the rows of a list view, one line each, cells by tabs
+//   selected KIND ID             index of the selected row, -1 for none
+//   cell KIND ID ROW COL         screen x y w h of a list cell
+//   msgbox                       the text of the message box that is up
+//   answer ID                    clicks button ID (1 OK, 6 Yes, 7 No) of the message box
+#include <windows.h>
+#include <commctrl.h>
+
+#include "common/win/unique_handle.h"
+#include "instance.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace kb::ui;
+
+struct Search {
+    DWORD pid;
+    std::wstring kind;
+    HWND found = nullptr;
+};
+
+bool hasControl(HWND w, int id, const wchar_t* cls) {
+    const HWND c = GetDlgItem(w, id);
+    if (c == nullptr) return false;
+    wchar_t name[64] = {};
+    GetClassNameW(c, name, 64);
+    return lstrcmpiW(name, cls) == 0;
+}
+
+bool matches(HWND w, const std::wstring& kind) {
+    wchar_t cls[64] = {};
+    GetClassNameW(w, cls, 64);
+    if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w)) return false;
+    if (kind == L"key") return hasControl(w, 1023, L"Button") && hasControl(w, 1011, L"ComboBox");
+    if (kind == L"profile") return hasControl(w, 1007, L"SysListView32") && hasControl(w, 1010, L"Button");
+    if (kind == L"macro") return hasControl(w, 1019, L"SysListView32") && hasControl(w, 1027, L"Button");
+    if (kind == L"msgbox") return GetDlgItem(w, 0xFFFF) != nullptr && GetDlgItem(w, 1007) == nullptr;
+    return false;
+}
+
+BOOL CALLBACK visit(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<Search*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == s->pid && matches(w, s->kind)) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void printUtf8(const std::wstring& text, const char* end = "\n") {
+    std::string out(text.size() * 4 + 1, '\0');
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
+                                      static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    std::printf("%s%s", out.c_str(), end);
+}
+
+// WM_GETTEXT, not GetWindowText: the latter gives only captions across processes.
+std::wstring textOf(HWND w) {
+    const LRESULT n = SendMessageW(w, WM_GETTEXTLENGTH, 0, 0);
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(n > 0 ? n : 0) + 2, L'\0');
+    SendMessageW(w, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+    return buffer.data();
+}
+
+// A list view's cell text, read through memory in the owning process.
+std::wstring cellText(HWND list, HANDLE process, int row, int col) {
+    constexpr std::size_t units = 512;
+    const std::size_t size = sizeof(LVITEMW) + units * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    if (remote == nullptr) return L"?";
+    LVITEMW item{};
+    item.iSubItem = col;
+    item.cchTextMax = units;
+    item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+    std::wstring text;
+    if (WriteProcessMemory(process, remote, &item, sizeof item, nullptr)) {
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+        std::vector<wchar_t> buffer(units + 1, L'\0');
+        if (ReadProcessMemory(process, item.pszText, buffer.data(), units * sizeof(wchar_t), nullptr)) {
+            text = buffer.data();
+        }
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return text;
+}
+
+int run(int argc, wchar_t** argv) {
+    if (argc < 2) return 2;
+    const std::wstring cmd = argv[1];
+    const auto pid = findRunningInstance(L"KbPanel.exe");
+    if (!pid) {
+        std::puts("none");
+        return 1;
+    }
+    const std::wstring kind = cmd == L"msgbox" || cmd == L"answer" ? L"msgbox" : (argc >= 3 ? argv[2] : L"");
+    Search s{*pid, kind};
+    EnumWindows(visit, reinterpret_cast<LPARAM>(&s));
+    if (cmd == L"up") {
+        std::printf("%d\n", s.found != nullptr ? 1 : 0);
+        return 0;
+    }
+    if (s.found == nullptr) {
+        std::puts("nodialog");
+        return 1;
+    }
+    if (cmd == L"msgbox") {
+        printUtf8(textOf(GetDlgItem(s.found, 0xFFFF)));
+        return 0;
+    }
+    if (cmd == L"answer" && argc >= 3) {
+        const int id = _wtoi(argv[2]);
+        return PostMessageW(s.found, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(GetDlgItem(s.found, id)))
+                   ? 0
+                   : 1;
+    }
+    if (argc < 4) return 2;
+    const int id = _wtoi(argv[3]);
+    const HWND control = id == 0 ? s.found : GetDlgItem(s.found, id);
+    if (control == nullptr) {
+        std::puts("nocontrol");
+        return 1;
+    }
+    if (cmd == L"rect") {
+        RECT r{};
+        GetWindowRect(control, &r);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    } else if (cmd == L"enabled") {
+        std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+    } else if (cmd == L"checked") {
+        std::printf("%d\n", SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+    } else if (cmd == L"text") {
+        printUtf8(textOf(control));
+    } else if (cmd == L"selected") {
+        std::printf("%d\n", static_cast<int>(SendMessageW(control, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                                          LVNI_SELECTED)));
+    } else if (cmd == L"rows") {
+        kbwin::UniqueHandle process(
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, *pid));
+        if (!process) return 1;
+        const int rows = static_cast<int>(SendMessageW(control, LVM_GETITEMCOUNT, 0, 0));
+        const HWND header = reinterpret_cast<HWND>(SendMessageW(control, LVM_GETHEADER, 0, 0));
+        const int cols = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < cols; ++c) printUtf8(cellText(control, process.get(), r, c), c + 1 < cols ? "\t" : "\n");
+        }
+    } else if (cmd == L"cell" && argc >= 6) {
+        kbwin::UniqueHandle process(
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, *pid));
+        if (!process) return 1;
+        void* remote = VirtualAllocEx(process.get(), nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+        if (remote == nullptr) return 1;
+        RECT r{};
+        r.left = LVIR_LABEL;  // in: the part of the cell and its column
+        r.top = _wtoi(argv[5]);
+        WriteProcessMemory(process.get(), remote, &r, sizeof r, nullptr);
+        const LRESULT ok = SendMessageW(control, LVM_GETSUBITEMRECT, static_cast<WPARAM>(_wtoi(argv[4])),
+                                        reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(process.get(), remote, &r, sizeof r, nullptr);
+        VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+        if (!ok) return 1;
+        MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    } else {
+        return 2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    try {
+        const int rc = run(argc, argv);
+        std::fflush(stdout);
+        return rc;
+    } catch (...) {
+        return 3;
+    }
+}

@@ -1,0 +1,194 @@
+// Drives a running KbPanel.exe from another process, as the shell or a
+// second start would: through the marker on its main window, window messages
+// and control ids. One command per run; prints its answer on stdout.
+//   state                 visible, toolwindow, appwindow, foreground, title
+//   send MSG WPARAM       SendMessage to the main window (numbers: C syntax)
+//   post MSG WPARAM [LP]  PostMessage
+//   command ID            a click's WM_COMMAND from control ID
+//   caption ID | enabled ID | rect ID (screen x y w h; 0: the window)
+//   kill-timed            KILL as "/Kill" sends it; prints ms until the process is gone
+//   repaint-tray          redraws Wine's own tray window (it draws a new icon over the old)
+//   windows               titles of the program's other visible top-level windows
+//   answer ID             clicks button ID of the first such window that has one
+#include <windows.h>
+
+#include "common/win/unique_handle.h"
+#include "app_rules.h"
+#include "instance.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace kb::ui;
+
+struct Others {
+    DWORD pid;
+    HWND main;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect(HWND hwnd, LPARAM lp) {
+    auto* o = reinterpret_cast<Others*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == o->pid && hwnd != o->main && IsWindowVisible(hwnd)) o->found.push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> otherWindows(DWORD pid, HWND main) {
+    Others o{pid, main, {}};
+    EnumWindows(&collect, reinterpret_cast<LPARAM>(&o));
+    return o.found;
+}
+
+void printUtf8(const wchar_t* text) {
+    char utf8[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    std::printf("%s\n", utf8);
+}
+
+unsigned long number(const wchar_t* s) { return std::wcstoul(s, nullptr, 0); }
+
+int run(int argc, wchar_t** argv) {
+    if (argc < 2) return 2;
+    const std::wstring cmd = argv[1];
+    if (cmd == L"repaint-tray") {
+        const HWND tray = FindWindowW(nullptr, L"Wine System Tray");
+        if (tray == nullptr) return 1;
+        RedrawWindow(tray, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        return 0;
+    }
+    const auto pid = findRunningInstance(L"KbPanel.exe");
+    if (!pid) {
+        std::puts("none");
+        return 1;
+    }
+    const HWND w = findMainWindow(*pid);
+    if (w == nullptr) {
+        std::puts("nowindow");
+        return 1;
+    }
+    if (cmd == L"state") {
+        const LONG_PTR ex = GetWindowLongPtrW(w, GWL_EXSTYLE);
+        wchar_t title[128] = {};
+        GetWindowTextW(w, title, 128);
+        std::printf("visible %d\ntoolwindow %d\nappwindow %d\nforeground %d\niconic %d\n", IsWindowVisible(w) ? 1 : 0,
+                    (ex & WS_EX_TOOLWINDOW) ? 1 : 0, (ex & WS_EX_APPWINDOW) ? 1 : 0,
+                    GetForegroundWindow() == w ? 1 : 0, IsIconic(w) ? 1 : 0);
+        char utf8[512] = {};
+        WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, sizeof utf8, nullptr, nullptr);
+        std::printf("title %s\n", utf8);
+        return 0;
+    }
+    if (cmd == L"send" && argc >= 4) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(w, static_cast<UINT>(number(argv[2])), number(argv[3]),
+                                 argc >= 5 ? static_cast<LPARAM>(number(argv[4])) : 0, SMTO_NORMAL, 10000, &result)) {
+            return 1;
+        }
+        std::printf("%lu\n", static_cast<unsigned long>(result));
+        return 0;
+    }
+    if (cmd == L"post" && argc >= 4) {
+        return PostMessageW(w, static_cast<UINT>(number(argv[2])), number(argv[3]),
+                            argc >= 5 ? static_cast<LPARAM>(number(argv[4])) : 0)
+                   ? 0
+                   : 1;
+    }
+    if (argc >= 3 && (cmd == L"command" || cmd == L"caption" || cmd == L"enabled" || cmd == L"rect")) {
+        const int id = static_cast<int>(number(argv[2]));
+        const HWND control = id == 0 ? w : GetDlgItem(w, id);
+        if (control == nullptr) {
+            std::puts("nocontrol");
+            return 1;
+        }
+        if (cmd == L"command") {
+            return PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control)) ? 0 : 1;
+        }
+        if (cmd == L"caption") {
+            wchar_t text[128] = {};
+            GetWindowTextW(control, text, 128);
+            char utf8[512] = {};
+            WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+            std::printf("%s\n", utf8);
+            return 0;
+        }
+        if (cmd == L"enabled") {
+            std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+            return 0;
+        }
+        RECT r{};
+        if (id == 0) {
+            // The client area: the skin draws the whole window there.
+            GetClientRect(w, &r);
+            MapWindowPoints(w, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        } else {
+            GetWindowRect(control, &r);
+        }
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
+    if (cmd == L"windows") {
+        for (HWND other : otherWindows(*pid, w)) {
+            wchar_t title[128] = {};
+            GetWindowTextW(other, title, 128);
+            wchar_t cls[64] = {};
+            GetClassNameW(other, cls, 64);
+            if (std::wstring(cls) != L"#32770") continue;
+            printUtf8(title);
+            // A message box's text, to tell which question is open.
+            for (HWND child = GetWindow(other, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+                wchar_t childClass[32] = {};
+                GetClassNameW(child, childClass, 32);
+                wchar_t text[256] = {};
+                GetWindowTextW(child, text, 256);
+                if (std::wstring(childClass) == L"Static" && text[0] != 0) {
+                    std::printf("  ");
+                    printUtf8(text);
+                }
+            }
+        }
+        return 0;
+    }
+    if (cmd == L"answer" && argc >= 3) {
+        const int id = static_cast<int>(number(argv[2]));
+        for (HWND other : otherWindows(*pid, w)) {
+            const HWND button = GetDlgItem(other, id);
+            if (button == nullptr) continue;
+            // As a click on the button: a message box may ignore a bare command.
+            PostMessageW(button, BM_CLICK, 0, 0);
+            return 0;
+        }
+        std::puts("nowindow");
+        return 1;
+    }
+    if (cmd == L"kill-timed") {
+        kbwin::UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, *pid));
+        if (!process) return 1;
+        const ULONGLONG t0 = GetTickCount64();
+        if (!deliverMarker(*pid, kMessageKill, kMarkerKill)) return 1;
+        if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0) {
+            std::puts("alive");
+            return 1;
+        }
+        std::printf("%llu\n", GetTickCount64() - t0);
+        return 0;
+    }
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    try {
+        const int rc = run(argc, argv);
+        std::fflush(stdout);
+        return rc;
+    } catch (...) {
+        return 3;
+    }
+}
