@@ -32,6 +32,34 @@ else
     echo "[host] passed $((total - bad)), failed $bad"
 fi
 
+# ThreadSanitizer build of the code threads share: each program must pass
+# with no report.
+if kb_build_tsan; then
+    for t in "${KB_TSAN_TESTS[@]}"; do
+        exe=$(find "$KB_BUILD/tsan" -name "$t" -type f -perm -u+x | head -n 1)
+        if [ -n "$exe" ] && TSAN_OPTIONS="halt_on_error=1 exitcode=66" timeout 300 "$exe" >"$KB_BUILD/tsan-$t.log" 2>&1; then
+            passed=$((passed + 1))
+        else
+            echo "[tsan] FAIL $t; see $KB_BUILD/tsan-$t.log"
+            grep -m 5 -E 'ThreadSanitizer|FAILED' "$KB_BUILD/tsan-$t.log"
+            failed=$((failed + 1))
+        fi
+    done
+    echo "[tsan] ran ${#KB_TSAN_TESTS[@]} programs"
+else
+    failed=$((failed + 1))
+fi
+
+# Fuzzers: a few seconds each from the seed corpus (tools/dev/fuzz.sh runs them long).
+if bash "$KB_ROOT/tools/dev/fuzz.sh" 4 >"$KB_BUILD/fuzz-short.log" 2>&1; then
+    n=$(grep -c '^fuzz .*OK$' "$KB_BUILD/fuzz-short.log")
+    passed=$((passed + n))
+    grep '^fuzz ' "$KB_BUILD/fuzz-short.log"
+else
+    cat "$KB_BUILD/fuzz-short.log"
+    failed=$((failed + 1))
+fi
+
 # 32-bit export tables (the 32-bit build is compiled, never run here).
 if [ -f "$KB_BUILD/win32/export-checks.txt" ]; then
     while IFS=$'\t' read -r dll names; do

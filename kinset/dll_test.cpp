@@ -139,6 +139,30 @@ TEST(KinsetService, ADriverThatDoesNotStartLeavesNoService) {
     EXPECT_EQ(KINSET(DriverDeviceClose)(nullptr), 0);
 }
 
+TEST(KinsetService, AServiceThatWasThereBeforeIsKeptWhenItDoesNotStart) {
+    ASSERT_NE(dll(), nullptr);
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(scm, nullptr);
+    // Someone else's driver service under the name the installer falls back
+    // to; its file does not exist, so it cannot start.
+    SC_HANDLE theirs = CreateServiceW(scm, L"KinsetC", L"KinsetC", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                      SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, L"C:\\no-such-dir\\theirs.sys",
+                                      nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (theirs == nullptr) {
+        CloseServiceHandle(scm);
+        GTEST_SKIP() << "a KinsetC service is installed already (error " << GetLastError() << ")";
+    }
+    SC_HANDLE svc = nullptr;
+    EXPECT_EQ(KINSET(KmdDriverInstall)(L"C:\\no-such-dir\\KinsetC.sys", &svc), 0);
+    EXPECT_EQ(svc, nullptr);
+    SC_HANDLE still = OpenServiceW(scm, L"KinsetC", SERVICE_QUERY_STATUS);
+    EXPECT_NE(still, nullptr) << "the installer deleted a service it did not create";
+    if (still != nullptr) CloseServiceHandle(still);
+    DeleteService(theirs);
+    CloseServiceHandle(theirs);
+    CloseServiceHandle(scm);
+}
+
 // ---- Make types that reach the system: observed by a window of this thread.
 
 struct Seen {

@@ -19,7 +19,8 @@ static_assert(sizeof(KinsetKeyEx) == 4);
 static_assert(sizeof(KinsetMouseAction) == kRecordSize);
 static_assert(sizeof(KinsetMouseRecord) == kRecordSize);
 
-// One copy per process. No locks: callers serialise their sends.
+// One copy per process, shared by every calling thread: the keyboard, mouse
+// and sides keep their own locks.
 struct Library {
     WinSystem system;
     Keyboard keyboard{system};

@@ -120,16 +120,19 @@ int Keyboard::chord(const std::uint8_t* akeys, std::size_t n) {
 }
 
 int Keyboard::akeySingle(Device device, std::uint8_t akey, int state) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     return sendAkey(akey, state);
 }
 
 int Keyboard::winMakeCodeSingle(Device device, std::uint16_t winMakeCode, int state) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     return sendAkey(akeyOfWinMakeCode(winMakeCode), state);
 }
 
 int Keyboard::virtualKeySingle(Device device, std::uint8_t virtualKey, int state) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     return sendAkey(akeyOfVirtualKey(virtualKey), state);
 }
@@ -139,6 +142,7 @@ int Keyboard::keyEx(Device device, std::uint16_t makeCode, std::uint16_t flags) 
 }
 
 int Keyboard::akeysAsync(Device device, const std::uint8_t* akeys, int count) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     const std::size_t n = listLength(akeys, count);
     int result = 0;
@@ -149,6 +153,7 @@ int Keyboard::akeysAsync(Device device, const std::uint8_t* akeys, int count) {
 }
 
 int Keyboard::winMakeCodesAsync(Device device, const std::uint16_t* codes, int count) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     const std::size_t n = listLength(codes, count);
     int result = 0;
@@ -159,6 +164,7 @@ int Keyboard::winMakeCodesAsync(Device device, const std::uint16_t* codes, int c
 }
 
 int Keyboard::virtualKeysAsync(Device device, const std::uint8_t* virtualKeys, int count) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     const std::size_t n = listLength(virtualKeys, count);
     int result = 0;
@@ -169,11 +175,13 @@ int Keyboard::virtualKeysAsync(Device device, const std::uint8_t* virtualKeys, i
 }
 
 int Keyboard::akeysSync(Device device, const std::uint8_t* akeys, int count) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     return chord(akeys, listLength(akeys, count));
 }
 
 int Keyboard::winMakeCodesSync(Device device, const std::uint16_t* codes, int count) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     const std::size_t n = listLength(codes, count);
     if (n > kMaxChord) {
@@ -187,6 +195,7 @@ int Keyboard::winMakeCodesSync(Device device, const std::uint16_t* codes, int co
 }
 
 int Keyboard::virtualKeysSync(Device device, const std::uint8_t* virtualKeys, int count) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     const std::size_t n = listLength(virtualKeys, count);
     if (n > kMaxChord) {
@@ -200,6 +209,7 @@ int Keyboard::virtualKeysSync(Device device, const std::uint8_t* virtualKeys, in
 }
 
 int Keyboard::typeText(Device device, const std::uint8_t* text, int count) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     const std::size_t n = listLength(text, count);
     const std::uint8_t shift = akeyOfWinMakeCode(kShiftCode);
@@ -237,6 +247,7 @@ int Keyboard::keyPress(Device keyboard, int virtualKey, int count) {
     if (count < 1) {
         return 0;
     }
+    const std::lock_guard hold(lock_);
     device_ = keyboard;
     const std::uint8_t akey = akeyOfVirtualKeyArg(virtualKey);
     int result = 0;
@@ -247,6 +258,7 @@ int Keyboard::keyPress(Device keyboard, int virtualKey, int count) {
 }
 
 int Keyboard::keyDown(Device keyboard, int virtualKey, int count) {
+    const std::lock_guard hold(lock_);
     device_ = keyboard;
     const std::uint8_t akey = akeyOfVirtualKeyArg(virtualKey);
     for (int i = 0; i < count; ++i) {
@@ -256,6 +268,7 @@ int Keyboard::keyDown(Device keyboard, int virtualKey, int count) {
 }
 
 int Keyboard::keyUp(Device keyboard, int virtualKey, int count) {
+    const std::lock_guard hold(lock_);
     device_ = keyboard;
     const std::uint8_t akey = akeyOfVirtualKeyArg(virtualKey);
     int result = 0;

@@ -1,12 +1,14 @@
 // Keyboard injection: turns keys (Akey codes, win make codes, virtual keys)
 // into driver records or system key input, by the keyboard make type.
-// No locks: the current send device and the make type are process-wide and
-// callers must not interleave sends with different devices.
+// Safe for concurrent callers: each call's keys go out as one sequence to the
+// device that call names, never interleaved with another caller's.
 #pragma once
 
 #include "records.h"
 
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <cstdint>
 
 namespace kb::kinset {
@@ -39,8 +41,8 @@ public:
 
     // false (and no change) for a value outside 0 to 3.
     [[nodiscard]] bool setMakeType(int type) noexcept;
-    [[nodiscard]] KeyMakeType makeType() const noexcept { return makeType_; }
-    [[nodiscard]] Device currentDevice() const noexcept { return device_; }
+    [[nodiscard]] KeyMakeType makeType() const noexcept { return makeType_.load(); }
+    [[nodiscard]] Device currentDevice() const noexcept { return device_.load(); }
 
     // Single keys: press for state 0, release otherwise (keybd_event and the
     // message make types release only for state 1).
@@ -75,8 +77,10 @@ private:
     [[nodiscard]] int chord(const std::uint8_t* akeys, std::size_t n);
 
     KeyboardSystem& system_;
-    Device device_ = kNullDevice;
-    KeyMakeType makeType_ = KeyMakeType::Driver;
+    // Held for a whole call: the call's device and its keys belong together.
+    std::recursive_mutex lock_;
+    std::atomic<Device> device_{kNullDevice};
+    std::atomic<KeyMakeType> makeType_{KeyMakeType::Driver};
 };
 
 // System values used by the make types that bypass the driver.

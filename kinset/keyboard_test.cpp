@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -340,6 +344,75 @@ TEST(KeyNames, ShortBuffersAreCutAndTerminated) {
     EXPECT_FALSE(writeKeyName(0x147, 0, buf, 0));
     EXPECT_EQ(buf[0], u'x');
     EXPECT_FALSE(writeKeyName(0x147, 0, nullptr, 10));
+}
+
+}  // namespace
+}  // namespace kb::kinset
+
+// --- Several callers at once ------------------------------------------------
+
+namespace kb::kinset {
+namespace {
+
+// Records which thread sent what, to which device, in one global order.
+class SharedSystem final : public KeyboardSystem {
+public:
+    struct Sent {
+        std::thread::id thread;
+        Device device;
+        int scan;
+    };
+    int sendRecord(Device device, const Record& record) override {
+        {
+            std::lock_guard g(lock_);
+            sent.push_back({std::this_thread::get_id(), device, record[0] | (record[1] << 8)});
+        }
+        std::this_thread::yield();  // a driver call takes time: others get to run
+        return 1;
+    }
+    void yield() override { std::this_thread::yield(); }
+    LockState lockState() override { return {}; }
+    std::uint8_t scanCodeOfVirtualKey(std::uint8_t) override { return 0; }
+    void keybdEvent(std::uint8_t, std::uint8_t, std::uint32_t) override {}
+    int keyMessage(bool, std::uint32_t, std::uint8_t, std::uint32_t) override { return 1; }
+
+    std::mutex lock_;
+    std::vector<Sent> sent;
+};
+
+TEST(KeyboardShared, ConcurrentCallersEachReachTheirDeviceWithUnbrokenChords) {
+    SharedSystem sys;
+    Keyboard kb{sys};
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 200;
+    const std::uint16_t chord[3] = {0x01D, 0x02A, 0x01E};  // Ctrl+Shift+A: six records
+    std::map<std::thread::id, Device> deviceOf;
+    std::mutex mapLock;
+    std::atomic<int> go{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const Device mine = 0x100 + static_cast<Device>(t);
+            {
+                std::lock_guard g(mapLock);
+                deviceOf[std::this_thread::get_id()] = mine;
+            }
+            while (go.load() == 0) std::this_thread::yield();
+            for (int i = 0; i < kRounds; ++i) (void)kb.winMakeCodesSync(mine, chord, 3);
+        });
+    }
+    go = 1;
+    for (auto& t : threads) t.join();
+
+    ASSERT_EQ(sys.sent.size(), static_cast<std::size_t>(kThreads * kRounds * 6));
+    int wrongDevice = 0, brokenChords = 0;
+    for (std::size_t i = 0; i < sys.sent.size(); ++i) {
+        if (sys.sent[i].device != deviceOf.at(sys.sent[i].thread)) ++wrongDevice;
+        // Each call's six records stand together.
+        if (i % 6 != 0 && sys.sent[i].thread != sys.sent[i - 1].thread) ++brokenChords;
+    }
+    EXPECT_EQ(wrongDevice, 0);
+    EXPECT_EQ(brokenChords, 0);
 }
 
 }  // namespace

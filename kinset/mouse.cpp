@@ -142,6 +142,7 @@ int Mouse::send(const MouseRecord& r) {
 }
 
 int Mouse::sendRecord(Device device, const MouseRecord& record) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     int result = 1;
     if (makeType_ == MouseMakeType::Driver) {
@@ -174,16 +175,19 @@ int Mouse::clickButtons(std::uint16_t buttons) {
 }
 
 int Mouse::click(Device device, std::uint16_t buttons) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     return clickButtons(buttons);
 }
 
 int Mouse::rawButtons(Device device, std::uint16_t buttonFlags) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     return send(buttonRecord(buttonFlags));
 }
 
 int Mouse::wheel(Device device, std::int16_t notches) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     MouseRecord r;
     r.buttonFlags = kMouseWheel;
@@ -242,11 +246,13 @@ int Mouse::moveBy(std::uint16_t style, bool absolute, std::int32_t x, std::int32
 }
 
 int Mouse::move(Device device, std::uint16_t style, bool absolute, std::int32_t x, std::int32_t y) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     return moveBy(style, absolute, x, y);
 }
 
 int Mouse::action(Device device, const MouseAction& a) {
+    const std::lock_guard hold(lock_);
     device_ = device;
     switch (a.kind) {
         case kActionMove:

@@ -4,7 +4,9 @@
 
 #include "records.h"
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 namespace kb::kinset {
@@ -53,8 +55,8 @@ public:
 
     // false (and no change) for a value outside 0 to 3.
     [[nodiscard]] bool setMakeType(int type) noexcept;
-    [[nodiscard]] MouseMakeType makeType() const noexcept { return makeType_; }
-    [[nodiscard]] Device currentDevice() const noexcept { return device_; }
+    [[nodiscard]] MouseMakeType makeType() const noexcept { return makeType_.load(); }
+    [[nodiscard]] Device currentDevice() const noexcept { return device_.load(); }
 
     // Performs one action record; the result of the last elementary send.
     [[nodiscard]] int action(Device device, const MouseAction& action);
@@ -72,8 +74,10 @@ private:
     [[nodiscard]] int moveBy(std::uint16_t style, bool absolute, std::int32_t x, std::int32_t y);
 
     MouseSystem& system_;
-    Device device_ = kNullDevice;
-    MouseMakeType makeType_ = MouseMakeType::Driver;
+    // Held for a whole call, as the keyboard's: concurrent callers are safe.
+    std::recursive_mutex lock_;
+    std::atomic<Device> device_{kNullDevice};
+    std::atomic<MouseMakeType> makeType_{MouseMakeType::Driver};
 };
 
 // mouse_event flags.

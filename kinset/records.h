@@ -2,6 +2,8 @@
 // and the small interfaces through which the portable logic reaches the system.
 #pragma once
 
+#include "contracts/kinsetc_device.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -14,14 +16,14 @@ using Device = std::uintptr_t;
 inline constexpr Device kNullDevice = 0;
 inline constexpr Device kInvalidDevice = ~Device{0};
 
-inline constexpr std::uint32_t kInjectControlCode = 0x222008;
-inline constexpr std::size_t kRecordSize = 16;
+inline constexpr std::uint32_t kInjectControlCode = KB_CTL_INJECT;
+inline constexpr std::size_t kRecordSize = KB_INJECT_RECORD_SIZE;
 using Record = std::array<std::uint8_t, kRecordSize>;
 
 // Keyboard record flags.
-inline constexpr std::uint16_t kKeyBreak = 1;
-inline constexpr std::uint16_t kKeyE0 = 2;
-inline constexpr std::uint16_t kKeyE1 = 4;
+inline constexpr std::uint16_t kKeyBreak = KB_KEY_BREAK;
+inline constexpr std::uint16_t kKeyE0 = KB_KEY_E0;
+inline constexpr std::uint16_t kKeyE1 = KB_KEY_E1;
 
 [[nodiscard]] Record keyRecord(std::uint8_t scanCode, std::uint16_t flags) noexcept;
 
@@ -35,7 +37,7 @@ struct MouseRecord {
     friend bool operator==(const MouseRecord&, const MouseRecord&) = default;
 };
 
-inline constexpr std::uint16_t kMouseAbsolute = 1;
+inline constexpr std::uint16_t kMouseAbsolute = KB_MOUSE_ABSOLUTE;
 inline constexpr std::uint16_t kMouseWheel = 0x400;
 
 [[nodiscard]] Record encodeMouseRecord(const MouseRecord& r) noexcept;

@@ -38,6 +38,7 @@ int installDriverService(const wchar_t* driverPath, SC_HANDLE* service) noexcept
     ScHandle svc(CreateServiceW(manager.get(), wideName, wideName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
                                 SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, driverPath, nullptr, nullptr, nullptr,
                                 nullptr, nullptr));
+    const bool created = static_cast<bool>(svc);
     if (!svc) {
         if (GetLastError() != ERROR_SERVICE_EXISTS) {
             return 0;
@@ -53,8 +54,9 @@ int installDriverService(const wchar_t* driverPath, SC_HANDLE* service) noexcept
         *service = svc.release();
         return 1;
     }
-    // A service that does not start is not left behind.
-    DeleteService(svc.get());
+    // A service we created that does not start is not left behind; one that
+    // was there before is someone else's and stays.
+    if (created) DeleteService(svc.get());
     return 0;
 }
 

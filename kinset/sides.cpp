@@ -3,6 +3,7 @@
 namespace kb::kinset {
 
 int Side::init(DeviceOpener& opener) {
+    const std::lock_guard hold(lock_);
     if (state_ > 0) {
         return state_;
     }
@@ -18,8 +19,10 @@ int Side::init(DeviceOpener& opener) {
 }
 
 void Side::end(DeviceOpener& opener) {
-    if (handle_ != kNullDevice && handle_ != kInvalidDevice) {
-        opener.closeDevice(handle_);
+    const std::lock_guard hold(lock_);
+    const Device h = handle_.load();
+    if (h != kNullDevice && h != kInvalidDevice) {
+        opener.closeDevice(h);
     }
     handle_ = kNullDevice;
     state_ = 0;

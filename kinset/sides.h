@@ -4,6 +4,9 @@
 
 #include "records.h"
 
+#include <atomic>
+#include <mutex>
+
 namespace kb::kinset {
 
 inline constexpr int kKeyboardOpenFailed = -8;
@@ -19,15 +22,19 @@ public:
     // so no later send goes to a closed (and perhaps reused) handle.
     void end(DeviceOpener& opener);
 
-    [[nodiscard]] Device handle() const noexcept { return handle_; }
+    [[nodiscard]] Device handle() const noexcept { return handle_.load(); }
     // The caller's handle replaces the side's; the side closes it at end.
-    void setHandle(Device handle) noexcept { handle_ = handle; }
-    [[nodiscard]] int state() const noexcept { return state_; }
+    void setHandle(Device handle) noexcept {
+        const std::lock_guard hold(lock_);
+        handle_ = handle;
+    }
+    [[nodiscard]] int state() const noexcept { return state_.load(); }
 
 private:
     int failState_;
-    Device handle_ = kNullDevice;
-    int state_ = 0;
+    std::mutex lock_;  // one init or end of this side at a time, from any thread
+    std::atomic<Device> handle_{kNullDevice};
+    std::atomic<int> state_{0};
 };
 
 struct Sides {

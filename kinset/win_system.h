@@ -8,7 +8,7 @@
 
 namespace kb::kinset {
 
-inline constexpr wchar_t kControlDevicePath[] = L"\\\\.\\KbSieve_PX3_Plexor3";
+inline constexpr wchar_t kControlDevicePath[] = KB_CONTROL_DEVICE_PATH_W;
 
 [[nodiscard]] inline Device toDevice(HANDLE h) noexcept {
     return reinterpret_cast<Device>(h);

@@ -1,7 +1,9 @@
 // The requests the program sends to the keyboard filter driver's control
-// device. The real device (DeviceIoControl) implements this later; tests use
-// a recording fake.
+// device (codes and layouts: contracts/kinsetc_device.h). WinControlDevice
+// implements it; tests use a recording fake.
 #pragma once
+
+#include "contracts/kinsetc_device.h"
 
 #include <array>
 #include <cstdint>
@@ -9,9 +11,9 @@
 
 namespace kb {
 
-inline constexpr std::uint32_t kCodeSelectDevice = 0x222128;
-inline constexpr std::uint32_t kCodeInstallTable = 0x22210C;
-inline constexpr std::uint32_t kCodeRegisterAttachEvent = 0x222110;
+inline constexpr std::uint32_t kCodeSelectDevice = KB_CTL_SELECT_DEVICE;
+inline constexpr std::uint32_t kCodeInstallTable = KB_CTL_INSTALL_TABLE;
+inline constexpr std::uint32_t kCodeRegisterAttachEvent = KB_CTL_ATTACH_EVENT;
 
 struct DeviceSelector {
     std::uint32_t vendor = 0;
@@ -21,8 +23,9 @@ struct DeviceSelector {
     friend bool operator==(const DeviceSelector&, const DeviceSelector&) = default;
 };
 
-inline constexpr DeviceSelector kKeyboardSelector{0x04D9, 0x2819};
-inline constexpr std::array<DeviceSelector, 2> kKeypadSelectors{{{0x1C4F, 0x000E}, {0x1C4F, 0x0016}}};
+inline constexpr DeviceSelector kKeyboardSelector{KB_KEYBOARD_VENDOR, KB_KEYBOARD_PRODUCT};
+inline constexpr std::array<DeviceSelector, 2> kKeypadSelectors{
+    {{KB_KEYPAD_VENDOR, KB_KEYPAD_0E_PRODUCT}, {KB_KEYPAD_VENDOR, KB_KEYPAD_16_PRODUCT}}};
 
 class ControlDevice {
 public:

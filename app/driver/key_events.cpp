@@ -20,8 +20,8 @@ std::u16string numbered(const char16_t* family, int number) {
 
 }  // namespace
 
-std::u16string keyboardEventName(int number) { return numbered(u"Main", number); }
-std::u16string keypadEventName(int number) { return numbered(u"Sub", number); }
+std::u16string keyboardEventName(int number) { return numbered(contract::kKeyboardEventFamily, number); }
+std::u16string keypadEventName(int number) { return numbered(contract::kKeypadEventFamily, number); }
 
 int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex) noexcept {
     const int keys = static_cast<int>(latches.size());
@@ -40,6 +40,33 @@ int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex,
     if (pressAlsoSignalled && eventIndex >= keys && eventIndex < 2 * keys) act = latchKeyEvent(latches, eventIndex - keys);
     const int own = latchKeyEvent(latches, eventIndex);
     return act >= 0 ? act : own;
+}
+
+KeyEventSequencer::KeyEventSequencer(std::span<std::atomic<std::uint32_t>> latches)
+    : latches_(latches), unmatchedReleaseAt_(latches.size(), 0), unmatched_(latches.size(), false) {}
+
+int KeyEventSequencer::onEvent(int eventIndex, const std::function<bool(int key)>& takePendingPress,
+                               std::uint64_t nowMs) {
+    const int keys = static_cast<int>(latches_.size());
+    if (eventIndex < 0 || eventIndex >= 2 * keys) return -1;
+    if (eventIndex >= keys) {
+        const int key = eventIndex - keys;
+        const auto k = static_cast<std::size_t>(key);
+        // A press already carried out is this release's; a queued one is the next tap's.
+        const bool pressToo = latches_[k].load() == 0 && takePendingPress(key);
+        unmatched_[k] = latches_[k].load() == 0 && !pressToo;
+        unmatchedReleaseAt_[k] = nowMs;
+        return latchKeyEvent(latches_, eventIndex, pressToo);
+    }
+    const auto k = static_cast<std::size_t>(eventIndex);
+    if (unmatched_[k]) {
+        unmatched_[k] = false;
+        if (nowMs - unmatchedReleaseAt_[k] <= kLatePressMs && latches_[k].load() == 0) {
+            // The late press of a release already handled: carry it out, leave the key up.
+            return eventIndex;
+        }
+    }
+    return latchKeyEvent(latches_, eventIndex);
 }
 
 }  // namespace kb

@@ -2,14 +2,18 @@
 // repeated press events into one action.
 #pragma once
 
+#include "contracts/event_names.h"
+
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kb {
 
-inline constexpr char16_t kEventPrefix[] = u"KbPanel_PX3_QM2000RB_Event_";
+inline constexpr auto& kEventPrefix = contract::kKeyEventPrefix;
 
 // number is 1-based: 1 .. 174 for the keyboard, 1 .. 46 for the keypad.
 [[nodiscard]] std::u16string keyboardEventName(int number);
@@ -21,10 +25,36 @@ inline constexpr char16_t kEventPrefix[] = u"KbPanel_PX3_QM2000RB_Event_";
 [[nodiscard]] int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex) noexcept;
 
 // The same, for an event thread that checked, on a release, whether the key's
-// press event was signalled as well (and consumed it). The events are polled
-// in groups, so a quick tap's release can be seen before its press: the press
-// is then taken first, and the key is not left latched after its release.
+// press was still pending as well (and took it). Press and release events sit
+// in different waits, so a quick tap's release can be taken before its press:
+// the press is then carried out first, and the key is not left latched.
 [[nodiscard]] int latchKeyEvent(std::span<std::atomic<std::uint32_t>> latches, int eventIndex,
                                 bool pressAlsoSignalled) noexcept;
+
+// One key thread's order of events whose presses and releases are taken by
+// different waits, so a quick tap can arrive release first:
+// - a release whose press was not carried out takes a pending press (still
+//   signalled or queued behind it) first;
+// - when no press is pending yet, it may still be on its way (taken by its
+//   wait, not yet queued): a press of the key that follows within
+//   kLatePressMs acts and leaves the key released, instead of latching it
+//   until a release that never comes.
+class KeyEventSequencer {
+public:
+    static constexpr std::uint64_t kLatePressMs = 100;
+
+    explicit KeyEventSequencer(std::span<std::atomic<std::uint32_t>> latches);
+
+    // Returns the key whose press must be carried out, or -1. takePendingPress
+    // (key) takes that key's pending press if there is one.
+    [[nodiscard]] int onEvent(int eventIndex, const std::function<bool(int key)>& takePendingPress,
+                              std::uint64_t nowMs);
+
+private:
+    std::span<std::atomic<std::uint32_t>> latches_;
+    // When a release found neither its press carried out nor one pending.
+    std::vector<std::uint64_t> unmatchedReleaseAt_;
+    std::vector<bool> unmatched_;
+};
 
 }  // namespace kb

@@ -13,6 +13,9 @@ void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool mac
         case FunctionType::LaunchProgram:
         case FunctionType::TypeText: {
             const std::u16string text = poolText(engine.active->pool, e.parameter);
+            // Starting a program or typing can wait on the shell or another
+            // window: the copy of the text is all it needs from under the lock.
+            lock.unlock();
             if (!text.empty()) {
                 actions.runAction(e.type == 3 ? kActionLaunchProgram : kActionTypeText, text);
             }

@@ -3,7 +3,7 @@
 // report handler; and the macro keys' bank and held state.
 #pragma once
 
-#include "profile_model.h"
+#include "engine.h"
 
 #include <array>
 #include <cstdint>
@@ -11,8 +11,9 @@
 
 namespace kb {
 
-// What a key's function does to the world. Called with the engine lock held,
-// except stopPlayback.
+// What a key's function does to the world. sendKey and enqueueMacro are
+// called with the engine lock held; runAction and stopPlayback, which can
+// block on other threads, windows or the shell, without it.
 class KeyActions {
 public:
     virtual ~KeyActions() = default;

@@ -41,7 +41,7 @@ public:
         note("key " + std::to_string(code) + (dir ? " up" : " down"), true);
     }
     void runAction(int code, const std::u16string& text) override {
-        note("action " + std::to_string(code) + " " + std::string(text.begin(), text.end()), true);
+        note("action " + std::to_string(code) + " " + std::string(text.begin(), text.end()), false);
     }
     void enqueueMacro(std::uint16_t id) override { note("play " + std::to_string(id), true); }
     void stopPlayback() override { note("stop", false); }

@@ -8,7 +8,7 @@ namespace kb {
 
 std::array<std::uint8_t, 16> DeviceSelector::bytes() const noexcept {
     std::array<std::uint8_t, 16> out{};
-    writeU32(&out[0], 2);
+    writeU32(&out[0], KB_SELECTOR_KIND);
     writeU32(&out[4], vendor);
     writeU32(&out[8], product);
     return out;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "control_device.h"
-#include "profile_model.h"
+#include "engine.h"
 
 #include <cstdint>
 #include <span>
@@ -12,10 +12,12 @@ namespace kb {
 
 // Key record field offsets.
 struct KeyRecordField {
-    static constexpr std::size_t kHandler = 0, kAction = 1, kScanCode = 4, kFlags = 6, kTargetScanCode = 8,
-                                 kTargetFlags = 10, kEvent = 16;
+    static constexpr std::size_t kHandler = KB_REC_HANDLER, kAction = KB_REC_ACTION, kScanCode = KB_REC_SCAN,
+                                 kFlags = KB_REC_FLAGS, kTargetScanCode = KB_REC_TARGET_SCAN,
+                                 kTargetFlags = KB_REC_TARGET_FLAGS, kEvent = KB_REC_EVENT;
 };
-inline constexpr std::uint8_t kActionPass = 0, kActionReplace = 1, kActionSwallow = 2;
+inline constexpr std::uint8_t kActionPass = KB_ACTION_PASS, kActionReplace = KB_ACTION_REPLACE,
+                              kActionSwallow = KB_ACTION_SWALLOW;
 
 // Writes one record in place from the key and its entry. Fields the entry's
 // type does not set keep their previous value.

@@ -2,22 +2,30 @@
 // Binds the libraries, loads and applies the active profile, runs the worker
 // threads and reports what the window would show, one line each on stdout:
 //   started | attach N | playing 0|1 | bank N | message TEXT | stopped
-// Usage: kbhost [--profile FILE]   run until `kbhost stop`, Ctrl+C or end of input
-//        kbhost stop               tell the running host to shut down
+// Usage: kbhost [--profile FILE]...  run until `kbhost stop`, Ctrl+C or end of input;
+//                                    with FILEs (listed in order, the first active),
+//                                    the user's saved settings are not touched
+//        kbhost stop                 tell the running host to shut down
+//        kbhost switch               tell it to switch to the next listed profile
+//                                    (as the profile menu would; prints "profile N")
 #include <windows.h>
 
 #include "common/win/unique_handle.h"
 #include "heart.h"
+#include "profile_session.h"
 #include "registry_settings_store.h"
 
 #include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
 constexpr wchar_t kQuitEventName[] = L"KbPanel_PX3_QM2000RB_Headless_Quit";
+constexpr wchar_t kSwitchEventName[] = L"KbPanel_PX3_QM2000RB_Headless_Switch";
 
 std::mutex g_outLock;
 
@@ -73,17 +81,24 @@ BOOL WINAPI onConsoleEvent(DWORD) {
     return TRUE;
 }
 
-int stopRunningHost() {
-    kbwin::UniqueHandle quit(OpenEventW(EVENT_MODIFY_STATE, FALSE, kQuitEventName));
-    if (!quit) {
+int signalRunningHost(const wchar_t* eventName) {
+    kbwin::UniqueHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName));
+    if (!event) {
         std::fputs("kbhost: no host is running\n", stderr);
         return 1;
     }
-    SetEvent(quit.get());
+    SetEvent(event.get());
     return 0;
 }
 
-int run(const wchar_t* profile) {
+// No dialogs exist without the window.
+class NoDialogs final : public kb::EditingDialogs {
+public:
+    bool keyFunctionDialogOpen() const override { return false; }
+    bool macroEditorOpen() const override { return false; }
+};
+
+int run(const std::vector<const wchar_t*>& profiles) {
     kbwin::UniqueHandle quit(CreateEventW(nullptr, TRUE, FALSE, kQuitEventName));
     if (!quit) {
         std::fputs("kbhost: cannot create the quit event\n", stderr);
@@ -93,17 +108,28 @@ int run(const wchar_t* profile) {
         std::fputs("kbhost: a host is already running\n", stderr);
         return 1;
     }
+    kbwin::UniqueHandle switchRequest(CreateEventW(nullptr, FALSE, FALSE, kSwitchEventName));
+    if (!switchRequest) {
+        std::fputs("kbhost: cannot create the switch event\n", stderr);
+        return 1;
+    }
     g_quit = quit.get();
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 
-    kb::RegistrySettingsStore settings;
+    // A profile on the command line is a test or demo run: its settings live
+    // in memory, so the user's saved profile list stays as it was.
+    kb::RegistrySettingsStore userSettings;
+    kb::MemorySettingsStore runSettings;
+    kb::SettingsStore& settings = !profiles.empty() ? static_cast<kb::SettingsStore&>(runSettings) : userSettings;
     ConsoleSink sink;
     kb::Heart heart(sink, settings);
-    if (profile != nullptr) {
-        // The given file becomes the only and active profile.
+    if (!profiles.empty()) {
+        // The given files are the profile list; the first is active.
         const kb::ProfileList& list = heart.profiles();
-        list.setProfilePath(0, reinterpret_cast<const char16_t*>(profile));
-        list.setProfileCount(1);
+        for (std::size_t i = 0; i < profiles.size(); ++i) {
+            list.setProfilePath(static_cast<int>(i), reinterpret_cast<const char16_t*>(profiles[i]));
+        }
+        list.setProfileCount(static_cast<int>(profiles.size()));
         list.setActiveIndex(0);
     }
     const kb::StartResult started = heart.start();
@@ -115,13 +141,29 @@ int run(const wchar_t* profile) {
     say("started");
     // Ends on `kbhost stop`, Ctrl+C, or when the input is closed by a parent.
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    const bool watchInput = input != nullptr && input != INVALID_HANDLE_VALUE && GetFileType(input) == FILE_TYPE_PIPE;
+    if (input != nullptr && input != INVALID_HANDLE_VALUE && GetFileType(input) == FILE_TYPE_PIPE) {
+        // A blocking read sleeps until the parent writes or closes the pipe:
+        // no wake-ups while idle. The thread ends with the process.
+        std::thread([input, q = quit.get()] {
+            char sink[256];
+            DWORD n = 0;
+            while (ReadFile(input, sink, sizeof sink, &n, nullptr) && n > 0) {
+            }
+            SetEvent(q);
+        }).detach();
+    }
+    const HANDLE waits[2] = {quit.get(), switchRequest.get()};
     for (;;) {
-        if (WaitForSingleObject(quit.get(), 100) == WAIT_OBJECT_0) break;
-        if (watchInput) {
-            DWORD avail = 0;
-            if (!PeekNamedPipe(input, nullptr, 0, nullptr, &avail, nullptr)) break;
-        }
+        const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        if (woke != WAIT_OBJECT_0 + 1) break;
+        // The profile menu's switch, on this (the window's) thread.
+        const kb::ProfileList& list = heart.profiles();
+        const int count = list.profileCount();
+        const int next = count > 0 ? (list.activeIndex() + 1) % count : -1;
+        kb::ProfileServices services{heart.model(), heart.engine(), list, sink, sink, heart.device(),
+                                     &heart.playbackControl()};
+        NoDialogs dialogs;
+        if (kb::switchProfile(services, next, dialogs, nullptr)) say("profile " + std::to_string(next));
     }
     heart.shutdown();
     say("stopped");
@@ -133,10 +175,19 @@ int run(const wchar_t* profile) {
 
 int wmain(int argc, wchar_t** argv) {
     try {
-        if (argc >= 2 && std::wstring(argv[1]) == L"stop") return stopRunningHost();
-        if (argc == 3 && std::wstring(argv[1]) == L"--profile") return run(argv[2]);
-        if (argc == 1) return run(nullptr);
-        std::fputs("usage: kbhost [--profile FILE] | kbhost stop\n", stderr);
+        if (argc == 2 && std::wstring(argv[1]) == L"stop") return signalRunningHost(kQuitEventName);
+        if (argc == 2 && std::wstring(argv[1]) == L"switch") return signalRunningHost(kSwitchEventName);
+        std::vector<const wchar_t*> profiles;
+        bool usage = false;
+        for (int i = 1; i < argc; i += 2) {
+            if (i + 1 >= argc || std::wstring(argv[i]) != L"--profile") {
+                usage = true;
+                break;
+            }
+            profiles.push_back(argv[i + 1]);
+        }
+        if (!usage) return run(profiles);
+        std::fputs("usage: kbhost [--profile FILE]... | kbhost stop | kbhost switch\n", stderr);
         return 1;
     } catch (...) {
         std::fputs("kbhost: unexpected failure\n", stderr);

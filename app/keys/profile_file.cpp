@@ -1,6 +1,7 @@
 #include "profile_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -246,6 +247,25 @@ int loadProfileFile(ProfileModel& model, const std::filesystem::path& path) {
 int writeDefaultProfileFile(const std::filesystem::path& path, std::uint8_t defaultMark) {
     const ProfileRecord record = buildDefaultProfile(defaultMark);
     return writeFileReplacing(path, std::span(record.data(), record.size())) ? 1 : 0;
+}
+
+namespace {
+std::atomic<ReplaceStepHook> g_replaceStepHook{nullptr};
+}  // namespace
+
+void setReplaceStepHook(ReplaceStepHook hook) noexcept { g_replaceStepHook.store(hook); }
+
+bool detail::replaceStepAllowed(ReplaceStep step) {
+    const ReplaceStepHook hook = g_replaceStepHook.load();
+    return hook == nullptr || hook(step);
+}
+
+std::u16string saveFailedMessage(const ProfileList& list) {
+    std::u16string text(text::kSaveFailedFormat);
+    const int active = list.activeIndex();
+    const std::u16string path = active >= 0 ? list.profilePath(active) : std::u16string();
+    if (const auto at = text.find(u"%s"); at != std::u16string::npos) text.replace(at, 2, path);
+    return text;
 }
 
 SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLock) {

@@ -69,12 +69,31 @@ struct ProfileContent {
 [[nodiscard]] int writeDefaultProfileFile(const std::filesystem::path& path, std::uint8_t defaultMark);
 
 enum class SaveResult { Saved, NoFile, Failed };
+// True when a change meant for the active profile's file did not reach it:
+// the write failed, or the file is gone. The default profile has no file.
+[[nodiscard]] inline bool saveLost(SaveResult result, const ProfileList& list) {
+    return result == SaveResult::Failed || (result == SaveResult::NoFile && list.activeIndex() >= 0);
+}
 // Writes the working profile to the active profile's file when that file
 // exists. The file is replaced in one step; on any failure it stays as it was.
 [[nodiscard]] SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLock);
+// The message for a failed save of the active profile's file (the format with its path).
+[[nodiscard]] std::u16string saveFailedMessage(const ProfileList& list);
 
 // Writes beside the target and replaces it in one step; the target is
 // untouched on failure.
 [[nodiscard]] bool writeFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Fault injection for tests of interrupted saves: when set, called before each
+// step of a replacement (create the side file, each write of at most
+// kReplaceChunk bytes, flush, close, replace). Returning false fails the step;
+// the hook may also throw to leave as a crash would, with nothing cleaned up.
+enum class ReplaceStep { Create, Write, Flush, Close, Replace };
+using ReplaceStepHook = bool (*)(ReplaceStep step);
+void setReplaceStepHook(ReplaceStepHook hook) noexcept;
+inline constexpr std::size_t kReplaceChunk = 4096;
+namespace detail {
+[[nodiscard]] bool replaceStepAllowed(ReplaceStep step);
+}
 
 }  // namespace kb

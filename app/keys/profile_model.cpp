@@ -22,8 +22,8 @@ void clearSlotTexts(ProfileModel& model) {
     model.texts.clearAll();
 }
 
-AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink& window, int device,
-                    int position, const Assignment& choice) {
+AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink& window, Prompt& prompt,
+                    int device, int position, const Assignment& choice) {
     if (device < 0 || device >= kSlotCount / kSlotsPerDevice || position < 0 || position >= kSlotsPerDevice ||
         choice.type > kMaxFunctionType) {
         return AssignResult::BadArgument;
@@ -37,7 +37,7 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
     }
     const int slot = device * kSlotsPerDevice + position;
     bool assigned = false;
-    SaveResult saved = SaveResult::Failed;
+    bool saveFailed = false;
     {
         std::lock_guard guard(model.lock());
         if (!model.record) return AssignResult::NoProfile;
@@ -48,12 +48,16 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
             model.texts.set(slot, choice.text);
         }
         model.record->setEntry(slot, {choice.type, macroKeyCodeOfSlot(slot), parameter});
-        saved = saveProfile(model, list, false);
+        saveFailed = saveLost(saveProfile(model, list, false), list);
         assigned = model.record->entry(slot).type != 0;
     }
     window.setKeyButtonAssigned(slot, assigned);
     window.setApplyButtonEnabled(true);
-    return saved == SaveResult::Saved ? AssignResult::Done : AssignResult::NotSaved;
+    if (saveFailed) {
+        prompt.showMessage(saveFailedMessage(list));
+        return AssignResult::SaveFailed;
+    }
+    return AssignResult::Done;
 }
 
 void markKeyButtons(ProfileModel& model, MainWindowSink& window) {

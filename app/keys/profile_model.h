@@ -1,7 +1,6 @@
-// The two copies of the current profile and their locks. The profile lock
-// guards the working copy that the dialogs edit; the engine lock guards the
-// active copy that the driver tables and the worker threads read. Where both
-// are needed the profile lock is taken first.
+// The working copy of the current profile and its lock, which guards the copy
+// the dialogs edit. The active copy and the driver state live with the engine
+// lock in app/driver/engine.h; where both locks are needed this one comes first.
 #pragma once
 
 #include "profile_record.h"
@@ -37,38 +36,6 @@ private:
     ModelLock lock_;
 };
 
-inline constexpr std::size_t kKeyRecordSize = 24;
-inline constexpr int kKeyboardRecords = 2 * kKeyboardKeyCount;  // 174
-inline constexpr int kKeypadRecords = 2 * kKeypadKeyCount;      // 46
-inline constexpr std::size_t kKeyboardTableSize = kKeyboardRecords * kKeyRecordSize;
-inline constexpr std::size_t kKeypadTableSize = kKeypadRecords * kKeyRecordSize;
-
-// Made at each apply; replaced whole.
-struct ActiveCopy {
-    ProfileRecord record;
-    std::vector<std::uint8_t> pool;
-    MacroTable playTable;
-};
-
-class Engine {
-public:
-    [[nodiscard]] ModelLock& lock() noexcept { return lock_; }
-
-    // All below only with lock() held, except the latches (written by their
-    // event thread and by the table build).
-    std::unique_ptr<ActiveCopy> active;  // null: keys carry out nothing
-    std::array<std::uint8_t, kKeyboardTableSize> keyboardTable{};
-    std::array<std::uint8_t, kKeypadTableSize> keypadTable{};
-    // Per-key event handles as the driver records carry them, press events first.
-    std::array<std::int64_t, kKeyboardRecords> keyboardEvents{};
-    std::array<std::int64_t, kKeypadRecords> keypadEvents{};
-    std::array<std::atomic<std::uint32_t>, kKeyboardKeyCount> keyboardLatches{};
-    std::array<std::atomic<std::uint32_t>, kKeypadKeyCount> keypadLatches{};
-
-private:
-    ModelLock lock_;
-};
-
 // The text at a pool offset (bit 0 of the parameter ignored), cut at the end
 // of the pool when it has no terminator; empty when the offset lies outside.
 [[nodiscard]] std::u16string poolText(const std::vector<std::uint8_t>& pool, std::uint32_t parameter);
@@ -93,14 +60,15 @@ struct Assignment {
     std::u16string text;
 };
 
-// NotSaved: the working profile holds the change but its file could not be
-// written (or has gone); the file on disk is as it was.
-enum class AssignResult { Done, BadArgument, NoProfile, NotSaved };
+// SaveFailed: the entry is written and pending (apply enabled) but the file
+// could not be replaced; it keeps its previous content and the user is told.
+enum class AssignResult { Done, BadArgument, NoProfile, SaveFailed };
 
 // Writes the entry under the profile lock, saves the profile to its file,
-// redraws the key's button and enables the apply button.
+// redraws the key's button and enables the apply button. A failed save is
+// shown through the prompt (after the lock is released).
 [[nodiscard]] AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink& window,
-                                  int device, int position, const Assignment& choice);
+                                  Prompt& prompt, int device, int position, const Assignment& choice);
 
 // Redraws every key button (current macro bank, 87 keyboard keys, 23 keypad keys).
 void markKeyButtons(ProfileModel& model, MainWindowSink& window);

@@ -41,6 +41,7 @@ struct Assigning : ::testing::Test {
     ProfileList list{store};
     ProfileModel model;
     RecordingWindow window;
+    AnsweringPrompt prompt;
     std::filesystem::path file;
     void SetUp() override {
         file = dir / "a.px3";
@@ -52,7 +53,7 @@ struct Assigning : ::testing::Test {
 
 TEST_F(Assigning, TextsFollowTheFunction) {
     const int slot = slotOf(0, 0x01E);
-    ASSERT_EQ(assign(model, list, window, 0, slot, {3, 0, 0, u"C:\\a.exe"}), AssignResult::Done);
+    ASSERT_EQ(assign(model, list, window, prompt, 0, slot, {3, 0, 0, u"C:\\a.exe"}), AssignResult::Done);
     EXPECT_EQ(model.texts.total(), 18u);
     EXPECT_TRUE(window.marks.at(slot));
     EXPECT_EQ(window.applyStates.back(), true);
@@ -60,28 +61,28 @@ TEST_F(Assigning, TextsFollowTheFunction) {
     ASSERT_TRUE(readProfileFile(file, saved));
     EXPECT_EQ(saved.texts.text(slot), u"C:\\a.exe");
 
-    ASSERT_EQ(assign(model, list, window, 0, slot, {0, 0, 0, {}}), AssignResult::Done);
+    ASSERT_EQ(assign(model, list, window, prompt, 0, slot, {0, 0, 0, {}}), AssignResult::Done);
     EXPECT_EQ(model.texts.total(), 0u);
     EXPECT_FALSE(model.texts.has(slot));
     EXPECT_FALSE(window.marks.at(slot));
 
     // A program path is cut to 259 characters; a text block keeps its length.
-    ASSERT_EQ(assign(model, list, window, 0, slot, {3, 0, 0, std::u16string(400, u'p')}), AssignResult::Done);
+    ASSERT_EQ(assign(model, list, window, prompt, 0, slot, {3, 0, 0, std::u16string(400, u'p')}), AssignResult::Done);
     EXPECT_EQ(readEntry(model, slot)->text.size(), 259u);
-    ASSERT_EQ(assign(model, list, window, 1, 0x4F, {6, 0, 0, std::u16string(400, u't')}), AssignResult::Done);
+    ASSERT_EQ(assign(model, list, window, prompt, 1, 0x4F, {6, 0, 0, std::u16string(400, u't')}), AssignResult::Done);
     EXPECT_EQ(readEntry(model, 512 + 0x4F)->text.size(), 400u);
     EXPECT_EQ(model.texts.total(), 520u + 802u);
 }
 
 TEST_F(Assigning, ParametersAndMacroKeyCodes) {
-    ASSERT_EQ(assign(model, list, window, 0, 2, {2, 0x24, 0, {}}), AssignResult::Done);
+    ASSERT_EQ(assign(model, list, window, prompt, 0, 2, {2, 0x24, 0, {}}), AssignResult::Done);
     EXPECT_EQ(readEntry(model, 2)->parameter, 0x01Cu);  // list position 0x24 is Enter
-    ASSERT_EQ(assign(model, list, window, 0, 261, {4, 0, 7, {}}), AssignResult::Done);
+    ASSERT_EQ(assign(model, list, window, prompt, 0, 261, {4, 0, 7, {}}), AssignResult::Done);
     EXPECT_EQ(model.record->entry(261), (KeyEntry{4, 0x2302, 7}));
     EXPECT_TRUE(hasFunction(model, 261));
-    EXPECT_EQ(assign(model, list, window, 0, 3, {2, 0x85, 0, {}}), AssignResult::BadArgument);
-    EXPECT_EQ(assign(model, list, window, 0, 3, {7, 0, 0, {}}), AssignResult::BadArgument);
-    EXPECT_EQ(assign(model, list, window, 4, 3, {1, 0, 0, {}}), AssignResult::BadArgument);
+    EXPECT_EQ(assign(model, list, window, prompt, 0, 3, {2, 0x85, 0, {}}), AssignResult::BadArgument);
+    EXPECT_EQ(assign(model, list, window, prompt, 0, 3, {7, 0, 0, {}}), AssignResult::BadArgument);
+    EXPECT_EQ(assign(model, list, window, prompt, 4, 3, {1, 0, 0, {}}), AssignResult::BadArgument);
     EXPECT_FALSE(hasFunction(model, 3));
 }
 

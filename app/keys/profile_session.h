@@ -6,7 +6,7 @@
 #include "control_device.h"
 #include "profile_file.h"
 #include "profile_list.h"
-#include "profile_model.h"
+#include "engine.h"
 #include "ui_ports.h"
 
 namespace kb {

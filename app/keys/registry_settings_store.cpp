@@ -3,25 +3,12 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "common/win/unique_handle.h"
+
 #include <vector>
 
 namespace kb {
 namespace {
-
-class ScopedKey {
-public:
-    ScopedKey() noexcept = default;
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    ~ScopedKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    [[nodiscard]] HKEY get() const noexcept { return key_; }
-    [[nodiscard]] HKEY* out() noexcept { return &key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 const wchar_t* wide(const std::u16string& s) noexcept { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
@@ -43,11 +30,12 @@ RegistrySettingsStore::RegistrySettingsStore(std::u16string applicationKey)
 std::optional<std::u16string> RegistrySettingsStore::read(std::u16string_view section,
                                                           std::u16string_view name) const {
     try {
-        ScopedKey key;
+        HKEY opened = nullptr;
         if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(sectionKey(applicationKey_, section)), 0, KEY_QUERY_VALUE,
-                          key.out()) != ERROR_SUCCESS) {
+                          &opened) != ERROR_SUCCESS) {
             return std::nullopt;
         }
+        const kbwin::UniqueKey key(opened);
         const std::u16string valueName(name);
         for (int attempt = 0; attempt < 3; ++attempt) {
             DWORD type = 0, bytes = 0;
@@ -75,11 +63,12 @@ std::optional<std::u16string> RegistrySettingsStore::read(std::u16string_view se
 bool RegistrySettingsStore::write(std::u16string_view section, std::u16string_view name,
                                   std::u16string_view value) {
     try {
-        ScopedKey key;
+        HKEY created = nullptr;
         if (RegCreateKeyExW(HKEY_CURRENT_USER, wide(sectionKey(applicationKey_, section)), 0, nullptr, 0,
-                            KEY_SET_VALUE, nullptr, key.out(), nullptr) != ERROR_SUCCESS) {
+                            KEY_SET_VALUE, nullptr, &created, nullptr) != ERROR_SUCCESS) {
             return false;
         }
+        const kbwin::UniqueKey key(created);
         const std::u16string valueName(name), data(value);
         const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(char16_t));
         return RegSetValueExW(key.get(), wide(valueName), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),

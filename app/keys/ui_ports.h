@@ -89,6 +89,8 @@ inline constexpr std::u16string_view kCloseDialogsFirst = u"当快速切换情�
 inline constexpr std::u16string_view kDropManagerChanges = u"将不保存正在编辑的情景模式，是否需要继续?";
 inline constexpr std::u16string_view kDefaultProfileName = u"<默认情景模式>";
 inline constexpr std::u16string_view kCurrentProfileTip = u"当前情景模式: ";
+// A save that failed: the file keeps its previous content and the change stays pending.
+inline constexpr std::u16string_view kSaveFailedFormat = u"情景模式文件保存失败，文件未改变: \n  %s";
 }  // namespace text
 
 }  // namespace kb

@@ -250,11 +250,13 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
         model.macros = std::move(table);
         saved = saveProfile(model, list, false);
     }
+    const bool lost = saveLost(saved, list);
+    if (lost) prompt.showMessage(saveFailedMessage(list));
     for (MacroRecord& m : list_) m.setIsNew(0);
     for (int slot : resetSlots) unmarkKeyButton(window, slot);
     dirty_ = false;
     window.setApplyButtonEnabled(true);
-    return saved == SaveResult::Saved ? ApplyResult::Applied : ApplyResult::NotSaved;
+    return lost ? ApplyResult::NotSaved : ApplyResult::Applied;
 }
 
 }  // namespace kb

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "playback_engine.h"
-#include "profile_model.h"
+#include "engine.h"
 
 namespace kb {
 

@@ -5,7 +5,7 @@
 
 namespace kb {
 
-PlaybackEngine::PlaybackEngine(PlaybackHost& host) : host_(host) {}
+PlaybackEngine::PlaybackEngine(PlaybackHost& host, PlaybackClock& clock) : host_(host), clock_(clock) {}
 
 PlaybackEngine::~PlaybackEngine() { shutdown(); }
 
@@ -16,7 +16,7 @@ void PlaybackEngine::start() {
         queue_.clear();
     }
     busy_ = 0;
-    stop_ = 0;
+    stopping_ = 0;
     quit_ = 0;
     thread_ = std::thread([this] { run(); });
 }
@@ -28,26 +28,36 @@ void PlaybackEngine::enqueue(std::uint16_t macroId, bool engineLockHeld) {
         queue_.push_back({macroId, index});
     } catch (const std::bad_alloc&) {
         // Dropped, as a request that cannot be stored.
+        return;
     }
+    clock_.wake();
 }
 
 void PlaybackEngine::stop() {
-    stop_ = 1;
+    bool wasBusy;
     {
-        // Requests queued while idle would otherwise play after the stop.
         std::lock_guard<std::mutex> lock(queueLock_);
+        ++stopping_;
+        // Requests queued while idle would otherwise play after the stop.
         queue_.clear();
+        wasBusy = busy_.load() != 0;
     }
-    if (busy_.load() != 0) {
-        while (busy_.load() != 0 && exited_.load() == 0) host_.sleepMs(kSliceMs);
+    clock_.wake();
+    if (wasBusy) {
+        {
+            std::unique_lock<std::mutex> lock(queueLock_);
+            idle_.wait(lock, [this] { return busy_.load() == 0 || exited_.load() != 0; });
+        }
         host_.releaseSystemHeldKeys();
     }
-    stop_ = 0;
+    std::lock_guard<std::mutex> lock(queueLock_);
+    --stopping_;
 }
 
 void PlaybackEngine::shutdown() {
     if (!thread_.joinable()) return;
     quit_ = 1;
+    clock_.wake();
     thread_.join();
 }
 
@@ -56,22 +66,39 @@ std::size_t PlaybackEngine::queuedCount() const {
     return queue_.size();
 }
 
+void PlaybackEngine::setIdle() {
+    {
+        std::lock_guard<std::mutex> lock(queueLock_);
+        busy_ = 0;
+    }
+    idle_.notify_all();
+}
+
 void PlaybackEngine::run() noexcept {
     try {
         while (quit_.load() == 0) {
             const bool attached = host_.ensureAttached();
             if (drainQueue(attached)) host_.playbackIndication(false);
-            busy_ = 0;
+            setIdle();
             if (quit_.load() != 0) break;
-            host_.sleepMs(kIdlePollMs);
+            // Sleeps until a request, a stop or quit wakes it; attachment is
+            // retried on the pass a request brings.
+            clock_.waitUntil(PlaybackClock::kForever);
         }
     } catch (...) {
         // Nothing may escape the thread; fall through to the exit state.
     }
-    releaseKeysWeLeftDown();
-    host_.playbackIndication(false);
-    busy_ = 0;
-    exited_ = 1;
+    try {
+        releaseKeysWeLeftDown();
+        host_.playbackIndication(false);
+    } catch (...) {
+    }
+    {
+        std::lock_guard<std::mutex> lock(queueLock_);
+        busy_ = 0;
+        exited_ = 1;
+    }
+    idle_.notify_all();
 }
 
 bool PlaybackEngine::drainQueue(bool attached) {
@@ -101,11 +128,14 @@ void PlaybackEngine::play(const PlayRequest& request) {
         if (r == SnapshotResult::NoMatch) return;
         // Someone holds the engine lock; never block on it, so a stop or quit
         // from that holder cannot deadlock with us.
-        if (interrupted()) return;
-        host_.sleepMs(1);
+        if (!waitUntil(clock_.nowUs() + 1000)) return;
     }
+    // Each step is due at the macro's start plus the delays so far, so a late
+    // wake-up shortens the next wait instead of pushing every later step back.
+    std::uint64_t due = clock_.nowUs();
     for (const PlayStep& step : steps) {
-        if (!wait(step.delayMs)) break;
+        due += static_cast<std::uint64_t>(step.delayMs) * 1000;
+        if (!waitUntil(due)) break;
         host_.sendStep(step.makeCode, step.direction);
         if (step.direction == 0) {
             if (std::find(down_.begin(), down_.end(), step.makeCode) == down_.end()) down_.push_back(step.makeCode);
@@ -117,12 +147,12 @@ void PlaybackEngine::play(const PlayRequest& request) {
     if (interrupted()) releaseKeysWeLeftDown();
 }
 
-bool PlaybackEngine::wait(std::uint32_t ms) {
-    for (std::uint32_t n = slicesFor(ms); n > 0; --n) {
-        host_.sleepMs(kSliceMs);
-        if (quit_.load() != 0 || stop_.load() != 0) return false;
+bool PlaybackEngine::waitUntil(std::uint64_t deadlineUs) {
+    while (!interrupted()) {
+        if (clock_.nowUs() >= deadlineUs) return true;
+        clock_.waitUntil(deadlineUs);
     }
-    return !interrupted();
+    return false;
 }
 
 void PlaybackEngine::releaseKeysWeLeftDown() {

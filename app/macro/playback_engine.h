@@ -1,9 +1,11 @@
 // Macro playback engine: one thread plays queued requests in arrival order,
-// step by step, with interruptible delays. Portable; the world it talks to
-// (play table, injection, key state, window) sits behind PlaybackHost.
+// step by step, each step at its absolute deadline. Portable; the world it
+// talks to (play table, injection, key state, window) sits behind
+// PlaybackHost, and time behind PlaybackClock.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -40,15 +42,26 @@ public:
     virtual void releaseSystemHeldKeys() = 0;
     // Must not block: the window is told by a posted message.
     virtual void playbackIndication(bool playing) = 0;
-    virtual void sleepMs(std::uint32_t ms) = 0;
+};
+
+// The playback thread's time and its one way of waiting. wake() is sticky,
+// like an auto-reset event: a wake that comes before the wait ends the next
+// wait at once, so a request queued just before the thread sleeps is not missed.
+class PlaybackClock {
+public:
+    static constexpr std::uint64_t kForever = ~std::uint64_t{0};
+
+    virtual ~PlaybackClock() = default;
+    // Monotonic microseconds.
+    [[nodiscard]] virtual std::uint64_t nowUs() = 0;
+    // Returns at deadlineUs (never before it unless woken), or once woken.
+    virtual void waitUntil(std::uint64_t deadlineUs) = 0;
+    virtual void wake() = 0;
 };
 
 class PlaybackEngine {
 public:
-    static constexpr std::uint32_t kSliceMs = 15;
-    static constexpr std::uint32_t kIdlePollMs = 50;
-
-    explicit PlaybackEngine(PlaybackHost& host);
+    PlaybackEngine(PlaybackHost& host, PlaybackClock& clock);
     ~PlaybackEngine();
     PlaybackEngine(const PlaybackEngine&) = delete;
     PlaybackEngine& operator=(const PlaybackEngine&) = delete;
@@ -57,16 +70,13 @@ public:
     void start();
     void enqueue(std::uint16_t macroId, bool engineLockHeld);
     // Aborts the playing macro, drops queued requests, releases held keys;
-    // returns once the engine is idle.
+    // returns once the engine is idle. Stops may overlap: none of them ends
+    // before every request dequeued while any of them ran has been dropped.
     void stop();
     [[nodiscard]] bool isPlaying() const noexcept { return busy_.load() != 0; }
     // Ends the thread; idempotent.
     void shutdown();
 
-    // Slices the interruptible wait uses for a delay: ceil(ms / 15).
-    [[nodiscard]] static std::uint32_t slicesFor(std::uint32_t ms) noexcept {
-        return static_cast<std::uint32_t>((static_cast<std::uint64_t>(ms) + kSliceMs - 1) / kSliceMs);
-    }
     [[nodiscard]] std::size_t queuedCount() const;
 
 private:
@@ -79,16 +89,22 @@ private:
     // True when it took at least one request.
     bool drainQueue(bool attached);
     void play(const PlayRequest& request);
-    // False when quit or stop cut the wait short.
-    bool wait(std::uint32_t ms);
-    [[nodiscard]] bool interrupted() const noexcept { return quit_.load() != 0 || stop_.load() != 0; }
+    // False when quit or a stop cut the wait short.
+    bool waitUntil(std::uint64_t deadlineUs);
+    [[nodiscard]] bool interrupted() const noexcept { return quit_.load() != 0 || stopping_.load() != 0; }
+    void setIdle();
     void releaseKeysWeLeftDown();
 
     PlaybackHost& host_;
+    PlaybackClock& clock_;
+    // The play-queue lock: the queue, and busy's changes that stop waits for.
     mutable std::mutex queueLock_;
+    std::condition_variable idle_;
     std::deque<PlayRequest> queue_;
     std::atomic<std::uint32_t> busy_{0};
-    std::atomic<std::uint32_t> stop_{0};
+    // Stops in progress. A count, not a flag, so one stop ending cannot
+    // clear another's request.
+    std::atomic<std::uint32_t> stopping_{0};
     std::atomic<std::uint32_t> quit_{0};
     std::atomic<std::uint32_t> exited_{0};
     std::thread thread_;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -23,7 +24,53 @@ struct Sent {
     bool operator==(const Sent&) const = default;
 };
 
-// Virtual time: the playback thread's sleeps advance its clock and take 1 ms of real time.
+// Virtual time for the playback thread. A timed wait jumps the clock to its
+// deadline plus `lateUs` (a system that wakes late), unless the deadline lies
+// beyond `holdBeyondUs`: then, like an endless wait, it returns only when woken.
+class VirtualClock : public PlaybackClock {
+public:
+    std::uint64_t lateUs = 0;
+    std::uint64_t holdBeyondUs = kForever;
+
+    std::uint64_t nowUs() override {
+        std::lock_guard<std::mutex> l(m_);
+        return now_;
+    }
+    void waitUntil(std::uint64_t deadline) override {
+        {
+            std::unique_lock<std::mutex> l(m_);
+            ++waits_;
+            if (!woken_ && (deadline == kForever || deadline > holdBeyondUs)) {
+                cv_.wait(l, [&] { return woken_; });
+            }
+            if (woken_) {
+                woken_ = false;
+                return;
+            }
+            if (deadline > now_) now_ = deadline + lateUs;
+        }
+        std::this_thread::yield();
+    }
+    void wake() override {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            woken_ = true;
+        }
+        cv_.notify_all();
+    }
+    std::uint64_t waits() {
+        std::lock_guard<std::mutex> l(m_);
+        return waits_;
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::uint64_t now_ = 0;
+    std::uint64_t waits_ = 0;
+    bool woken_ = false;
+};
+
 class FakeHost : public PlaybackHost {
 public:
     struct Macro {
@@ -31,10 +78,12 @@ public:
         std::vector<PlayStep> steps;
     };
 
+    VirtualClock clock;
     std::atomic<bool> attached{true};
     std::atomic<bool> lockBusy{false};
     std::atomic<int> systemReleases{0};
     std::function<void(std::size_t sentSoFar)> onSend;
+    std::function<void()> onSystemRelease;
 
     void setTable(std::vector<Macro> t) {
         std::lock_guard<std::mutex> l(m_);
@@ -48,7 +97,7 @@ public:
         std::lock_guard<std::mutex> l(m_);
         return indications_;
     }
-    std::uint64_t playbackClock() const { return playbackClock_.load(); }
+    std::uint64_t playbackClock() { return clock.nowUs() / 1000; }
 
     bool ensureAttached() override { return attached.load(); }
     std::uint16_t findMacroIndex(std::uint16_t id, bool) override {
@@ -69,49 +118,36 @@ public:
         std::size_t n;
         {
             std::lock_guard<std::mutex> l(m_);
-            sent_.push_back({code, direction, playbackClock_.load()});
+            sent_.push_back({code, direction, clock.nowUs() / 1000});
             n = sent_.size();
         }
         if (onSend) onSend(n);
     }
-    void releaseSystemHeldKeys() override { ++systemReleases; }
+    void releaseSystemHeldKeys() override {
+        ++systemReleases;
+        if (onSystemRelease) onSystemRelease();
+    }
     void playbackIndication(bool playing) override {
         std::lock_guard<std::mutex> l(m_);
         indications_.push_back(playing);
     }
-    void sleepMs(std::uint32_t ms) override {
-        if (std::this_thread::get_id() == playbackThread()) {
-            playbackClock_ += ms;
-            // Real time too, so a long delay stays long enough to be interrupted.
-            std::this_thread::sleep_for(1ms);
-        } else {
-            std::this_thread::sleep_for(50us);
-        }
-    }
-    void markPlaybackThread() { playbackThread_ = std::this_thread::get_id(); }
-    std::thread::id playbackThread() const { return playbackThread_.load(); }
 
 private:
     mutable std::mutex m_;
     std::vector<Macro> table_;
     std::vector<Sent> sent_;
     std::vector<bool> indications_;
-    std::atomic<std::uint64_t> playbackClock_{0};
-    std::atomic<std::thread::id> playbackThread_{};
 };
 
-// Learns the playback thread's id from its first call.
-class Host : public FakeHost {
-public:
-    bool ensureAttached() override {
-        if (playbackThread() == std::thread::id{}) markPlaybackThread();
-        return FakeHost::ensureAttached();
-    }
+// The engine under test, with its host's virtual clock.
+struct Rig {
+    FakeHost host;
+    PlaybackEngine engine{host, host.clock};
 };
 
 template <class Pred>
-bool eventually(Pred pred) {
-    for (int i = 0; i < 5000; ++i) {
+bool eventually(Pred pred, int ms = 5000) {
+    for (int i = 0; i < ms; ++i) {
         if (pred()) return true;
         std::this_thread::sleep_for(1ms);
     }
@@ -122,19 +158,43 @@ bool idle(const PlaybackEngine& e) { return e.queuedCount() == 0 && !e.isPlaying
 
 constexpr std::uint16_t kA = 0x01E, kB = 0x030, kShift = 0x02A;
 
-TEST(PlaybackWait, SlicesRoundUpToFifteenMilliseconds) {
-    EXPECT_EQ(PlaybackEngine::slicesFor(0), 0u);
-    EXPECT_EQ(PlaybackEngine::slicesFor(1), 1u);
-    EXPECT_EQ(PlaybackEngine::slicesFor(15), 1u);
-    EXPECT_EQ(PlaybackEngine::slicesFor(16), 2u);
-    EXPECT_EQ(PlaybackEngine::slicesFor(3600000), 240000u);
-    EXPECT_EQ(PlaybackEngine::slicesFor(0xFFFFFFFFu), 286331153u);  // no wrap-around
+TEST(PlaybackTiming, StepsKeepTheSumOfTheirDelaysWhenWakeUpsComeLate) {
+    Rig rig;
+    FakeHost& host = rig.host;
+    host.clock.lateUs = 3000;  // every wait ends 3 ms after its deadline
+    std::vector<PlayStep> steps;
+    for (int i = 0; i < 100; ++i) steps.push_back({10, kA, static_cast<std::uint16_t>(i % 2)});
+    host.setTable({{4, steps}});
+    PlaybackEngine& engine = rig.engine;
+    engine.start();
+    engine.enqueue(4, false);
+    ASSERT_TRUE(eventually([&] { return host.sent().size() == 100 && idle(engine); }));
+    const auto s = host.sent();
+    // Step i is due at 10 (i + 1) ms from the start; lateness never piles up.
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        EXPECT_GE(s[i].atMs, 10 * (i + 1)) << i;
+        EXPECT_LE(s[i].atMs, 10 * (i + 1) + 3) << i;
+    }
+}
+
+TEST(PlaybackTiming, IdleThreadSleepsUntilARequestComes) {
+    Rig rig;
+    FakeHost& host = rig.host;
+    host.setTable({{1, {{0, kA, 0}, {0, kA, 1}}}});
+    PlaybackEngine& engine = rig.engine;
+    engine.start();
+    ASSERT_TRUE(eventually([&] { return host.clock.waits() == 1; }));
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(host.clock.waits(), 1u);  // no poll
+    engine.enqueue(1, false);
+    ASSERT_TRUE(eventually([&] { return host.sent().size() == 2 && idle(engine); }));
 }
 
 TEST(Playback, PlaysStepsInOrderWithTheirDelays) {
-    Host host;
+    Rig rig;
+    FakeHost& host = rig.host;
     host.setTable({{7, {{0, kA, 0}, {1, kA, 1}, {16, kB, 0}, {0, kB, 1}}}});
-    PlaybackEngine engine(host);
+    PlaybackEngine& engine = rig.engine;
     engine.start();
     engine.enqueue(7, false);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 4 && idle(engine); }));
@@ -142,17 +202,18 @@ TEST(Playback, PlaysStepsInOrderWithTheirDelays) {
     EXPECT_EQ(s[0], (Sent{kA, 0, s[0].atMs}));
     EXPECT_EQ(s[1].code, kA);
     EXPECT_EQ(s[1].direction, 1);
-    EXPECT_EQ(s[1].atMs - s[0].atMs, 15u);  // 1 ms waits one slice
-    EXPECT_EQ(s[2].atMs - s[1].atMs, 30u);  // 16 ms waits two
+    EXPECT_EQ(s[1].atMs - s[0].atMs, 1u);
+    EXPECT_EQ(s[2].atMs - s[1].atMs, 16u);
     EXPECT_EQ(s[3].atMs, s[2].atMs);        // 0 does not sleep
     EXPECT_EQ(host.indications().front(), true);
     EXPECT_EQ(host.indications().back(), false);
 }
 
 TEST(Playback, TwoRequestsPlayOneAfterTheOther) {
-    Host host;
+    Rig rig;
+    FakeHost& host = rig.host;
     host.setTable({{3, {{0, kA, 0}, {30, kA, 1}}}});
-    PlaybackEngine engine(host);
+    PlaybackEngine& engine = rig.engine;
     engine.start();
     engine.enqueue(3, false);
     engine.enqueue(3, true);
@@ -165,14 +226,15 @@ TEST(Playback, TwoRequestsPlayOneAfterTheOther) {
 }
 
 TEST(Playback, MissingOrMovedMacroPlaysNothing) {
-    Host host;
+    Rig rig;
+    FakeHost& host = rig.host;
     host.setTable({{5, {{0, kA, 0}, {0, kA, 1}}}, {6, {{0, kB, 0}}}});
-    PlaybackEngine engine(host);
+    PlaybackEngine& engine = rig.engine;
     engine.start();
     engine.enqueue(42, false);  // not in the table: index defaults to 0, which holds id 5
     ASSERT_TRUE(eventually([&] { return idle(engine); }));
-    engine.enqueue(6, false);   // found at index 1 ...
-    host.lockBusy = true;       // ... but the table is rebuilt before the copy
+    host.lockBusy = true;       // the table is being rebuilt ...
+    engine.enqueue(6, false);   // ... when 6 is found at index 1, before the copy
     ASSERT_TRUE(eventually([&] { return engine.isPlaying(); }));
     host.setTable({{6, {{0, kB, 0}}}});
     host.lockBusy = false;
@@ -181,12 +243,13 @@ TEST(Playback, MissingOrMovedMacroPlaysNothing) {
 }
 
 TEST(Playback, PlaysTheSnapshotTakenBeforeTheFirstStep) {
-    Host host;
+    Rig rig;
+    FakeHost& host = rig.host;
     host.setTable({{1, {{0, kA, 0}, {45, kA, 1}}}});
     host.onSend = [&](std::size_t n) {
         if (n == 1) host.setTable({{1, {{0, kB, 0}, {0, kB, 1}}}});
     };
-    PlaybackEngine engine(host);
+    PlaybackEngine& engine = rig.engine;
     engine.start();
     engine.enqueue(1, false);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 2 && idle(engine); }));
@@ -194,9 +257,11 @@ TEST(Playback, PlaysTheSnapshotTakenBeforeTheFirstStep) {
 }
 
 TEST(Playback, StopEndsTheMacroDropsTheQueueAndLeavesNoKeyDown) {
-    Host host;
+    Rig rig;
+    FakeHost& host = rig.host;
+    host.clock.holdBeyondUs = 1000000;  // the 10 s delay lasts until something ends it
     host.setTable({{1, {{0, kShift, 0}, {0, kA, 0}, {10000, kA, 1}, {0, kShift, 1}}}, {2, {{0, kB, 0}}}});
-    PlaybackEngine engine(host);
+    PlaybackEngine& engine = rig.engine;
     engine.start();
     engine.enqueue(1, false);
     engine.enqueue(2, false);
@@ -206,10 +271,10 @@ TEST(Playback, StopEndsTheMacroDropsTheQueueAndLeavesNoKeyDown) {
     EXPECT_FALSE(engine.isPlaying());
     EXPECT_EQ(engine.queuedCount(), 0u);
     EXPECT_EQ(host.systemReleases.load(), 1);
-    // The playback thread saw the stop within one slice of its delay.
+    // The stop ended the delay at once: no time passed on the playback clock.
     const auto s = host.sent();
     ASSERT_EQ(s.size(), 4u);
-    EXPECT_LE(s[2].atMs - clockAtStop, PlaybackEngine::kSliceMs);
+    EXPECT_EQ(s[2].atMs, clockAtStop);
     // Both keys it had pressed are released, last pressed first; macro 2 never plays.
     EXPECT_EQ(s[2], (Sent{kA, 1, s[2].atMs}));
     EXPECT_EQ(s[3], (Sent{kShift, 1, s[3].atMs}));
@@ -220,10 +285,11 @@ TEST(Playback, StopEndsTheMacroDropsTheQueueAndLeavesNoKeyDown) {
 }
 
 TEST(Playback, WithoutTheDeviceRequestsAreDiscardedAndNothingIsSent) {
-    Host host;
+    Rig rig;
+    FakeHost& host = rig.host;
     host.attached = false;
     host.setTable({{1, {{0, kA, 0}, {0, kA, 1}}}});
-    PlaybackEngine engine(host);
+    PlaybackEngine& engine = rig.engine;
     engine.start();
     engine.enqueue(1, false);
     engine.enqueue(1, false);
@@ -233,10 +299,11 @@ TEST(Playback, WithoutTheDeviceRequestsAreDiscardedAndNothingIsSent) {
 }
 
 TEST(Playback, StopAndShutdownNeverWaitForAHeldEngineLock) {
-    Host host;
+    Rig rig;
+    FakeHost& host = rig.host;
     host.setTable({{1, {{0, kA, 0}}}});
     host.lockBusy = true;  // the caller holds the engine lock for good
-    PlaybackEngine engine(host);
+    PlaybackEngine& engine = rig.engine;
     engine.start();
     engine.enqueue(1, true);
     ASSERT_TRUE(eventually([&] { return engine.isPlaying(); }));
@@ -249,9 +316,11 @@ TEST(Playback, StopAndShutdownNeverWaitForAHeldEngineLock) {
 }
 
 TEST(Playback, ShutdownDuringALongDelayReleasesKeysAndIsIdempotent) {
-    Host host;
+    Rig rig;
+    FakeHost& host = rig.host;
+    host.clock.holdBeyondUs = 1000000;
     host.setTable({{9, {{0, kA, 0}, {3600000, kA, 1}}}});
-    PlaybackEngine engine(host);
+    PlaybackEngine& engine = rig.engine;
     engine.start();
     engine.enqueue(9, false);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 1; }));
@@ -266,6 +335,74 @@ TEST(Playback, ShutdownDuringALongDelayReleasesKeysAndIsIdempotent) {
     engine.enqueue(9, false);
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(host.sent().size(), 2u);
+}
+
+}  // namespace
+}  // namespace kb
+
+namespace kb {
+namespace {
+
+TEST(PlaybackStop, OverlappingStopsEachCount) {
+    Rig rig;
+    FakeHost& host = rig.host;
+    host.clock.holdBeyondUs = 1000000;
+    host.setTable({{1, {{0, kA, 0}, {10000, kA, 1}}}, {2, {{0, kB, 0}, {10000, kB, 1}}}, {3, {{0, kShift, 0}}}});
+    PlaybackEngine& engine = rig.engine;
+    engine.start();
+    engine.enqueue(1, false);
+    ASSERT_TRUE(eventually([&] { return host.sent().size() == 1; }));
+
+    // While this stop still releases the system's keys, another stop (a
+    // profile switch, say) comes and goes, and a macro key is pressed.
+    std::atomic<bool> first{true};
+    std::size_t sentDuringStop = 0;
+    host.onSystemRelease = [&] {
+        if (!first.exchange(false)) return;
+        std::thread other([&] { engine.stop(); });
+        other.join();
+        engine.enqueue(2, false);
+        // Long enough for the playback thread to take the request.
+        (void)eventually([&] { return host.sent().size() > 2; }, 200);
+        sentDuringStop = host.sent().size();
+    };
+    engine.stop();
+    EXPECT_EQ(sentDuringStop, 2u);  // macro 1's press and the release the stop forced, nothing of macro 2
+    EXPECT_FALSE(engine.isPlaying());
+    const auto s = host.sent();
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[1], (Sent{kA, 1, s[1].atMs}));
+
+    // Once every stop has ended, requests play again.
+    engine.enqueue(3, false);
+    ASSERT_TRUE(eventually([&] { return host.sent().size() == 3 && idle(engine); }));
+    EXPECT_EQ(host.sent()[2].code, kShift);
+}
+
+TEST(PlaybackStop, StopsFromManyThreadsAtOnceAllReturnAndLeaveNothingPlaying) {
+    Rig rig;
+    FakeHost& host = rig.host;
+    host.clock.holdBeyondUs = 1000000;
+    host.setTable({{1, {{0, kA, 0}, {10000, kA, 1}}}});
+    PlaybackEngine& engine = rig.engine;
+    engine.start();
+    for (int round = 0; round < 20; ++round) {
+        engine.enqueue(1, false);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&] {
+                engine.enqueue(1, false);
+                engine.stop();
+            });
+        }
+        for (auto& t : threads) t.join();
+        engine.stop();
+        ASSERT_TRUE(idle(engine)) << round;
+    }
+    // Every press the engine sent was released.
+    int down = 0;
+    for (const Sent& x : host.sent()) down += x.direction == 0 ? 1 : -1;
+    EXPECT_EQ(down, 0);
 }
 
 }  // namespace

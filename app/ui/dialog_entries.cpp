@@ -66,11 +66,15 @@ std::unique_ptr<Dialogs>& dialogs() {
     return d;
 }
 
-// Read by the HID thread while the key function dialog is open.
-std::atomic<bool> g_editingMacroKey{false};
+// The dialogs exist once the main window first opens one; the HID thread
+// may ask before that.
+std::atomic<KeyFunctionDialog*> g_keyDialog{nullptr};
 
 Dialogs& dialogsFor(MainWindow& window) {
-    if (!dialogs()) dialogs() = std::make_unique<Dialogs>(window);
+    if (!dialogs()) {
+        dialogs() = std::make_unique<Dialogs>(window);
+        g_keyDialog = &dialogs()->key;
+    }
     return *dialogs();
 }
 
@@ -87,9 +91,7 @@ void openKeyFunctionDialog(MainWindow& window, const KeyEditRequest& request) {
     if (d.key.isOpen()) return;
     const int device = request.deviceGroup == 1 ? 1 : 0;
     const KeyTarget target{device, request.slot - device * kSlotsPerDevice, request.buttonId};
-    g_editingMacroKey = target.isMacroKey();
     d.key.run(target);
-    g_editingMacroKey = false;
 }
 
 void openMacroEditor(MainWindow& window) {
@@ -110,7 +112,10 @@ const EditingDialogs& editingDialogs() {
 
 ProfileManagerView* profileManagerView() { return dialogs() ? &dialogs()->profiles : nullptr; }
 
-bool editingMacroKey() noexcept { return g_editingMacroKey.load(); }
+bool editingMacroKey() noexcept {
+    const KeyFunctionDialog* key = g_keyDialog.load();
+    return key != nullptr && key->isOpenForMacroKey();
+}
 
 void cancelEditingDialogs() {
     if (!dialogs()) return;

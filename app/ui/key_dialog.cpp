@@ -38,6 +38,7 @@ BOOL KeyFunctionDialog::OnInitDialog() {
     prompt_.setOwner(Hwnd());
     filling_ = true;
     model_.open(target_, context_.model);
+    macroKeyOpen_ = model_.isOpenForMacroKey();
 
     const HWND targets = Item(keydlg::kTargetList);
     for (const std::u16string& name : KeyDialogModel::targetNames()) {
@@ -134,6 +135,7 @@ bool KeyFunctionDialog::applyChanges() {
 
 void KeyFunctionDialog::closed() {
     model_.close();
+    macroKeyOpen_ = false;
     if (context_.giveEditLook) context_.giveEditLook(target_.buttonId, false);
 }
 

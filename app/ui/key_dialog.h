@@ -7,6 +7,7 @@
 #include "win/skin_dialog.h"
 
 #include <array>
+#include <atomic>
 #include <string>
 
 namespace kb::ui {
@@ -18,7 +19,8 @@ public:
     // Runs modally for the key; returns when the dialog has closed.
     void run(const KeyTarget& target);
     [[nodiscard]] bool isOpen() const noexcept { return model_.isOpen(); }
-    [[nodiscard]] bool isOpenForMacroKey() const noexcept { return model_.isOpenForMacroKey(); }
+    // Safe from any thread (the HID thread asks before switching the bank).
+    [[nodiscard]] bool isOpenForMacroKey() const noexcept { return macroKeyOpen_.load(); }
     // Shutdown: as the Cancel button.
     void cancel();
 
@@ -43,6 +45,7 @@ private:
     std::array<kbskin::SkinButton, 3> buttons_;  // OK, Cancel, browse
     SkinBackdrop backdrop_;
     bool filling_ = false;
+    std::atomic<bool> macroKeyOpen_{false};
 };
 
 }  // namespace kb::ui

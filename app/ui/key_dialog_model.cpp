@@ -24,11 +24,6 @@ Point placeBesideButton(const Rect& b, int w, int h, int screenW, int screenH) n
     return {b.right, b.bottom};
 }
 
-std::u16string saveFailedMessage(std::u16string_view path) {
-    std::u16string out(text::kSaveFailed);
-    if (const auto at = out.find(u"%s"); at != std::u16string::npos) out.replace(at, 2, path);
-    return out;
-}
 
 std::vector<std::u16string> KeyDialogModel::targetNames() {
     std::vector<std::u16string> names;
@@ -171,12 +166,12 @@ KeyDialogModel::ApplyOutcome KeyDialogModel::apply(ProfileModel& model, const Pr
             return ApplyOutcome::RefusedInput;
         }
     }
-    const AssignResult r = assign(model, list, window, target_.device, target_.position, choice);
+    // A failed save is shown by assign itself; the change stays pending.
+    const AssignResult r = assign(model, list, window, prompt, target_.device, target_.position, choice);
     switch (r) {
     case AssignResult::Done: changed_ = false; return ApplyOutcome::Applied;
-    case AssignResult::NotSaved:
+    case AssignResult::SaveFailed:
         changed_ = false;
-        prompt.showMessage(saveFailedMessage(list.profilePath(list.activeIndex())));
         return ApplyOutcome::NotSaved;
     case AssignResult::NoProfile: return ApplyOutcome::NoProfile;
     case AssignResult::BadArgument: break;

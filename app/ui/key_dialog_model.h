@@ -37,7 +37,6 @@ inline constexpr std::u16string_view kPathTooLong = u"程序路径最多为 259 
 inline constexpr std::u16string_view kPathEmpty = u"请选择要启动的程序!  ";
 inline constexpr std::u16string_view kTextBlockTooLong = u"文字块最多为 1000000 个字符!  ";
 inline constexpr std::u16string_view kProfileTooLarge = u"情景模式文件将超过 4GB, 无法保存!  ";
-inline constexpr std::u16string_view kSaveFailed = u"无法保存情景模式文件, 文件未被修改:\n  %s";
 }  // namespace text
 
 // The key a main-window button stands for.
@@ -64,7 +63,6 @@ struct Point {
 [[nodiscard]] Point placeBesideButton(const Rect& button, int w, int h, int screenW, int screenH) noexcept;
 
 // "<message>\n  <path>" as the save failure shows it.
-[[nodiscard]] std::u16string saveFailedMessage(std::u16string_view path);
 
 class KeyDialogModel {
 public:

@@ -136,7 +136,6 @@ MacroDialogModel::ApplyResult MacroDialogModel::apply(ProfileModel& model, const
     }
     keepSteps();
     const ApplyResult r = session_.apply(model, list, window, prompt);
-    if (r == ApplyResult::NotSaved) prompt.showMessage(saveFailedMessage(list.profilePath(list.activeIndex())));
     if (r != ApplyResult::RefusedDefaultProfile) applyEnabled_ = false;
     return r;
 }

@@ -11,8 +11,8 @@ static void wr16(uint8_t* p, uint16_t v) {
     p[1] = (uint8_t)(v >> 8);
 }
 
-static const uint32_t kVendor[KBS_DEV_COUNT] = {0x04D9, 0x1C4F, 0x1C4F};
-static const uint32_t kProduct[KBS_DEV_COUNT] = {0x2819, 0x000E, 0x0016};
+static const uint32_t kVendor[KBS_DEV_COUNT] = {KB_KEYBOARD_VENDOR, KB_KEYPAD_VENDOR, KB_KEYPAD_VENDOR};
+static const uint32_t kProduct[KBS_DEV_COUNT] = {KB_KEYBOARD_PRODUCT, KB_KEYPAD_0E_PRODUCT, KB_KEYPAD_16_PRODUCT};
 
 void kbs_core_init(KbsCore* core) {
     memset(core, 0, sizeof *core);

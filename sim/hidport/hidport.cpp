@@ -1,6 +1,8 @@
 // Stand-in Hidport.dll: the HID request library over the simulated keyboard. Macro-key
 // reports queued in the driver are read by one library thread and handed to every open
 // read request's handler; status writes go to the driver and complete on that thread.
+// As strict as the real library toward its callers: the block's length field (not part
+// of the interface) is left 0, and freeing the library before End ends the process.
 #include <windows.h>
 
 #include <array>
@@ -13,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "kbsim/hidport_abi.h"
+#include "contracts/hidport_abi.h"
 #include "kbsim/sieve_ioctl.h"
 #include "kbsim/win_handles.h"
 
@@ -25,8 +27,8 @@ using Report = std::array<std::uint8_t, KBS_REPORT_SIZE>;
 struct Collection {
     std::uint16_t vendor, product, usagePage, usage;
 };
-constexpr Collection kMacroKeys{0x04D9, 0x2819, 0x000C, 0x0001};
-constexpr Collection kStatus{0x04D9, 0x2819, 0x0008, 0x0089};
+constexpr Collection kMacroKeys{kHidportVendor, kHidportProduct, kHidportMacroKeysUsagePage, kHidportMacroKeysUsage};
+constexpr Collection kStatus{kHidportVendor, kHidportProduct, kHidportStatusUsagePage, kHidportStatusUsage};
 
 bool matches(const HidportSelector& s, const Collection& c) {
     return (!(s.matchMask & 1) || s.vendor == c.vendor) && (!(s.matchMask & 2) || s.product == c.product) &&
@@ -82,7 +84,6 @@ private:
     UniqueHandle device_;
     UniqueHandle wake_;
     std::thread worker_;
-    HMODULE self_ = nullptr;
     std::atomic<DWORD> workerId_{0};
     std::int32_t nextId_ = 1;
     std::list<std::unique_ptr<Entry>> entries_;
@@ -127,11 +128,8 @@ int Library::init() {
     DWORD got = 0;
     if (!controlOn(dev.get(), KBS_SIM_READ_STATUS, nullptr, 0, status, sizeof status, &got) || got != sizeof status)
         return 0;
-    // While the thread runs the library stays loaded, even if it is freed without End.
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&HidportInit)), &self))
-        return 0;
+    // No reference of its own: like the real library, it must be ended before
+    // it is freed (see DllMain).
     std::lock_guard g(lock_);
     device_ = std::move(dev);
     wake_ = std::move(wake);
@@ -145,12 +143,10 @@ int Library::init() {
             }
         });
     } catch (...) {
-        FreeLibrary(self);
         device_.reset();
         wake_.reset();
         return 0;
     }
-    self_ = self;
     initialised_ = true;
     return 1;
 }
@@ -173,8 +169,6 @@ int Library::end() {
     wake_.reset();
     workerId_ = 0;
     initialised_ = false;
-    if (self_) FreeLibrary(self_);  // the caller's own reference keeps the library loaded
-    self_ = nullptr;
     return 1;
 }
 
@@ -220,7 +214,6 @@ int Library::statusWrite(const HidportDescriptor* d, HidportHandler h, std::uint
         Entry& e = addLocked(d, h, tag, kHidportStatusWrite, kStatus);
         e.data[0] = data[0];
         e.data[1] = data[1];
-        e.block.dataLength = KBS_STATUS_SIZE;
         e.completionDue = true;
         if (unitId) *unitId = e.request.unitId;
     }
@@ -234,7 +227,6 @@ int Library::asyncRead(const HidportDescriptor* d, HidportHandler h, std::uint32
         std::lock_guard g(lock_);
         if (!initialised_) return 0;
         Entry& e = addLocked(d, h, tag, kHidportRead, kMacroKeys);
-        e.block.dataLength = KBS_REPORT_SIZE;
         if (unitId) *unitId = e.request.unitId;
     }
     SetEvent(wake_.get());
@@ -381,6 +373,22 @@ int guarded(F&& f) noexcept {
 }
 
 }  // namespace
+
+// Freed while its thread runs (Init without End): the real library's thread
+// would go on in unmapped code. The stand-in ends the process at once, with a
+// line on stderr and this exit code, so a test sees it every time.
+constexpr UINT kFreedWithoutEnd = 86;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    // reserved is null for FreeLibrary, non-null when the process is ending.
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr && g_library.initialised()) {
+        static const char kMessage[] = "Hidport.dll: freed while its thread runs (Init without End)\r\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), kMessage, sizeof kMessage - 1, &written, nullptr);
+        TerminateProcess(GetCurrentProcess(), kFreedWithoutEnd);
+    }
+    return TRUE;
+}
 
 extern "C" {
 

@@ -1,8 +1,12 @@
 // heart_bench: how fast the running heart (kbhost) answers the simulated keyboard,
 // and what it costs while idle. Talks to the stand-in driver directly.
 //   heart_bench profile OUT.json         the profile the measurements need (px3tool JSON)
-//   heart_bench latency [--presses N]    round-trip floor, wait quanta, macro and text latency
-//   heart_bench idle [--seconds S]       CPU time of the running kbhost.exe with no key pressed
+//   heart_bench floor [--presses N]      with no program running: a probe waiting on the key's
+//                                        named event injects one record when it is signalled
+//   heart_bench latency [--presses N]    macro, text and HID macro key latency, the long macro,
+//                                        the stop key (the program must be running)
+//   heart_bench idle [--seconds S] [--program NAME.exe]
+//                                        CPU time and private bytes of the running program
 // Exit status: 0 measured, 1 a measurement went wrong (missed or extra records), 2 usage or setup.
 #include <windows.h>
 #include <mmsystem.h>
@@ -12,10 +16,18 @@
 #include "heart_bench_core.h"
 #include "kbsim/sieve_ioctl.h"
 #include "key_catalogue.h"
+#include "key_events.h"
+#include "key_tables.h"
+#include "profile_record.h"
 
+#include <psapi.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -86,6 +98,29 @@ public:
         auto records = kb::bench::parseLogAnswer({log_.data(), got});
         if (!records) setupFail("the output log answer is malformed");
         return std::move(*records);
+    }
+
+    void queueReport(std::uint16_t code) {
+        const std::uint8_t report[2] = {static_cast<std::uint8_t>(code), static_cast<std::uint8_t>(code >> 8)};
+        if (!control(KBS_SIM_QUEUE_REPORT, report, sizeof report, nullptr, 0, nullptr))
+            setupFail(lastError("queueing the macro-key report failed"));
+    }
+
+    // What a program's injection of one key record sends.
+    [[nodiscard]] bool injectKey(std::uint16_t code, std::uint16_t direction) {
+        const std::uint16_t scan = kb::driverScanCode(code);
+        const std::uint16_t flags = kb::driverKeyFlags(code, direction);
+        std::uint8_t record[KBS_INJECT_SIZE] = {static_cast<std::uint8_t>(scan), static_cast<std::uint8_t>(scan >> 8),
+                                                static_cast<std::uint8_t>(flags), static_cast<std::uint8_t>(flags >> 8)};
+        return control(KBS_IOCTL_INJECT, record, sizeof record, nullptr, 0, nullptr);
+    }
+
+    // Installs a keyboard table on this handle; it lasts until the handle closes.
+    void installKeyboardTable(std::span<const std::uint8_t> table) {
+        const std::uint8_t selector[KBS_SELECTOR_SIZE] = {2, 0, 0, 0, 0xD9, 0x04, 0, 0, 0x19, 0x28, 0, 0, 0, 0, 0, 0};
+        if (!control(KBS_IOCTL_SELECT, selector, sizeof selector, nullptr, 0, nullptr) ||
+            !control(KBS_IOCTL_TABLE, table.data(), static_cast<DWORD>(table.size()), nullptr, 0, nullptr))
+            setupFail(lastError("installing the probe's table failed"));
     }
 
     [[nodiscard]] bool keyboardTableInstalled() {
@@ -180,58 +215,25 @@ private:
 
 constexpr double kRecordTimeoutMs = 2000;
 
+// Between two reads of the output log: none for the first 20 ms after a
+// press, so a result is seen within one log read (about 0.15 ms here); then
+// a millisecond, so a lost result does not keep the driver busy for 2 s.
+void pollPause(double msSincePress) {
+    if (msSincePress < 20) {
+        SwitchToThread();
+    } else {
+        Sleep(1);
+    }
+}
+
 void printLine(const std::string& line) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 
-void report(const char* label, const std::vector<double>& samples) {
-    printLine(std::string(label) + ": " + kb::bench::formatSummary(kb::bench::summarize(samples)));
-}
-
-void measureFloor(Driver& driver) {
-    std::vector<double> trips;
-    std::uint8_t out[6];
-    for (int i = 0; i < 1000; ++i) {
-        const std::int64_t t0 = now();
-        DWORD got = 0;
-        if (!driver.control(KBS_SIM_READ_STATUS, nullptr, 0, out, sizeof out, &got))
-            setupFail(lastError("the status request failed"));
-        trips.push_back(msSince(t0, now()));
-    }
-    report("floor  DeviceIoControl round trip (status request)", trips);
-}
-
-// What the host's waits really last here: a 64-handle wait with the 15 ms
-// time-out, the playback thread's 50 ms idle sleep and its 15 ms slice.
-void measureWaitQuanta() {
-    std::vector<UniqueHandle> owned;
-    std::vector<HANDLE> events;
-    for (int i = 0; i < 64; ++i) {
-        owned.emplace_back(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        if (!owned.back()) setupFail(lastError("cannot create an event"));
-        events.push_back(owned.back().get());
-    }
-    std::vector<double> group, idle, slice;
-    for (int i = 0; i < 100; ++i) {
-        const std::int64_t t0 = now();
-        (void)WaitForMultipleObjects(64, events.data(), FALSE, 15);
-        group.push_back(msSince(t0, now()));
-    }
-    for (int i = 0; i < 40; ++i) {
-        const std::int64_t t0 = now();
-        Sleep(50);
-        idle.push_back(msSince(t0, now()));
-    }
-    for (int i = 0; i < 100; ++i) {
-        const std::int64_t t0 = now();
-        Sleep(15);
-        slice.push_back(msSince(t0, now()));
-    }
-    report("quanta one 64-event group wait, 15 ms time-out", group);
-    report("quanta playback idle poll, Sleep(50)", idle);
-    report("quanta playback slice, Sleep(15)", slice);
+void report(const std::string& label, const std::vector<double>& samples) {
+    printLine(label + ": " + kb::bench::formatSummary(kb::bench::summarize(samples)));
 }
 
 struct Series {
@@ -241,19 +243,29 @@ struct Series {
     int extra = 0;
 };
 
-// Presses `key` `presses` times. Each press waits for its result (or a
-// time-out), then the key is released and left alone for a random 60-160 ms,
-// so the heart has taken the release before the next press and the presses
-// fall at random points of its wait cycles.
-Series pressSeries(Driver& driver, const BenchKey& key, int presses, std::mt19937& random) {
-    const std::uint16_t stepScan = kb::driverScanCode(kb::bench::kMacroStepCode);
-    const std::uint16_t stepFlags = kb::driverKeyFlags(kb::bench::kMacroStepCode, kb::bench::kMacroStepDirection);
+// What a press is waited for: the first typed character, or an injected key
+// record with this code and direction.
+struct Expect {
+    bool text = false;
+    std::uint16_t code = kb::bench::kMacroStepCode;
+    std::uint16_t direction = kb::bench::kMacroStepDirection;
+};
+
+// Presses `presses` times. Each press waits for its result (or a time-out),
+// then is released and left alone for a random 60-160 ms, so the heart has
+// taken the release before the next press and the presses fall at random
+// points. Results are seen by reading the driver's log (see pollPause), the
+// same way for every series, the floor included.
+Series pressSeries(Driver& driver, const std::function<void()>& press, const std::function<void()>& release,
+                   const Expect& expect, int presses, std::mt19937& random) {
+    const std::uint16_t stepScan = kb::driverScanCode(expect.code);
+    const std::uint16_t stepFlags = kb::driverKeyFlags(expect.code, expect.direction);
     std::uniform_int_distribution<int> gap(60, 160);
     Series s;
     (void)driver.takeLog();
     for (int i = 0; i < presses; ++i) {
         TypeTarget::pump(gap(random));
-        if (key.role == KeyRole::Text) {
+        if (expect.text) {
             // Whatever arrived late belongs to an earlier press.
             const int late = g_typed.imeChars;
             s.extra += late;
@@ -265,12 +277,11 @@ Series pressSeries(Driver& driver, const BenchKey& key, int presses, std::mt1993
         }
 
         const std::int64_t t0 = now();
-        const std::uint32_t outcome = driver.key(key.code, false);
+        press();
         s.keyCall.push_back(msSince(t0, now()));
-        if (outcome != KBS_SIGNALLED) setupFail(std::string("key ") + key.name + " is not assigned in the installed table");
 
         bool seen = false;
-        if (key.role == KeyRole::Text) {
+        if (expect.text) {
             TypeTarget::pump(kRecordTimeoutMs, true);
             if (g_typed.first != 0) {
                 s.latency.push_back(msSince(t0, g_typed.first));
@@ -292,14 +303,14 @@ Series pressSeries(Driver& driver, const BenchKey& key, int presses, std::mt1993
                     seen = true;
                 }
                 s.extra += static_cast<int>(injected - (found > 0 ? 1 : 0));
-                if (!seen) Sleep(1);
+                if (!seen) pollPause(msSince(t0, now()));
             }
         }
         if (!seen) ++s.missed;
-        (void)driver.key(key.code, true);
+        release();
     }
     TypeTarget::pump(200);
-    if (key.role == KeyRole::Text) {
+    if (expect.text) {
         s.extra += g_typed.imeChars;
         g_typed = {};
     } else {
@@ -308,18 +319,234 @@ Series pressSeries(Driver& driver, const BenchKey& key, int presses, std::mt1993
     return s;
 }
 
-int latency(int presses) {
-    Driver driver;
+std::function<void()> keyPress(Driver& driver, const BenchKey& key) {
+    return [&driver, &key] {
+        if (driver.key(key.code, false) != KBS_SIGNALLED)
+            setupFail(std::string("key ") + key.name + " is not assigned in the installed table");
+    };
+}
+
+std::function<void()> keyRelease(Driver& driver, const BenchKey& key) {
+    return [&driver, &key] { (void)driver.key(key.code, true); };
+}
+
+bool reportSeries(const std::string& label, const Series& s) {
+    report(label, s.latency);
+    report("       the simulated press call itself", s.keyCall);
+    if (s.missed || s.extra) {
+        printLine("       FAULT: " + std::to_string(s.missed) + " presses without a result within 2 s, " +
+                  std::to_string(s.extra) + " unexpected results");
+        return false;
+    }
+    return true;
+}
+
+const BenchKey& keyWithRole(KeyRole role) {
+    static const std::vector<BenchKey> keys = kb::bench::benchKeys();
+    for (const BenchKey& k : keys) {
+        if (k.role == role) return k;
+    }
+    setupFail("no bench key for a role");
+}
+
+void waitForKeyboardTable(Driver& driver) {
     const std::int64_t deadline = now() + static_cast<std::int64_t>(20000 * g_ticksPerMs);
     while (!driver.keyboardTableInstalled()) {
-        if (now() > deadline) setupFail("no keyboard table is installed; is kbhost running with the bench profile?");
+        if (now() > deadline) setupFail("no keyboard table is installed; is the program running with the bench profile?");
         Sleep(50);
     }
-    printLine("design keyboard event thread: 174 events waited on in groups of 64/64/46, 15 ms time-out each "
-              "(a press may wait up to ~30 ms while the other groups are polled)");
-    printLine("design playback thread: idle poll 50 ms, delays in 15 ms slices; keypad thread: no time-out");
-    measureFloor(driver);
-    measureWaitQuanta();
+}
+
+// The floor: what any program must pay between a key press and its first
+// injected record. A probe thread waits on the key's named press event (the
+// name the program uses, with the program not running) and injects the
+// macro's step the moment it is signalled: press request + wake + inject request.
+int floorProbe(int presses) {
+    Driver driver;
+    if (driver.keyboardTableInstalled()) setupFail("a keyboard table is installed; stop the program before the floor");
+    const BenchKey& key = keyWithRole(KeyRole::Macro);
+    const std::u16string name = kb::keyboardEventName(key.pressEvent + 1);
+    UniqueHandle pressEvent(CreateEventW(nullptr, FALSE, FALSE, reinterpret_cast<const wchar_t*>(name.c_str())));
+    if (!pressEvent || GetLastError() == ERROR_ALREADY_EXISTS)
+        setupFail("cannot create the key's press event for the probe alone; is a program running?");
+    UniqueHandle releaseEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    UniqueHandle quit(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!releaseEvent || !quit) setupFail(lastError("cannot create the probe's events"));
+
+    kb::ProfileRecord record;
+    record.setEntry(key.slot, {static_cast<std::uint16_t>(kb::FunctionType::TypeText), 0, 0});
+    std::array<std::int64_t, kb::kKeyboardRecords> events{};
+    events[static_cast<std::size_t>(key.pressEvent)] = reinterpret_cast<std::intptr_t>(pressEvent.get());
+    events[static_cast<std::size_t>(key.releaseEvent)] = reinterpret_cast<std::intptr_t>(releaseEvent.get());
+    std::array<std::uint8_t, kb::kKeyboardTableSize> table{};
+    kb::buildKeyboardTable(table, record, events);
+    driver.installKeyboardTable(table);
+
+    std::atomic<int> injectFailures{0};
+    std::thread probe([&] {
+        Driver own;  // the program injects on its own handle too
+        const HANDLE waits[2] = {pressEvent.get(), quit.get()};
+        while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+            if (!own.injectKey(kb::bench::kMacroStepCode, kb::bench::kMacroStepDirection)) ++injectFailures;
+        }
+    });
+    timeBeginPeriod(1);
+    TypeTarget target;
+    std::mt19937 random(11);
+    const Series s = pressSeries(driver, keyPress(driver, key), keyRelease(driver, key), Expect{}, presses, random);
+    timeEndPeriod(1);
+    SetEvent(quit.get());
+    probe.join();
+    char label[200];
+    std::snprintf(label, sizeof label,
+                  "floor  probe on the named press event of %s, press to injected record (press + wake + inject)",
+                  key.name);
+    const bool clean = reportSeries(label, s) && injectFailures.load() == 0;
+    if (injectFailures.load() != 0) printLine("       FAULT: the probe's injection failed");
+    // What one more thread on the path costs: an event set here, the time a
+    // thread waiting on it takes to run.
+    {
+        UniqueHandle go(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        UniqueHandle done(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (!go || !done) setupFail(lastError("cannot create the wake events"));
+        std::atomic<std::int64_t> woke{0};
+        std::atomic<bool> stopWaker{false};
+        std::thread waker([&] {
+            while (WaitForSingleObject(go.get(), INFINITE) == WAIT_OBJECT_0 && !stopWaker.load()) {
+                woke = now();
+                SetEvent(done.get());
+            }
+        });
+        std::vector<double> wakes;
+        std::uniform_int_distribution<int> gap(5, 25);
+        for (int i = 0; i < presses; ++i) {
+            Sleep(static_cast<DWORD>(gap(random)));
+            const std::int64_t t0 = now();
+            SetEvent(go.get());
+            if (WaitForSingleObject(done.get(), 2000) != WAIT_OBJECT_0) setupFail("the waiting thread did not wake");
+            wakes.push_back(msSince(t0, woke.load()));
+        }
+        stopWaker = true;
+        SetEvent(go.get());
+        waker.join();
+        report("floor  one thread waking another through an event (each extra hop on a path)", wakes);
+    }
+    std::vector<double> trips;
+    std::uint8_t out[6];
+    for (int i = 0; i < 1000; ++i) {
+        const std::int64_t t0 = now();
+        DWORD got = 0;
+        if (!driver.control(KBS_SIM_READ_STATUS, nullptr, 0, out, sizeof out, &got))
+            setupFail(lastError("the status request failed"));
+        trips.push_back(msSince(t0, now()));
+    }
+    report("floor  one DeviceIoControl round trip (status request)", trips);
+    return clean ? 0 : 1;
+}
+
+// The long macro, `runs` times: from the key press to each of its 100 records.
+bool longMacro(Driver& driver, int runs) {
+    const BenchKey& key = keyWithRole(KeyRole::Long);
+    const std::uint16_t scan = kb::driverScanCode(kb::bench::kLongCode);
+    std::vector<double> toLast, firstToLast;
+    int faults = 0;
+    for (int run = 0; run < runs; ++run) {
+        TypeTarget::pump(200);
+        (void)driver.takeLog();
+        const std::int64_t t0 = now();
+        keyPress(driver, key)();
+        keyRelease(driver, key)();
+        int seen = 0;
+        double first = 0, last = 0;
+        while (seen < kb::bench::kLongSteps && msSince(t0, now()) < 5000) {
+            const auto records = driver.takeLog();
+            const double t = msSince(t0, now());
+            for (const auto& r : records) {
+                if (r.origin != KBS_ORIGIN_INJECTED || r.scan != scan) continue;
+                if (seen == 0) first = t;
+                ++seen;
+                last = t;
+            }
+            Sleep(1);
+        }
+        if (seen != kb::bench::kLongSteps) {
+            ++faults;
+            continue;
+        }
+        toLast.push_back(last);
+        firstToLast.push_back(last - first);
+    }
+    report("long   100 steps of 10 ms, key press to last record (ideal 1000 + the press latency)", toLast);
+    report("       first record to last (ideal 990)", firstToLast);
+    if (faults) printLine("       FAULT: " + std::to_string(faults) + " runs without all 100 records within 5 s");
+    return faults == 0;
+}
+
+// The stop key while the hold macro waits out its delay: from the stop key's
+// press to the last record the stop brings (the held key's release).
+bool stopKey(Driver& driver, int runs, std::mt19937& random) {
+    const BenchKey& hold = keyWithRole(KeyRole::Hold);
+    const BenchKey& stop = keyWithRole(KeyRole::Stop);
+    const std::uint16_t scan = kb::driverScanCode(kb::bench::kHoldCode);
+    const std::uint16_t down = kb::driverKeyFlags(kb::bench::kHoldCode, 0);
+    const std::uint16_t up = kb::driverKeyFlags(kb::bench::kHoldCode, 1);
+    std::uniform_int_distribution<int> wait(5, 40);
+    std::vector<double> latency;
+    int faults = 0, extra = 0;
+    for (int run = 0; run < runs; ++run) {
+        TypeTarget::pump(100);
+        (void)driver.takeLog();
+        const std::int64_t t0 = now();
+        keyPress(driver, hold)();
+        keyRelease(driver, hold)();
+        bool pressed = false;
+        while (!pressed && msSince(t0, now()) < kRecordTimeoutMs) {
+            pressed = kb::bench::countInjectedKey(driver.takeLog(), scan, down) > 0;
+            if (!pressed) pollPause(msSince(t0, now()));
+        }
+        if (!pressed) {
+            ++faults;
+            continue;
+        }
+        Sleep(static_cast<DWORD>(wait(random)));
+        const std::int64_t s0 = now();
+        keyPress(driver, stop)();
+        bool released = false;
+        double last = 0;
+        // After the release, 30 ms more for anything else the stop sends.
+        while (msSince(s0, now()) < kRecordTimeoutMs && (!released || msSince(s0, now()) < last + 30)) {
+            const auto records = driver.takeLog();
+            const double t = msSince(s0, now());
+            for (const auto& r : records) {
+                if (r.origin != KBS_ORIGIN_INJECTED) continue;
+                last = t;
+                if (r.scan == scan && r.flags == up) {
+                    released = true;
+                } else {
+                    ++extra;
+                }
+            }
+            pollPause(released ? 20 : msSince(s0, now()));
+        }
+        keyRelease(driver, stop)();
+        if (!released) {
+            ++faults;
+            continue;
+        }
+        latency.push_back(last);
+    }
+    report("stop   stop key press to the last record of the stopped macro", latency);
+    if (faults || extra)
+        printLine("       FAULT: " + std::to_string(faults) + " runs without the held key's release, " +
+                  std::to_string(extra) + " other records");
+    return faults == 0;
+}
+
+int latency(int presses) {
+    Driver driver;
+    waitForKeyboardTable(driver);
+    printLine("design key events: every event waited on at all times (waiting threads of 63 events each for the "
+              "keyboard); playback: woken by an event, steps at absolute deadlines");
 
     // Sleep(1) between log polls means 1 ms, as it does under Wine.
     timeBeginPeriod(1);
@@ -327,29 +554,33 @@ int latency(int presses) {
     std::mt19937 random(7);
     bool clean = true;
     for (const BenchKey& key : kb::bench::benchKeys()) {
+        if (key.role != KeyRole::Macro && key.role != KeyRole::Text) continue;
         target.clear();
-        const Series s = pressSeries(driver, key, presses, random);
+        Expect expect;
+        expect.text = key.role == KeyRole::Text;
+        const Series s = pressSeries(driver, keyPress(driver, key), keyRelease(driver, key), expect, presses, random);
         char label[200];
         std::snprintf(label, sizeof label, "%s key %s (press event %d, group %d; release event %d, group %d)",
                       key.role == KeyRole::Macro ? "macro  press to output-log record," :
                                                    "text   press to first character,",
-                      key.name, key.pressEvent, key.pressGroup, key.releaseEvent,
-                      key.releaseEvent / kb::bench::kEventGroupSize);
-        report(label, s.latency);
-        report("       the simulated press call itself", s.keyCall);
-        if (s.missed || s.extra) {
-            printLine("       FAULT: " + std::to_string(s.missed) + " presses without a result within 2 s, " +
-                      std::to_string(s.extra) + " unexpected results");
-            clean = false;
-        }
+                      key.name, key.pressEvent, key.pressEvent / 63, key.releaseEvent, key.releaseEvent / 63);
+        clean = reportSeries(label, s) && clean;
     }
+
+    const Series hid = pressSeries(
+        driver, [&] { driver.queueReport(kb::bench::kHidMacroKeyReport); },
+        [&] { driver.queueReport(0); }, Expect{}, presses, random);
+    clean = reportSeries("hid    macro key 1 report to output-log record", hid) && clean;
+
+    clean = longMacro(driver, 10) && clean;
+    clean = stopKey(driver, std::max(10, presses / 4), random) && clean;
     timeEndPeriod(1);
     return clean ? 0 : 1;
 }
 
 // --- idle cost -----------------------------------------------------------------
 
-DWORD findHost() {
+DWORD findHost(const std::wstring& program) {
     UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snap) setupFail(lastError("cannot list processes"));
     PROCESSENTRY32W entry{};
@@ -357,13 +588,14 @@ DWORD findHost() {
     DWORD found = 0;
     int count = 0;
     for (BOOL ok = Process32FirstW(snap.get(), &entry); ok; ok = Process32NextW(snap.get(), &entry)) {
-        if (lstrcmpiW(entry.szExeFile, L"kbhost.exe") == 0) {
+        if (lstrcmpiW(entry.szExeFile, program.c_str()) == 0) {
             found = entry.th32ProcessID;
             ++count;
         }
     }
-    if (count == 0) setupFail("kbhost.exe is not running");
-    if (count > 1) setupFail("more than one kbhost.exe is running");
+    const std::string name(program.begin(), program.end());  // ASCII program names
+    if (count == 0) setupFail(name + " is not running");
+    if (count > 1) setupFail("more than one " + name + " is running");
     return found;
 }
 
@@ -371,10 +603,12 @@ std::uint64_t ticks100ns(const FILETIME& t) {
     return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
-int idle(int seconds) {
-    const DWORD pid = findHost();
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid));
-    if (!process) setupFail(lastError("cannot open kbhost.exe"));
+int idle(int seconds, const std::wstring& program) {
+    const DWORD pid = findHost(program);
+    UniqueHandle process(
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE,
+                    FALSE, pid));
+    if (!process) setupFail(lastError("cannot open the program"));
     FILETIME created, exited, kernel0, user0, kernel1, user1;
     if (!GetProcessTimes(process.get(), &created, &exited, &kernel0, &user0))
         setupFail(lastError("cannot read kbhost's times"));
@@ -405,6 +639,17 @@ int idle(int seconds) {
                       userMs + kernelMs == 0 ? "; no time reported, compare a view from outside the system" : "");
     }
     printLine(line);
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
+        std::snprintf(line, sizeof line,
+                      "memory private bytes %.2f MB, working set %.2f MB (the system's view of the program)",
+                      static_cast<double>(memory.PrivateUsage) / 1048576.0,
+                      static_cast<double>(memory.WorkingSetSize) / 1048576.0);
+        printLine(line);
+    } else {
+        printLine(lastError("memory private bytes not reported by the system"));
+    }
     return 0;
 }
 
@@ -427,7 +672,9 @@ int number(const wchar_t* text, int low, int high) {
 }
 
 int usage() {
-    std::fputs("usage: heart_bench profile OUT.json | latency [--presses N] | idle [--seconds S]\n", stderr);
+    std::fputs("usage: heart_bench profile OUT.json | floor [--presses N] | latency [--presses N] | "
+               "idle [--seconds S] [--program NAME.exe]\n",
+               stderr);
     return 2;
 }
 
@@ -443,8 +690,24 @@ int wmain(int argc, wchar_t** argv) {
         if (command == L"profile" && argc == 3) return writeProfile(argv[2]);
         if (command == L"latency" && (argc == 2 || (argc == 4 && std::wstring(argv[2]) == L"--presses")))
             return latency(argc == 4 ? number(argv[3], 1, 100000) : 200);
-        if (command == L"idle" && (argc == 2 || (argc == 4 && std::wstring(argv[2]) == L"--seconds")))
-            return idle(argc == 4 ? number(argv[3], 1, 3600) : 60);
+        if (command == L"floor" && (argc == 2 || (argc == 4 && std::wstring(argv[2]) == L"--presses")))
+            return floorProbe(argc == 4 ? number(argv[3], 1, 100000) : 200);
+        if (command == L"idle") {
+            int seconds = 60;
+            std::wstring program = L"kbhost.exe";
+            for (int i = 2; i < argc; i += 2) {
+                const std::wstring option = argv[i];
+                if (i + 1 >= argc) return usage();
+                if (option == L"--seconds") {
+                    seconds = number(argv[i + 1], 1, 3600);
+                } else if (option == L"--program") {
+                    program = argv[i + 1];
+                } else {
+                    return usage();
+                }
+            }
+            return idle(seconds, program);
+        }
         return usage();
     } catch (const SetupError& e) {
         std::fprintf(stderr, "heart_bench: %s\n", e.message.c_str());

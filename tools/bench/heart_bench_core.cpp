@@ -40,6 +40,9 @@ std::vector<BenchKey> benchKeys() {
         makeKey("Home", 0x147, KeyRole::Macro),
         makeKey("T", 0x014, KeyRole::Text),
         makeKey("End", 0x14F, KeyRole::Text),
+        makeKey("L", 0x026, KeyRole::Long),
+        makeKey("H", 0x023, KeyRole::Hold),
+        makeKey("S", 0x01F, KeyRole::Stop),
     };
 }
 
@@ -50,26 +53,54 @@ std::string benchProfileJson() {
     bool first = true;
     for (const BenchKey& k : benchKeys()) {
         char line[160];
-        if (k.role == KeyRole::Macro) {
-            std::snprintf(line, sizeof line,
-                          "    {\"slot\": %d, \"type\": 4, \"macroKeyCode\": 0, \"parameter\": %u}", k.slot,
-                          static_cast<unsigned>(kMacroId));
-        } else {
+        if (k.role == KeyRole::Text) {
             std::snprintf(line, sizeof line,
                           "    {\"slot\": %d, \"type\": 6, \"macroKeyCode\": 0, \"parameter\": 0, \"text\": \"%s\"}",
                           k.slot, text.c_str());
+        } else if (k.role == KeyRole::Stop) {
+            std::snprintf(line, sizeof line, "    {\"slot\": %d, \"type\": 5, \"macroKeyCode\": 0, \"parameter\": 0}",
+                          k.slot);
+        } else {
+            const unsigned id = k.role == KeyRole::Long ? kLongMacroId : k.role == KeyRole::Hold ? kHoldMacroId : kMacroId;
+            std::snprintf(line, sizeof line, "    {\"slot\": %d, \"type\": 4, \"macroKeyCode\": 0, \"parameter\": %u}",
+                          k.slot, id);
         }
         json += first ? "" : ",\n";
         json += line;
         first = false;
     }
-    char macro[200];
-    std::snprintf(macro, sizeof macro,
-                  "\n  ],\n  \"macros\": [\n    {\"name\": \"bench\", \"isNew\": 0, \"playMode\": 0, \"macroId\": %u, "
-                  "\"actions\": [[0, %u, %u]]}\n  ]\n}\n",
-                  static_cast<unsigned>(kMacroId), static_cast<unsigned>(kMacroStepCode),
-                  static_cast<unsigned>(kMacroStepDirection));
-    return json + macro;
+    char line[160];
+    std::snprintf(line, sizeof line, ",\n    {\"slot\": %d, \"type\": 4, \"macroKeyCode\": 0, \"parameter\": %u}",
+                  kHidMacroSlot, static_cast<unsigned>(kMacroId));
+    json += line;
+
+    auto macro = [](unsigned id, const char* name, const std::string& actions) {
+        char head[160];
+        std::snprintf(head, sizeof head,
+                      "    {\"name\": \"%s\", \"isNew\": 0, \"playMode\": 0, \"macroId\": %u, \"actions\": [", name, id);
+        std::string m = head;
+        m += actions;
+        m += "]}";
+        return m;
+    };
+    auto step = [](std::uint32_t delay, unsigned code, unsigned direction) {
+        char t[48];
+        std::snprintf(t, sizeof t, "[%u, %u, %u]", static_cast<unsigned>(delay), code, direction);
+        return std::string(t);
+    };
+    std::string longSteps;
+    for (int i = 0; i < kLongSteps; ++i) {
+        if (i) longSteps += ", ";
+        longSteps += step(kLongDelayMs, kLongCode, static_cast<unsigned>(i % 2));
+    }
+    json += "\n  ],\n  \"macros\": [\n";
+    json += macro(kMacroId, "bench", step(0, kMacroStepCode, kMacroStepDirection)) + ",\n";
+    json += macro(kLongMacroId, "long", longSteps) + ",\n";
+    std::string holdSteps = step(0, kHoldCode, 0);
+    holdSteps += ", ";
+    holdSteps += step(kHoldDelayMs, kHoldCode, 1);
+    json += macro(kHoldMacroId, "hold", holdSteps) + "\n";
+    return json + "  ]\n}\n";
 }
 
 std::optional<std::vector<LogRecord>> parseLogAnswer(std::span<const std::uint8_t> answer) {
@@ -102,14 +133,16 @@ Summary summarize(std::vector<double> samples) {
     s.median = n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
     const auto rank = static_cast<std::size_t>(std::ceil(0.95 * static_cast<double>(n)));
     s.p95 = samples[std::max<std::size_t>(rank, 1) - 1];
+    const auto rank99 = static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(n)));
+    s.p99 = samples[std::max<std::size_t>(rank99, 1) - 1];
     s.mean = std::accumulate(samples.begin(), samples.end(), 0.0) / static_cast<double>(n);
     return s;
 }
 
 std::string formatSummary(const Summary& s) {
     char line[200];
-    std::snprintf(line, sizeof line, "n=%zu min %.2f median %.2f p95 %.2f worst %.2f mean %.2f ms", s.count, s.min,
-                  s.median, s.p95, s.worst, s.mean);
+    std::snprintf(line, sizeof line, "n=%zu min %.2f median %.2f p95 %.2f p99 %.2f worst %.2f mean %.2f ms", s.count,
+                  s.min, s.median, s.p95, s.p99, s.worst, s.mean);
     return line;
 }
 

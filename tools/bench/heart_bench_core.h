@@ -11,7 +11,9 @@
 
 namespace kb::bench {
 
-enum class KeyRole { Macro, Text };
+// Macro: plays the one-step macro; Text: types kTypedText; Long: plays the
+// 100-step macro; Hold: plays the macro that holds a key; Stop: stops playback.
+enum class KeyRole { Macro, Text, Long, Hold, Stop };
 
 // A keyboard key the benchmark presses, with where its press and release
 // events sit in the event array the keyboard thread waits on.
@@ -33,7 +35,25 @@ inline constexpr std::uint16_t kMacroStepDirection = 1;   // a release: nothing 
 inline constexpr std::uint16_t kMacroId = 1;
 inline constexpr char16_t kTypedText[] = u"x";
 
-// Keys in event groups 0 and 1, one macro key and one text key in each.
+// The long macro: kLongSteps steps of kLongDelayMs each, alternately pressing
+// and releasing kLongCode (so nothing stays down).
+inline constexpr std::uint16_t kLongMacroId = 2;
+inline constexpr std::uint16_t kLongCode = 0x031;  // N
+inline constexpr int kLongSteps = 100;
+inline constexpr std::uint32_t kLongDelayMs = 10;
+
+// The held macro: presses kHoldCode at once and releases it after kHoldDelayMs,
+// unless a stop comes first (the release then comes from the stop).
+inline constexpr std::uint16_t kHoldMacroId = 3;
+inline constexpr std::uint16_t kHoldCode = 0x02D;  // X
+inline constexpr std::uint32_t kHoldDelayMs = 10000;
+
+// The keyboard's macro key 1 (slot 256 in bank 0) plays kMacroId.
+inline constexpr int kHidMacroSlot = 256;
+inline constexpr std::uint16_t kHidMacroKeyReport = 0x1302;
+
+// Keys in event groups 0 and 1, one macro key and one text key in each, then
+// the long, hold and stop keys.
 [[nodiscard]] std::vector<BenchKey> benchKeys();
 
 // The profile (px3tool's JSON form) that assigns benchKeys().
@@ -56,13 +76,13 @@ struct LogRecord {
 
 struct Summary {
     std::size_t count = 0;
-    double min = 0, median = 0, p95 = 0, worst = 0, mean = 0;
+    double min = 0, median = 0, p95 = 0, p99 = 0, worst = 0, mean = 0;
 };
 
-// Median of the middle two for an even count; p95 by nearest rank.
+// Median of the middle two for an even count; p95 and p99 by nearest rank.
 [[nodiscard]] Summary summarize(std::vector<double> samples);
 
-// "n=200 min 1.20 median 3.40 p95 9.00 worst 12.30 mean 4.00 ms"
+// "n=200 min 1.20 median 3.40 p95 9.00 p99 11.00 worst 12.30 mean 4.00 ms"
 [[nodiscard]] std::string formatSummary(const Summary& s);
 
 }  // namespace kb::bench

@@ -29,6 +29,7 @@ TEST(HeartBenchSummary, MedianPercentileAndWorst) {
     const Summary r = summarize(ramp);
     EXPECT_EQ(r.count, 200u);
     EXPECT_DOUBLE_EQ(r.p95, 190);
+    EXPECT_DOUBLE_EQ(r.p99, 198);
     EXPECT_DOUBLE_EQ(r.worst, 200);
     EXPECT_DOUBLE_EQ(r.median, 100.5);
 }
@@ -73,6 +74,10 @@ TEST(HeartBenchKeys, CoverBothPressGroupsForEachRole) {
     std::set<int> slots;
     for (const BenchKey& k : benchKeys()) {
         ASSERT_GE(k.pressEvent, 0) << k.name;
+        if (k.role != KeyRole::Macro && k.role != KeyRole::Text) {
+            slots.insert(k.slot);
+            continue;
+        }
         EXPECT_EQ(keyboardKeys()[static_cast<std::size_t>(k.pressEvent)], k.code) << k.name;
         EXPECT_EQ(k.releaseEvent, k.pressEvent + kKeyboardKeyCount) << k.name;
         roleGroups.insert({static_cast<int>(k.role), k.pressGroup});
@@ -89,16 +94,42 @@ TEST(HeartBenchProfile, AssignsTheKeysAsThePlayerExpects) {
     std::uint8_t mark = 9;
     const ProfileContent content = px3::profileFromJson(nlohmann::json::parse(benchProfileJson()), mark);
     EXPECT_EQ(mark, 0);
+    auto macroWithId = [&](std::uint16_t id) -> const MacroRecord* {
+        for (const MacroRecord& m : content.macros) {
+            if (m.macroId() == id) return &m;
+        }
+        return nullptr;
+    };
     for (const BenchKey& k : benchKeys()) {
         const KeyEntry e = content.record.entry(k.slot);
-        if (k.role == KeyRole::Macro) {
-            EXPECT_EQ(e.type, 4) << k.name;
-            EXPECT_EQ(e.parameter, kMacroId) << k.name;
-        } else {
-            EXPECT_EQ(e.type, 6) << k.name;
-            EXPECT_EQ(content.texts.text(k.slot), std::u16string(kTypedText)) << k.name;
+        switch (k.role) {
+            case KeyRole::Text:
+                EXPECT_EQ(e.type, 6) << k.name;
+                EXPECT_EQ(content.texts.text(k.slot), std::u16string(kTypedText)) << k.name;
+                break;
+            case KeyRole::Stop:
+                EXPECT_EQ(e.type, 5) << k.name;
+                break;
+            default:
+                EXPECT_EQ(e.type, 4) << k.name;
+                ASSERT_NE(macroWithId(static_cast<std::uint16_t>(e.parameter)), nullptr) << k.name;
         }
     }
+    EXPECT_EQ(content.record.entry(kHidMacroSlot).type, 4);
+    EXPECT_EQ(content.record.entry(kHidMacroSlot).parameter, kMacroId);
+
+    // The long macro's delays add up to a second and leave no key down.
+    const MacroRecord* longMacro = macroWithId(kLongMacroId);
+    ASSERT_NE(longMacro, nullptr);
+    ASSERT_EQ(longMacro->actionCount(), kLongSteps);
+    std::uint32_t total = 0;
+    int down = 0;
+    for (int i = 0; i < kLongSteps; ++i) {
+        total += longMacro->action(static_cast<std::size_t>(i)).delayMs;
+        down += longMacro->action(static_cast<std::size_t>(i)).direction == 0 ? 1 : -1;
+    }
+    EXPECT_EQ(total, 1000u);
+    EXPECT_EQ(down, 0);
 }
 
 }  // namespace

@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# Measures the heart under Wine with the stand-in driver: press-to-output latency
-# of a one-step macro key and of a text key (per event group), the driver round
-# trip floor, and kbhost's idle CPU time. Takes a few minutes.
-#   tools/dev/bench-heart.sh [PRESSES] [IDLE_SECONDS]     (defaults 200 and 60)
+# Measures the heart under Wine with the stand-in driver, in one run: the floor
+# (a probe on the key's named event), macro, text and HID macro key latency,
+# a 100-step macro of 10 ms steps, the stop key, and the program's idle CPU
+# (its wineserver's share apart), wake-ups and private bytes. Takes a few minutes.
+#   tools/dev/bench-heart.sh [--program NAME.exe] [PRESSES] [IDLE_SECONDS]   (kbhost.exe, 200, 60)
+# The program is started as "NAME.exe --profile FILE" from the build's bin folder.
 . "$(dirname "$0")/common.sh"
+program=kbhost.exe
+if [ "${1:-}" = "--program" ]; then
+    program="$2"
+    shift 2
+fi
 presses="${1:-200}"
 idle_seconds="${2:-60}"
 
@@ -17,13 +24,16 @@ fi
 . "$KB_ROOT/tools/dev/wine-env.sh"
 kb_wine_up "$KB_BUILD/win64" || exit 1
 cd "$KB_BIN" || exit 1
+[ -f "$program" ] || { echo "no $program in $KB_BIN"; exit 1; }
 work=$(mktemp -d)
 hostpid=""
+stop_program() {
+    if [ "$program" = kbhost.exe ]; then wine kbhost.exe stop >/dev/null 2>&1; else kill "$hostpid" 2>/dev/null; fi
+    wait "$hostpid" 2>/dev/null
+    hostpid=""
+}
 cleanup() {
-    if [ -n "$hostpid" ]; then
-        wine kbhost.exe stop >/dev/null 2>&1
-        wait "$hostpid" 2>/dev/null
-    fi
+    [ -n "$hostpid" ] && stop_program
     wine kbsim.exe remove >/dev/null 2>&1
     rm -rf "$work"
     kb_wine_down
@@ -33,6 +43,13 @@ winpath() { winepath -w "$1" 2>/dev/null; }
 
 # utime + stime of a Linux process, in ms.
 cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) * 1000 / hz }' "/proc/$1/stat" 2>/dev/null; }
+# Context switches of all of a process's threads: each one is the thread
+# going to sleep or being put aside, so their rate bounds the wake-ups.
+switches() {
+    cat /proc/"$1"/task/*/status 2>/dev/null |
+        awk '/^(voluntary|nonvoluntary)_ctxt_switches/ { n += $2 } END { print n + 0 }'
+}
+status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status" 2>/dev/null; }
 # The wineserver that serves this prefix (other work trees run their own).
 our_wineserver() {
     local p
@@ -48,50 +65,60 @@ wine kbsim.exe install >/dev/null || { echo "cannot install the stand-in driver"
 wine heart_bench.exe profile "$(winpath "$work/bench.json")" || exit 1
 wine px3tool.exe build "$(winpath "$work/bench.json")" "$(winpath "$work/bench.px3")" || exit 1
 
-wine kbhost.exe --profile "$(winpath "$work/bench.px3")" >"$work/host.log" 2>&1 </dev/null &
-hostpid=$!
-for ((i = 0; i < 200; i++)); do
-    grep -qs "^attach 1" "$work/host.log" && break
-    sleep 0.1
-done
-grep -qs "^attach 1" "$work/host.log" || { cat "$work/host.log"; echo "kbhost did not attach"; exit 1; }
+echo "== floor under Wine ($presses presses, no program running; ms from the simulated press)"
+wine heart_bench.exe floor --presses "$presses"
+floor_rc=$?
 
-echo "== heart latency under Wine ($presses presses per key; ms from the simulated press)"
+wine "$program" --profile "$(winpath "$work/bench.px3")" >"$work/host.log" 2>&1 </dev/null &
+hostpid=$!
+if [ "$program" = kbhost.exe ]; then
+    for ((i = 0; i < 200; i++)); do
+        grep -qs "^attach 1" "$work/host.log" && break
+        sleep 0.1
+    done
+    grep -qs "^attach 1" "$work/host.log" || { cat "$work/host.log"; echo "kbhost did not attach"; exit 1; }
+fi
+
+echo "== $program latency under Wine ($presses presses per key; ms from the simulated press)"
 wine heart_bench.exe latency --presses "$presses"
 latency_rc=$?
 
-# Let the host settle after the presses, then leave it alone. The Linux view is
-# read inside the bench's quiet window, so the bench's own start-up is not in it.
+# Let the program settle after the presses, then leave it alone. The Linux view
+# is read inside the bench's quiet window, so the bench's own start-up is not in it.
 sleep 2
 server=$(our_wineserver)
-# The wine launcher execs the loader, so the job's pid is kbhost's Linux process.
-tr '\0' ' ' <"/proc/$hostpid/cmdline" 2>/dev/null | grep -q 'kbhost\.exe' && host_linux=1 || host_linux=""
-wine heart_bench.exe idle --seconds "$idle_seconds" &
+# The wine launcher execs the loader, so the job's pid is the program's Linux process.
+tr '\0' ' ' <"/proc/$hostpid/cmdline" 2>/dev/null | grep -qF "$program" && host_linux=1 || host_linux=""
+wine heart_bench.exe idle --seconds "$idle_seconds" --program "$program" &
 benchpid=$!
 sleep 1
 window=$((idle_seconds > 3 ? idle_seconds - 2 : 1))
-host0=$([ -n "$host_linux" ] && cpu_ms "$hostpid"); server0=$([ -n "$server" ] && cpu_ms "$server")
+if [ -n "$host_linux" ]; then host0=$(cpu_ms "$hostpid"); sw0=$(switches "$hostpid"); fi
+[ -n "$server" ] && { server0=$(cpu_ms "$server"); ssw0=$(switches "$server"); }
 sleep "$window"
-host1=$([ -n "$host_linux" ] && cpu_ms "$hostpid"); server1=$([ -n "$server" ] && cpu_ms "$server")
+bench_mem="$(status_kb "$benchpid" VmRSS) kB resident, $(status_kb "$benchpid" RssAnon) kB anonymous"
+if [ -n "$host_linux" ]; then host1=$(cpu_ms "$hostpid"); sw1=$(switches "$hostpid"); fi
+[ -n "$server" ] && { server1=$(cpu_ms "$server"); ssw1=$(switches "$server"); }
 wait "$benchpid"
 idle_rc=$?
-per_s() { awk -v a="$1" -v b="$2" -v s="$3" 'BEGIN { printf "%.0f ms (%.2f ms/s)", b - a, (b - a) / s }'; }
+share() { awk -v a="$1" -v b="$2" -v s="$3" 'BEGIN { printf "%.0f ms (%.3f %% of one core)", b - a, (b - a) / s / 10 }'; }
+rate() { awk -v a="$1" -v b="$2" -v s="$3" 'BEGIN { printf "%.1f per second", (b - a) / s }'; }
 if [ -n "$host0" ] && [ -n "$host1" ]; then
-    echo "idle   Linux view over ${window} s: kbhost process $(per_s "$host0" "$host1" "$window")"
+    echo "idle   Linux view over ${window} s: $program process $(share "$host0" "$host1" "$window"), context switches of its threads $(rate "$sw0" "$sw1" "$window")"
+    echo "memory Linux view: $program resident $(status_kb "$hostpid" VmRSS) kB, of which anonymous (private) $(status_kb "$hostpid" RssAnon) kB"
+    echo "memory Linux view: heart_bench in its idle wait (a small program under Wine, for comparison): $bench_mem"
 fi
 if [ -n "$server" ] && [ -n "$server0" ] && [ -n "$server1" ]; then
-    echo "idle   Linux view over ${window} s: wineserver $(per_s "$server0" "$server1" "$window") (it serves every wait with a time-out)"
+    echo "idle   Linux view over ${window} s: its wineserver $(share "$server0" "$server1" "$window"), context switches $(rate "$ssw0" "$ssw1" "$window") (the server serves every wait and wake-up)"
 fi
 
-wine kbhost.exe stop >/dev/null
-wait "$hostpid"
-hostpid=""
+stop_program
 
-# The same wineserver without kbhost, for comparison.
+# The same wineserver without the program, for comparison.
 if [ -n "$server" ]; then
     base=$((window < 20 ? window : 20))
     sleep 1
-    b0=$(cpu_ms "$server"); sleep "$base"; b1=$(cpu_ms "$server")
-    [ -n "$b0" ] && [ -n "$b1" ] && echo "idle   Linux view over ${base} s without kbhost: wineserver $(per_s "$b0" "$b1" "$base")"
+    b0=$(cpu_ms "$server"); bs0=$(switches "$server"); sleep "$base"; b1=$(cpu_ms "$server"); bs1=$(switches "$server")
+    [ -n "$b0" ] && [ -n "$b1" ] && echo "idle   Linux view over ${base} s without the program: wineserver $(share "$b0" "$b1" "$base"), context switches $(rate "$bs0" "$bs1" "$base")"
 fi
-[ "$latency_rc" -eq 0 ] && [ "$idle_rc" -eq 0 ]
+[ "$floor_rc" -eq 0 ] && [ "$latency_rc" -eq 0 ] && [ "$idle_rc" -eq 0 ]

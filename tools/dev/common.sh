@@ -7,7 +7,7 @@ export CCACHE_BASEDIR="$KB_ROOT" CCACHE_NOHASHDIR=true
 
 KB_PACKAGES=(
     cmake ninja-build g++ ccache
-    googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64 xvfb x11-utils fonts-wqy-microhei xdotool imagemagick
     nsis p7zip-full python3-pil fonts-dejavu-core
@@ -48,6 +48,28 @@ kb_build() {
 
 kb_build_host() {
     kb_build host -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" -DKB_SANITIZE=ON
+}
+
+# ThreadSanitizer: the portable code that threads share (playback engine,
+# key functions and latches, the injection library's keyboard). Only these.
+KB_TSAN_TESTS=(playback_test key_functions_test kinset_keyboard_test)
+kb_build_tsan() {
+    local dir="$KB_BUILD/tsan"
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S "$KB_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" \
+            -DKB_TSAN=ON -DKB_SANITIZE=OFF \
+            -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$KB_BUILD/tsan-configure.log" 2>&1 || {
+            cat "$KB_BUILD/tsan-configure.log" >&2
+            rm -f "$dir/CMakeCache.txt"
+            return 1
+        }
+    fi
+    cmake --build "$dir" -j "$(nproc)" --target "${KB_TSAN_TESTS[@]}" >"$KB_BUILD/tsan-build.log" 2>&1 || {
+        grep -E 'error|warning' "$KB_BUILD/tsan-build.log" | head -40 >&2
+        echo "build tsan failed; see $KB_BUILD/tsan-build.log" >&2
+        return 1
+    }
+    echo "built tsan"
 }
 
 kb_build_win64() {

@@ -6,7 +6,7 @@
 
 namespace kb {
 
-std::wstring attachEventName() { return std::wstring(kAttachEventPrefix) + L"_DevAtt2"; }
+std::wstring attachEventName() { return contract::kAttachEventName; }
 
 AttachThread::AttachThread(WinControlDevice& device, AttachSink& sink, std::function<bool()> ready,
                            std::wstring eventName)

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "common/win/unique_handle.h"
+#include "contracts/event_names.h"
 
 #include <chrono>
 #include <functional>
@@ -15,8 +16,6 @@ namespace kb {
 
 class WinControlDevice;
 
-inline constexpr const wchar_t* kAttachEventPrefix = L"KbPanel_PX3_QM2000RB_Event_";
-// The prefix followed by "_DevAtt2": two underscores in a row.
 [[nodiscard]] std::wstring attachEventName();
 
 // Receives the attach state on the attach thread (above 0: attached). It must

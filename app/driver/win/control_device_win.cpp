@@ -10,12 +10,23 @@ WinControlDevice::WinControlDevice(std::wstring path) : path_(std::move(path)) {
 
 WinControlDevice::~WinControlDevice() { (void)close(); }
 
+bool WinControlDevice::kinsetInitDue() const noexcept {
+    const KinsetBinding* kinset = kinset_.load();
+    return kinset != nullptr && kinset->Init != nullptr && kinsetInit_.load() <= 0;
+}
+
 int WinControlDevice::open() {
-    if (open_.load()) return 1;
+    if (open_.load() && !kinsetInitDue()) return 1;
     // Several worker threads retry the open at once while the driver is
     // missing; one of them opens, the others find it open.
     std::lock_guard guard(pairMutex_);
-    if (open_.load()) return 1;
+    if (open_.load()) {
+        // The library's own handles failed to open with ours: try again, so
+        // injection works once the device answers it, without a restart.
+        // Our handle (and the tables installed through it) stays as it is.
+        if (kinsetInitDue()) initKinset();
+        return 1;
+    }
     handle_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!handle_) return 0;
     handleSelection_.reset();
@@ -57,6 +68,7 @@ bool WinControlDevice::control(DWORD code, const void* in, DWORD inSize, void* o
     DWORD got = 0;
     const BOOL ok = DeviceIoControl(handle_.get(), code, const_cast<void*>(in), inSize, out, outSize, &got, nullptr);
     if (returned != nullptr) *returned = got;
+    if (ok == FALSE) failedRequests_.fetch_add(1);
     return ok != FALSE;
 }
 

@@ -20,7 +20,7 @@ namespace kb {
 
 class KinsetBinding;
 
-inline constexpr const wchar_t* kControlDevicePath = L"\\\\.\\KbSieve_PX3_Plexor3";
+inline constexpr const wchar_t* kControlDevicePath = KB_CONTROL_DEVICE_PATH_W;
 
 // Requests on one handle. The driver keeps one device selection per handle,
 // so a selection and the request that follows it form a pair: a caller that
@@ -46,7 +46,8 @@ public:
     void useKinset(const KinsetBinding* kinset) noexcept { kinset_.store(kinset); }
 
     // 1 when the device is open, already or now; 0 when it cannot be opened
-    // (silently: callers retry later or skip their driver work).
+    // (silently: callers retry later or skip their driver work). While the
+    // injection library's Init has not succeeded, each call tries it again.
     [[nodiscard]] int open();
     // 1 when an open handle was closed, 0 when none was open or the close failed.
     int close();
@@ -70,6 +71,8 @@ public:
     [[nodiscard]] int kinsetInitResult() const noexcept { return kinsetInit_.load(); }
     [[nodiscard]] HANDLE kinsetKeyboardHandle() const noexcept { return kinsetKeyboard_.load(); }
     [[nodiscard]] HANDLE kinsetMouseHandle() const noexcept { return kinsetMouse_.load(); }
+    // Requests the driver refused since the device was made (for diagnostics).
+    [[nodiscard]] unsigned failedRequests() const noexcept { return failedRequests_.load(); }
 
 private:
     struct ThreadSelection {
@@ -82,11 +85,13 @@ private:
     bool sendSelection(const DeviceSelector& device);
     bool restoreThreadSelection();
     void initKinset();
+    [[nodiscard]] bool kinsetInitDue() const noexcept;
 
     const std::wstring path_;
     std::atomic<const KinsetBinding*> kinset_{nullptr};
     std::atomic<bool> open_{false};  // written under pairMutex_
     std::atomic<int> kinsetInit_{0};
+    std::atomic<unsigned> failedRequests_{0};
     std::atomic<HANDLE> kinsetKeyboard_{nullptr};
     std::atomic<HANDLE> kinsetMouse_{nullptr};
 

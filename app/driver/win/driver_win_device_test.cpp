@@ -4,7 +4,9 @@
 // following unplug and plug.
 #include "attach_thread.h"
 #include "control_device_win.h"
+#include "heart.h"
 #include "library_bindings.h"
+#include "profile_file.h"
 
 #include "kbsim/sieve_ioctl.h"
 #include "run_kbsim.h"
@@ -258,6 +260,53 @@ TEST(AttachThreadWithDriver, StartsUnpluggedAndStopsWhileWaiting) {
     EXPECT_TRUE(sink.waitForLatest(1));
     thread.stop();  // it waits on the event without a time-out: the quit event ends it
     EXPECT_FALSE(thread.running());
+}
+
+// ---- The heart's start against the driver -------------------------------------
+
+class QuietHeartSink final : public HeartSink {
+public:
+    void attachState(int) override {}
+    bool editingMacroKey() override { return false; }
+    void refuseBankSwitch() override {}
+    void bankChanged(int) override {}
+    void setKeyButtonAssigned(int, bool) override {}
+    [[nodiscard]] int currentMacroBank() const override { return 0; }
+    void setApplyButtonEnabled(bool) override {}
+    void showProfileMenu(const ProfileMenu&) override {}
+    void showMessage(std::u16string_view) override {}
+    bool askYesNo(std::u16string_view, bool) override { return false; }
+    void playbackIndication(bool) override {}
+};
+
+TEST(HeartWithDriver, FirstTablesAlreadyCarryTheKeyEvents) {
+    // A profile whose key A plays a macro: its records signal an event, and
+    // the driver refuses a table whose event is missing.
+    wchar_t folder[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, folder), 0u);
+    const std::filesystem::path file =
+        std::filesystem::path(folder) / (L"kb_heart_start_" + std::to_wstring(GetCurrentProcessId()) + L".px3");
+    {
+        ProfileRecord record = buildDefaultProfile(0);
+        record.setEntry(slotOf(0, 0x01E), {4, 0, 1});
+        SlotTexts texts;
+        MacroTable macros;
+        const auto bytes = buildProfileFile(record, texts, macros, 0);
+        ASSERT_TRUE(writeFileReplacing(file, bytes));
+    }
+    MemorySettingsStore settings;
+    QuietHeartSink sink;
+    {
+        Heart heart(sink, settings);
+        heart.profiles().setProfilePath(0, file.u16string());
+        heart.profiles().setProfileCount(1);
+        heart.profiles().setActiveIndex(0);
+        const unsigned refusedBefore = heart.device().failedRequests();
+        ASSERT_EQ(heart.start(), StartResult::Started) << heart.failure();
+        EXPECT_EQ(heart.device().failedRequests(), refusedBefore) << "a table went out before its events existed";
+        heart.shutdown();
+    }
+    std::filesystem::remove(file);
 }
 
 }  // namespace

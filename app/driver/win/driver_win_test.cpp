@@ -1,13 +1,17 @@
 // Windows side without the keyboard driver: binding the real libraries by
 // name, the control device's open and close rules against a stand-in file,
-// and the attach thread when nothing can be opened.
+// the HID link against a strict fake of the library's requests, and the
+// attach thread when nothing can be opened.
 #include "attach_thread.h"
 #include "control_device_win.h"
+#include "hid_link.h"
 #include "library_bindings.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
+#include <set>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -162,7 +166,7 @@ TEST_F(ControlDeviceOpen, FailedOpenIsRetriedAndOnlyTheOpenThatSucceedsInitialis
     EXPECT_EQ(gInitCalls, 2);
 }
 
-TEST_F(ControlDeviceOpen, FailedInitKeepsTheDeviceOpenWithoutInjectionHandles) {
+TEST_F(ControlDeviceOpen, FailedInitKeepsTheDeviceOpenAndIsRetriedOnTheNextOpen) {
     createFile();
     gInitResult = -8;
     WinControlDevice device(path_);
@@ -171,13 +175,27 @@ TEST_F(ControlDeviceOpen, FailedInitKeepsTheDeviceOpenWithoutInjectionHandles) {
     EXPECT_EQ(device.kinsetInitResult(), -8);
     EXPECT_EQ(device.kinsetKeyboardHandle(), nullptr);
     EXPECT_EQ(device.kinsetMouseHandle(), nullptr);
+    EXPECT_EQ(device.open(), 1);
+    EXPECT_EQ(gInitCalls, 2);  // still failing: tried again, still no handles
+    EXPECT_EQ(device.kinsetKeyboardHandle(), nullptr);
+
+    // The library's own open works again: the next open initialises it, so
+    // macros stop going to a null handle without a restart.
+    gInitResult = 1;
+    EXPECT_EQ(device.open(), 1);
+    EXPECT_EQ(gInitCalls, 3);
+    EXPECT_EQ(device.kinsetInitResult(), 1);
+    EXPECT_EQ(device.kinsetKeyboardHandle(), kFakeKeyboard);
+    EXPECT_EQ(device.kinsetMouseHandle(), kFakeMouse);
+    EXPECT_EQ(device.open(), 1);
+    EXPECT_EQ(gInitCalls, 3);  // once it works, no more inits
     EXPECT_EQ(device.close(), 1);
 
     // Without a bound library the open still works.
     WinControlDevice bare(path_);
     EXPECT_EQ(bare.open(), 1);
     EXPECT_EQ(bare.kinsetInitResult(), 0);
-    EXPECT_EQ(gInitCalls, 1);
+    EXPECT_EQ(gInitCalls, 3);
 }
 
 TEST_F(ControlDeviceOpen, ThreadsOpeningAtOnceShareOneHandleAndOneInit) {
@@ -200,6 +218,116 @@ TEST_F(ControlDeviceOpen, ThreadsOpeningAtOnceShareOneHandleAndOneInit) {
     for (auto& t : threads) t.join();
     for (int r : results) EXPECT_EQ(r, 1);
     EXPECT_EQ(gInitCalls, 1);
+}
+
+// ---- HID link -------------------------------------------------------------------
+
+// The library's status requests as a strict library keeps them: every id
+// written stays live until it is deleted.
+std::mutex gHidLock;
+std::set<std::int32_t> gLiveIds;
+std::int32_t gNextId = 0;
+std::vector<std::array<std::uint8_t, 2>> gWritten;
+
+int KB_HIDPORT_CALL fakeStatusWrite(const HidportDescriptor*, HidportHandler, std::uint32_t, const std::uint8_t* data,
+                                    std::int32_t length, std::int32_t* unitId) {
+    {
+        std::lock_guard g(gHidLock);
+        *unitId = ++gNextId;
+        gLiveIds.insert(*unitId);
+        if (length == 2) gWritten.push_back({data[0], data[1]});
+    }
+    std::this_thread::yield();  // a library call takes time: let the others run
+    return 1;
+}
+int KB_HIDPORT_CALL fakeDeleteId(std::int32_t unitId) {
+    std::this_thread::yield();
+    std::lock_guard g(gHidLock);
+    return gLiveIds.erase(unitId) != 0 ? 1 : 0;
+}
+int KB_HIDPORT_CALL fakeDeleteHandler(HidportHandler) { return 1; }
+int KB_HIDPORT_CALL fakeEnd(std::int32_t) { return 1; }
+
+class HidLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(hidport_.bind()) << hidport_.failure();
+        hidport_.RequestStatusWrite = &fakeStatusWrite;
+        hidport_.DeleteRequestFromUnitId = &fakeDeleteId;
+        hidport_.DeleteRequestFromHandle = &fakeDeleteHandler;
+        hidport_.End = &fakeEnd;
+        std::lock_guard g(gHidLock);
+        gLiveIds.clear();
+        gWritten.clear();
+    }
+    HidportBinding hidport_;
+};
+
+TEST_F(HidLinkTest, ConcurrentStatusSendsLoseNoRequestAndEndOnTheLastAskedFor) {
+    HidLink link(hidport_);
+    constexpr int kThreads = 4;
+    std::atomic<int> go{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            while (go.load() == 0) std::this_thread::yield();
+            for (int i = 0; i < 300; ++i) link.sendBankStatus({5, static_cast<std::uint8_t>(t)});
+        });
+    }
+    go = 1;
+    for (auto& t : threads) t.join();
+    link.sendBankStatus({5, 9});
+    std::lock_guard g(gHidLock);
+    // Every earlier request was deleted before the next was written.
+    EXPECT_EQ(gLiveIds.size(), 1u);
+    ASSERT_FALSE(gWritten.empty());
+    EXPECT_EQ(gWritten.back(), (std::array<std::uint8_t, 2>{5, 9}));
+}
+
+class RecordingMacroKeys final : public KeyActions, public MacroKeyUi, public BankStatusSink {
+public:
+    void sendKey(std::uint16_t, std::uint16_t) override {}
+    void runAction(int, const std::u16string&) override {}
+    void enqueueMacro(std::uint16_t) override {}
+    void stopPlayback() override {}
+    bool editingMacroKey() override { return false; }
+    void refuseBankSwitch() override {}
+    void bankChanged(int bank) override { banks.push_back(bank); }
+    void sendBankStatus(const std::array<std::uint8_t, 2>&) override {}
+    std::vector<int> banks;
+};
+
+TEST_F(HidLinkTest, ReportIsReadFromTheBlockDataAlone) {
+    Engine engine;
+    RecordingMacroKeys host;
+    MacroKeys keys(engine, host, host, host);
+    HidLink link(hidport_);
+    link.setMacroKeys(&keys);
+    // A library fills in only what the interface fixes: the length field is
+    // not part of it and may hold anything, here 0.
+    std::uint8_t data[8] = {static_cast<std::uint8_t>(kReportBankKey & 0xFF), static_cast<std::uint8_t>(kReportBankKey >> 8)};
+    HidportBlock block{};
+    block.data = data;
+    HidportRequest request{};
+    request.tag = kMacroKeyReadTag;
+    request.block = &block;
+    HidportCompletion completion{};
+    completion.status = 1;
+    completion.request = &request;
+    EXPECT_EQ(HidLink::onCompletion(&completion), 1);
+    EXPECT_EQ(host.banks, std::vector<int>{1});
+
+    // Not a completion with data, or another request's tag: nothing happens.
+    completion.status = 0;
+    EXPECT_EQ(HidLink::onCompletion(&completion), 1);
+    completion.status = 1;
+    request.tag = kBankStatusTag;
+    EXPECT_EQ(HidLink::onCompletion(&completion), 1);
+    block.data = nullptr;
+    request.tag = kMacroKeyReadTag;
+    EXPECT_EQ(HidLink::onCompletion(&completion), 1);
+    EXPECT_EQ(host.banks, std::vector<int>{1});
+    link.setMacroKeys(nullptr);
 }
 
 // ---- Without the driver --------------------------------------------------------

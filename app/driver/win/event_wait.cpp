@@ -1,39 +1,107 @@
 #include "event_wait.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace kb {
 
-int waitAnyEvent(std::span<const HANDLE> handles, DWORD groupTimeoutMs, HANDLE quit) {
-    constexpr std::size_t kGroup = MAXIMUM_WAIT_OBJECTS;
-    if (handles.empty()) return kWaitFailed;
+EventArrivals::EventArrivals(std::span<const HANDLE> events, HANDLE quit)
+    : events_(events.begin(), events.end()), quit_(quit), single_(events.size() <= kGroupSize) {}
 
-    if (handles.size() < kGroup || (handles.size() == kGroup && quit == nullptr)) {
-        // One group: the quit event rides along as the last handle.
-        std::vector<HANDLE> set(handles.begin(), handles.end());
-        if (quit != nullptr) set.push_back(quit);
+EventArrivals::~EventArrivals() {
+    if (stop_) SetEvent(stop_.get());
+    for (std::thread& t : waiters_) {
+        if (t.joinable()) t.join();
+    }
+}
+
+bool EventArrivals::start() {
+    if (events_.empty() || quit_ == nullptr) return false;
+    if (single_ || !waiters_.empty()) return true;
+    ready_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    stop_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!ready_ || !stop_) return false;
+    try {
+        for (std::size_t first = 0; first < events_.size(); first += kGroupSize) {
+            const std::size_t n = std::min(kGroupSize, events_.size() - first);
+            waiters_.emplace_back([this, first, n] { waitGroup(first, n); });
+        }
+    } catch (...) {
+        SetEvent(stop_.get());
+        for (std::thread& t : waiters_) t.join();
+        waiters_.clear();
+        return false;
+    }
+    return true;
+}
+
+void EventArrivals::push(int index) {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        arrived_.push_back(index);
+    }
+    SetEvent(ready_.get());
+}
+
+void EventArrivals::waitGroup(std::size_t first, std::size_t count) noexcept {
+    try {
+        std::vector<HANDLE> set(events_.begin() + static_cast<std::ptrdiff_t>(first),
+                                events_.begin() + static_cast<std::ptrdiff_t>(first + count));
+        set.push_back(stop_.get());
         for (;;) {
-            const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(set.size()), set.data(), FALSE, groupTimeoutMs);
-            if (r == WAIT_TIMEOUT) continue;
-            if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + set.size()) {
-                const std::size_t i = r - WAIT_OBJECT_0;
-                return i == handles.size() ? kWaitQuit : static_cast<int>(i);
+            const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(set.size()), set.data(), FALSE, INFINITE);
+            if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + count) {
+                push(static_cast<int>(first + (r - WAIT_OBJECT_0)));
+                continue;
             }
-            return kWaitFailed;
+            if (r == WAIT_OBJECT_0 + count) return;
+            push(kWaitFailed);
+            if (WaitForSingleObject(stop_.get(), kFailedWaitPauseMs) == WAIT_OBJECT_0) return;
         }
+    } catch (...) {
+        // Nothing escapes the thread.
     }
+}
 
+int EventArrivals::next() {
+    if (events_.empty() || quit_ == nullptr) return kWaitFailed;
+    if (single_) {
+        // The quit event rides along as the last handle.
+        std::vector<HANDLE> set(events_.begin(), events_.end());
+        set.push_back(quit_);
+        const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(set.size()), set.data(), FALSE, INFINITE);
+        if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + events_.size()) return static_cast<int>(r - WAIT_OBJECT_0);
+        return r == WAIT_OBJECT_0 + events_.size() ? kWaitQuit : kWaitFailed;
+    }
+    if (waiters_.empty()) return kWaitFailed;
+    const HANDLE wake[2] = {quit_, ready_.get()};
     for (;;) {
-        for (std::size_t first = 0; first < handles.size(); first += kGroup) {
-            if (quit != nullptr && WaitForSingleObject(quit, 0) == WAIT_OBJECT_0) return kWaitQuit;
-            const std::size_t n = std::min(kGroup, handles.size() - first);
-            const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(n), handles.data() + first, FALSE, groupTimeoutMs);
-            if (r == WAIT_TIMEOUT) continue;
-            if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + n) return static_cast<int>(first + (r - WAIT_OBJECT_0));
-            return kWaitFailed;
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            if (!arrived_.empty()) {
+                const int index = arrived_.front();
+                arrived_.pop_front();
+                return index;
+            }
+        }
+        // ready_ is auto-reset and set after every push, so a push between
+        // the look above and this wait is not missed.
+        const DWORD r = WaitForMultipleObjects(2, wake, FALSE, INFINITE);
+        if (r == WAIT_OBJECT_0) return kWaitQuit;
+        if (r != WAIT_OBJECT_0 + 1) return kWaitFailed;
+    }
+}
+
+bool EventArrivals::takePending(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= events_.size()) return false;
+    if (!single_) {
+        std::lock_guard<std::mutex> lock(lock_);
+        const auto it = std::find(arrived_.begin(), arrived_.end(), index);
+        if (it != arrived_.end()) {
+            arrived_.erase(it);
+            return true;
         }
     }
+    return WaitForSingleObject(events_[static_cast<std::size_t>(index)], 0) == WAIT_OBJECT_0;
 }
 
 }  // namespace kb

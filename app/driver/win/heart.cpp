@@ -14,11 +14,11 @@ Heart::Heart(HeartSink& sink, SettingsStore& settings)
       device_(processControlDevice()),
       hid_(hidport_),
       macroKeys_(engine_, *this, sink, hid_),
-      playback_(static_cast<PlaybackHost&>(*this)) {}
+      playback_(static_cast<PlaybackHost&>(*this), playbackClock_) {}
 
 Heart::~Heart() { shutdown(); }
 
-StartResult Heart::start(std::function<bool()> windowReady, std::function<void()> beforeEvents) {
+StartResult Heart::start(std::function<bool()> windowReady, std::function<void()> afterProfile) {
     if (started_) return StartResult::Started;
     if (!hidport_.bind()) {
         failure_ = hidport_.failure();
@@ -28,6 +28,8 @@ StartResult Heart::start(std::function<bool()> windowReady, std::function<void()
         failure_ = "Hidport Init failed";
         return StartResult::HidportInitFailed;
     }
+    // From here on every way out ends the library (shutdown), before it is freed.
+    hidportInitialised_ = true;
     if (!kinset_.bind()) {
         failure_ = kinset_.failure();
         return StartResult::MissingKinset;
@@ -41,16 +43,17 @@ StartResult Heart::start(std::function<bool()> windowReady, std::function<void()
     macroKeys_.sendStartStatus();
     hid_.startMacroKeyReports();
 
-    device_.useKinset(&kinset_);
-    ProfileServices services{model_, engine_, profiles_, sink_, sink_, device_, this};
-    (void)loadActiveProfile(services, false);
-    sink_.setApplyButtonEnabled(false);
-    if (beforeEvents) beforeEvents();
-
+    // The events exist before the first table goes out: records that signal
+    // one carry its handle from the start.
     if (!events_.create(engine_)) {
         failure_ = "the key events cannot be created";
         return StartResult::NoEvents;
     }
+    device_.useKinset(&kinset_);
+    ProfileServices services{model_, engine_, profiles_, sink_, sink_, device_, this};
+    (void)loadActiveProfile(services, false);
+    sink_.setApplyButtonEnabled(false);
+    if (afterProfile) afterProfile();
     (void)device_.open();
 
     playback_.start();
@@ -81,10 +84,11 @@ void Heart::shutdown() {
     if (keypadThread_) keypadThread_->stop();
     events_.close(engine_);
     if (attachThread_) attachThread_->stop();
-    if (started_) {
-        macroKeys_.sendExitStatus();
-        hid_.end();
-    }
+    if (started_) macroKeys_.sendExitStatus();
+    // Every Init that succeeded is ended before the library is freed: its
+    // thread must not outlive the code it runs.
+    if (hidportInitialised_) hid_.end();
+    hidportInitialised_ = false;
     hidport_.unbind();
     if (kinset_.isBound()) {
         device_.useKinset(nullptr);
@@ -106,7 +110,10 @@ void Heart::shutdown() {
 }
 
 void Heart::sendKey(std::uint16_t makeCode, std::uint16_t direction) {
-    if (kinset_.isBound()) (void)kinset_.VKSendWinMakeCodeSingle_KB(device_.kinsetKeyboardHandle(), makeCode, direction);
+    if (!kinset_.isBound()) return;
+    // No handle yet: the library's Init failed; the open tries it again.
+    if (device_.kinsetKeyboardHandle() == nullptr) (void)device_.open();
+    (void)kinset_.VKSendWinMakeCodeSingle_KB(device_.kinsetKeyboardHandle(), makeCode, direction);
 }
 
 void Heart::runAction(int actionCode, const std::u16string& text) {
@@ -137,7 +144,5 @@ void Heart::releaseSystemHeldKeys() {
 }
 
 void Heart::playbackIndication(bool playing) { sink_.playbackIndication(playing); }
-
-void Heart::sleepMs(std::uint32_t ms) { Sleep(ms); }
 
 }  // namespace kb

@@ -11,9 +11,10 @@
 #include "key_event_threads.h"
 #include "key_functions.h"
 #include "library_bindings.h"
+#include "playback_clock_win.h"
 #include "playback_engine.h"
 #include "profile_list.h"
-#include "profile_model.h"
+#include "engine.h"
 #include "ui_ports.h"
 
 #include <atomic>
@@ -44,9 +45,9 @@ public:
     // Binds the libraries, starts the macro-key reports, loads and applies the
     // active profile, creates the events, opens the device and starts the
     // threads. Anything but Started means the program must end. The window
-    // loads its skin in `beforeEvents`, after the profile is applied and
-    // before the events, the device and the threads exist.
-    [[nodiscard]] StartResult start(std::function<bool()> windowReady = {}, std::function<void()> beforeEvents = {});
+    // loads its skin in `afterProfile`, once the events exist and the profile
+    // is applied, before the device opens and the threads start.
+    [[nodiscard]] StartResult start(std::function<bool()> windowReady = {}, std::function<void()> afterProfile = {});
     // Undoes start in order; safe to call twice and after a failed start.
     void shutdown();
 
@@ -76,7 +77,6 @@ private:
     void sendStep(std::uint16_t makeCode, std::uint16_t direction) override;
     void releaseSystemHeldKeys() override;
     void playbackIndication(bool playing) override;
-    void sleepMs(std::uint32_t ms) override;
 
     // PlaybackControl: what the profile switch and apply ask.
     [[nodiscard]] bool isPlaying() const override { return playback_.isPlaying(); }
@@ -92,12 +92,14 @@ private:
     WinControlDevice& device_;  // the process-wide control device
     HidLink hid_;
     MacroKeys macroKeys_;
+    WinPlaybackClock playbackClock_;
     PlaybackEngine playback_;
     KeyEventSet events_;
     std::unique_ptr<KeyEventThread> keyboardThread_;
     std::unique_ptr<KeyEventThread> keypadThread_;
     std::unique_ptr<AttachThread> attachThread_;
     std::string failure_;
+    bool hidportInitialised_ = false;
     bool started_ = false;
     bool shutDown_ = false;
 };

@@ -11,8 +11,8 @@ std::atomic<MacroKeys*> g_macroKeys{nullptr};
 HidportDescriptor descriptor(std::uint16_t usagePage, std::uint16_t usage, std::uint32_t tag) {
     HidportDescriptor d{};
     d.selector.matchMask = 0x0F;
-    d.selector.vendor = 0x04D9;
-    d.selector.product = 0x2819;
+    d.selector.vendor = kHidportVendor;
+    d.selector.product = kHidportProduct;
     d.selector.usagePage = usagePage;
     d.selector.usage = usage;
     d.tag = tag;
@@ -24,8 +24,8 @@ HidportDescriptor descriptor(std::uint16_t usagePage, std::uint16_t usage, std::
 
 HidLink::HidLink(HidportBinding& hid)
     : hid_(hid),
-      readRequest_(descriptor(0x000C, 0x0001, kMacroKeyReadTag)),
-      statusRequest_(descriptor(0x0008, 0x0089, kBankStatusTag)) {}
+      readRequest_(descriptor(kHidportMacroKeysUsagePage, kHidportMacroKeysUsage, kMacroKeyReadTag)),
+      statusRequest_(descriptor(kHidportStatusUsagePage, kHidportStatusUsage, kBankStatusTag)) {}
 
 HidLink::~HidLink() { end(); }
 
@@ -48,22 +48,44 @@ void HidLink::startMacroKeyReports() {
     readId_ = id;
 }
 
+// One sender at a time: a caller that finds a send in progress leaves its
+// status for that sender, which writes it next. So no request id is lost, the
+// last status asked for is the last written, and no caller waits (the
+// handler may send from inside the library while another thread deletes).
 void HidLink::sendBankStatus(const std::array<std::uint8_t, 2>& status) {
     if (!hid_.isBound()) return;
     std::int32_t previous;
     {
         std::lock_guard<std::mutex> lock(idLock_);
         if (ended_) return;
-        previous = std::exchange(statusId_, 0);
-        statusData_ = status;
+        wantedStatus_ = status;
+        statusDue_ = true;
+        if (sending_) return;
+        sending_ = true;
     }
-    if (previous != 0) (void)hid_.DeleteRequestFromUnitId(previous);
-    // A member buffer: a library may read the bytes after the call returns.
-    std::int32_t id = 0;
-    (void)hid_.RequestStatusWrite(&statusRequest_, &HidLink::onCompletion, kBankStatusTag, statusData_.data(),
-                                  static_cast<std::int32_t>(statusData_.size()), &id);
-    std::lock_guard<std::mutex> lock(idLock_);
-    statusId_ = id;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(idLock_);
+            if (!statusDue_ || ended_) {
+                sending_ = false;
+                return;
+            }
+            statusDue_ = false;
+            previous = std::exchange(statusId_, 0);
+        }
+        if (previous != 0) (void)hid_.DeleteRequestFromUnitId(previous);
+        std::int32_t id = 0;
+        {
+            std::lock_guard<std::mutex> lock(idLock_);
+            // Only the sender writes the buffer, and only once its request is deleted.
+            statusData_ = wantedStatus_;
+        }
+        // A member buffer: a library may read the bytes after the call returns.
+        (void)hid_.RequestStatusWrite(&statusRequest_, &HidLink::onCompletion, kBankStatusTag, statusData_.data(),
+                                      static_cast<std::int32_t>(statusData_.size()), &id);
+        std::lock_guard<std::mutex> lock(idLock_);
+        statusId_ = id;
+    }
 }
 
 void HidLink::end() {
@@ -83,8 +105,10 @@ int KB_HIDPORT_CALL HidLink::onCompletion(HidportCompletion* completion) {
         if (completion == nullptr || completion->status != 1 || completion->request == nullptr) return 1;
         const HidportRequest* request = completion->request;
         if (request->tag != kMacroKeyReadTag) return 1;
+        // Only the block's data pointer is the interface's; a library need not
+        // fill in the length, and a report always holds the 16-bit key code.
         const HidportBlock* block = request->block;
-        if (block == nullptr || block->data == nullptr || block->dataLength < 2) return 1;
+        if (block == nullptr || block->data == nullptr) return 1;
         const auto code = static_cast<std::uint16_t>(block->data[0] | (block->data[1] << 8));
         if (MacroKeys* keys = g_macroKeys.load()) keys->onReport(completion->status, request->tag, code);
     } catch (...) {

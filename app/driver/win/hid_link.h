@@ -39,7 +39,10 @@ private:
     std::mutex idLock_;  // request ids; a leaf, never held across a library call
     std::int32_t readId_ = 0;
     std::int32_t statusId_ = 0;
-    std::array<std::uint8_t, 2> statusData_{5, 2};
+    std::array<std::uint8_t, 2> statusData_{5, 2};    // what the library was given
+    std::array<std::uint8_t, 2> wantedStatus_{5, 2};  // the last status asked for
+    bool statusDue_ = false;
+    bool sending_ = false;  // a caller is writing the status; others leave theirs to it
     bool ended_ = false;
 };
 

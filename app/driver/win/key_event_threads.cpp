@@ -95,23 +95,20 @@ void KeyEventThread::run() noexcept {
         const std::span<std::atomic<std::uint32_t>> latches =
             keyboard ? std::span<std::atomic<std::uint32_t>>(engine_.keyboardLatches)
                      : std::span<std::atomic<std::uint32_t>>(engine_.keypadLatches);
-        // The keyboard's events exceed one wait and are polled in groups; the
-        // keypad's fit in one wait without a time-out.
-        const DWORD timeout = keyboard ? kKeyboardGroupTimeoutMs : INFINITE;
+        // Every event is waited on at all times; this thread carries them out
+        // one by one in the order they were taken.
+        EventArrivals arrivals(events_, quit_.get());
+        if (!arrivals.start()) return;
+        KeyEventSequencer sequencer(latches);
+        const auto takePendingPress = [&arrivals](int key) { return arrivals.takePending(key); };
         for (;;) {
-            const int index = waitAnyEvent(events_, timeout, quit_.get());
+            const int index = arrivals.next();
             if (index == kWaitQuit) return;
             if (index == kWaitFailed) {
                 if (quitWithin(kFailedWaitPauseMs)) return;
                 continue;
             }
-            // On a release, a press of the same key that is still signalled
-            // belongs before it (the groups are polled in turn).
-            const int keyCount = static_cast<int>(latches.size());
-            const bool pressToo = index >= keyCount &&
-                                  WaitForSingleObject(events_[static_cast<std::size_t>(index - keyCount)], 0) ==
-                                      WAIT_OBJECT_0;
-            const int key = latchKeyEvent(latches, index, pressToo);
+            const int key = sequencer.onEvent(index, takePendingPress, GetTickCount64());
             if (key < 0) continue;
             const int slot = slotOf(keyboard ? kDeviceKeyboard : kDeviceKeypad, keys[key]);
             carryOutKeyFunction(engine_, actions_, slot, false);

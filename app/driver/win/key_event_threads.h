@@ -6,7 +6,7 @@
 
 #include "common/win/unique_handle.h"
 #include "key_functions.h"
-#include "profile_model.h"
+#include "engine.h"
 
 #include <span>
 #include <thread>
@@ -38,7 +38,6 @@ class KeyEventThread {
 public:
     enum class Device { Keyboard, Keypad };
     static constexpr DWORD kOpenRetryMs = 100;
-    static constexpr DWORD kKeyboardGroupTimeoutMs = 15;
     static constexpr DWORD kFailedWaitPauseMs = 1000;
 
     KeyEventThread(Device device, Engine& engine, WinControlDevice& control, KeyActions& actions,

@@ -7,7 +7,7 @@
 
 #include "KinsetDll.h"
 #include "common/win/unique_handle.h"
-#include "kbsim/hidport_abi.h"
+#include "contracts/hidport_abi.h"
 #include "multact.h"
 
 #include <string>

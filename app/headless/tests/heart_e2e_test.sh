@@ -62,6 +62,15 @@ cat >"$work/profile.json" <<JSON
 JSON
 wine px3tool.exe build "$(winpath "$work/profile.json")" "$(winpath "$work/profile.px3")" || { echo "px3tool build failed"; exit 1; }
 
+# The user's own saved profile list, which a run with --profile must not touch.
+userkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
+wine reg add "$userkey" /v PROFILE00 /d 2 /f >/dev/null 2>&1
+wine reg add "$userkey" /v PROFILE01 /d 'C:\users\me\work.px3' /f >/dev/null 2>&1
+wine reg add "$userkey" /v PROFILE02 /d 'C:\users\me\game.px3' /f >/dev/null 2>&1
+wine reg add "$userkey" /v ACTIVE /d 1 /f >/dev/null 2>&1
+usersettings() { wine reg query "$userkey" 2>/dev/null | tr -d '\r' | sort; }
+before_settings=$(usersettings)
+
 export KB_PROBE_REPORT
 KB_PROBE_REPORT=$(winpath "$probe_report")
 export KB_PROBE_EVENT=kb-e2e-probe
@@ -149,6 +158,18 @@ wait "$hostpid"; rc=$?; hostpid=""
 check '[ $rc -eq 0 ]' "and exits with status 0"
 check '[ "$(wine kbsim.exe table keyboard | tr -d "\r")" = "none" ]' "its tables are withdrawn"
 check '[ "$(wine kbsim.exe bank | tr -d "\r")" = "05 00" ]' "the bank status says the program is gone"
+
+check '[ -n "$before_settings" ] && [ "$(usersettings)" = "$before_settings" ]' "a run with --profile leaves the user's saved profile list alone"
+wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
+
+# A library missing after Hidport's Init succeeded: the host ends with a clear
+# line, and Hidport is ended before it is freed (the stand-in ends the process
+# with code 86 otherwise).
+mkdir -p "$work/nomultact"
+cp kbhost.exe Hidport.dll KinsetDll.dll "$work/nomultact/"
+(cd "$work/nomultact" && timeout 30 wine ./kbhost.exe --profile "$(winpath "$work/profile.px3")" >"$work/nomultact.log" 2>&1 </dev/null)
+rc=$?
+check '[ $rc -eq 2 ] && grep -q "cannot start.*Multact" "$work/nomultact.log"' "a missing Multact.dll ends the host at start with a clear line" || { echo "exit $rc"; cat "$work/nomultact.log"; }
 
 echo "--- host log"; cat "$work/host.log"
 

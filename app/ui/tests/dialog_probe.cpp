@@ -68,9 +68,11 @@ void printUtf8(const std::wstring& text, const char* end = "\n") {
     std::printf("%s%s", out.c_str(), end);
 }
 
+// WM_GETTEXT, not GetWindowText: the latter gives only captions across processes.
 std::wstring textOf(HWND w) {
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(GetWindowTextLengthW(w)) + 2, L'\0');
-    GetWindowTextW(w, buffer.data(), static_cast<int>(buffer.size()));
+    const LRESULT n = SendMessageW(w, WM_GETTEXTLENGTH, 0, 0);
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(n > 0 ? n : 0) + 2, L'\0');
+    SendMessageW(w, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
     return buffer.data();
 }
 

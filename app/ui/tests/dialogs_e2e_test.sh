@@ -274,6 +274,7 @@ open_key 1000 && click key 1015 && click key 1 && eventually 'gone key' 5
 check '[ "$(slot_of "$profile" 261)" = "1 0 " ] && [ "$(slot_of "$profile" 256 | cut -d" " -f1)" = 0 ]' \
     "macro key A1 in bank 1 edits slot 261, not 256" || echo "  261: $(slot_of "$profile" 261) 256: $(slot_of "$profile" 256)"
 wine kbsim.exe macrokey bank >/dev/null
+check 'eventually "[ \"\$(wine kbsim.exe bank | tr -d \"\r\")\" = \"05 02\" ]" 5' "with the dialog closed the bank key works again"
 
 # The default profile cannot be edited.
 probe send 0x111 9000 >/dev/null  # the profile menu's default entry
@@ -345,14 +346,14 @@ shoot macro macro_editor_dialog
 click_cell macro 1019 1 0
 click_cell macro 1019 1 0
 sleep 0.3
-xdotool key ctrl+a; xdotool type 0; xdotool key Return
+xdotool type 0; xdotool key Return
 check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "最小延迟时间为: 1(毫秒)  " ]' "a delay of 0 in a later row is refused with its message"
 answer 1
 check '[ "$(dprobe rows macro 1019 | sed -n 2p | cut -f1)" = 1 ]' "and the row keeps 1"
 click_cell macro 1019 2 0
 click_cell macro 1019 2 0
 sleep 0.3
-xdotool key ctrl+a; xdotool type 5000000; xdotool key Return
+xdotool type 5000000; xdotool key Return
 check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "最大延迟时间为: 3600000(毫秒)  " ]' "a delay above the limit is capped with its message"
 answer 1
 check '[ "$(dprobe rows macro 1019 | sed -n 3p | cut -f1)" = 3600000 ]' "and the row shows 3600000"
@@ -370,12 +371,14 @@ check '[ "$(dprobe selected macro 1019)" = 5 ]' "moving it to the bottom keeps i
 click macro 1024
 check '[ "$(dprobe selected macro 1019)" = 4 ]' "moving it up keeps it selected"
 
-# Duplicate name.
+# Duplicate name: a click selects the row, the next one edits its name.
+click_cell macro 1016 0 0
 click_cell macro 1016 2 0
 click_cell macro 1016 2 0
 sleep 0.3
-xdotool key ctrl+a; xdotool type AB; xdotool key Return
-check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "相同的宏名!  " ]' "a duplicate name is refused"
+xdotool type AB; xdotool key Return
+check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "相同的宏名!  " ]' "a duplicate name is refused" ||
+    dprobe rows macro 1016
 answer 1
 
 # Clear asks first; No keeps the steps.
@@ -385,18 +388,33 @@ answer 7
 check '[ "$(dprobe rows macro 1019 | wc -l)" = 6 ]' "No keeps the steps"
 click macro 1
 eventually 'gone macro' 5
-check '[ "$(macros_of "$profile" | sed -n 3p | cut -d: -f2)" = " 1,1E,0 1,1E,1 1,30,0 1,30,1 1,137,0 3600000,137,1" ]' \
-    "OK stores the recorded and edited steps" || macros_of "$profile"
+check '[ "$(macros_of "$profile" | sed -n 3p | cut -d: -f2)" = " 1,1E,0 1,1E,1 1,30,1 1,137,0 3600000,30,0 1,137,1" ]' \
+    "OK stores the recorded, edited and moved steps" || macros_of "$profile"
 
-# The recorded macro, assigned to a key, plays the same keys.
-macro_first=$(macros_of "$profile" | sed -n 3p)
-open_key 1061  # F
+# Cleared (after Yes) and recorded again, the macro plays what was typed.
+open_main macro 1007
+click_cell macro 1016 2 0
+click macro 1022
+answer 6
+check '[ "$(dprobe rows macro 1019 | wc -l)" = 0 ]' "Yes clears the steps"
+click macro 1020
+xdotool key --delay 60 c d
+click macro 1020
+click macro 1
+eventually 'gone macro' 5
+check '[ "$(macros_of "$profile" | sed -n 3p | cut -d: -f2)" = " 1,2E,0 1,2E,1 1,20,0 1,20,1" ]' "the new recording is stored" ||
+    macros_of "$profile"
+F=1061
+open_key $F
 click key 1016; click key 1017; xdotool key Down Down Return
 click key 1
 eventually 'gone key' 5
+check '[ "$(slot_of "$profile" 33)" = "4 3 " ]' "F plays the recorded macro" || slot_of "$profile" 33
 apply_main
 clear_output
-echo "recorded: $macro_first"
+tap 21
+check 'eventually "[ \"\$(inj)\" = \"key 2E 0000 key 2E 0001 key 20 0000 key 20 0001 \" ]" 5' \
+    "pressing F plays the recorded keys" || echo "  $(inj)"
 
 echo "[  PASSED  ] $passed tests."
 [ $failed -eq 0 ] || echo "[  FAILED  ] $failed tests."

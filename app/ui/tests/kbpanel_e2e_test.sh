@@ -42,7 +42,7 @@ build_profile() {  # NAME JSON
         { echo "px3tool build $1 failed"; exit 1; }
 }
 # Assigned: A (block), F1 (stop macro), Print, keypad 1 and keypad +, A1 in bank 0,
-# A3 in bank 1; D plays a macro that waits 1.5 s between its steps, G one of 10 s.
+# A3 in bank 1; D plays a macro that waits 1.5 s between its steps, G one of 30 s.
 build_profile marks '{
   "header": {"defaultMark": 0},
   "slots": [
@@ -58,7 +58,7 @@ build_profile marks '{
   ],
   "macros": [
     {"name": "slow", "isNew": 0, "playMode": 0, "macroId": 1, "actions": [[0, 48, 0], [1500, 48, 1]]},
-    {"name": "long", "isNew": 0, "playMode": 0, "macroId": 2, "actions": [[0, 46, 0], [10000, 46, 1]]}
+    {"name": "long", "isNew": 0, "playMode": 0, "macroId": 2, "actions": [[0, 46, 0], [30000, 46, 1]]}
   ]
 }'
 # Only B is blocked.
@@ -178,6 +178,9 @@ check 'eventually "[ \"\$(reg_value Flip)\" = 0 ]" 5' "the other switch stores 0
 check '[ "$(probe enabled 1010)" = 1 ] && [ "$(probe enabled 1016)" = 0 ]' "Flip off restores F1..F4"
 
 # --- Cancel and Close hide the window; the program stays in the tray --------------
+probe command 1 >/dev/null
+check 'eventually "[ \"\$(state visible)\" = 0 ]" 5 && [ "$(table keyboard)" != none ]' "OK applies and hides the window"
+probe send 0x5350 0x4F50454E >/dev/null
 probe command 2 >/dev/null
 check 'eventually "[ \"\$(state visible)\" = 0 ]" 5' "Cancel hides the window"
 probe send 0x5350 0x4F50454E >/dev/null
@@ -202,23 +205,8 @@ probe answer 1 >/dev/null
 check 'eventually "[ \"\$(about_count)\" = 0 ]" 5' "its OK closes it"
 probe send 0x112 0x10 >/dev/null
 check 'eventually "[ \"\$(about_count)\" = 1 ]" 5' "the system menu's item opens it again"
-probe answer 2 >/dev/null
+probe answer 1 >/dev/null
 eventually '[ "$(about_count)" = 0 ]' 5
-
-# --- Apply asks before it stops a playing macro -------------------------------------
-wine kbsim.exe output --clear >/dev/null
-wine kbsim.exe key 22 tap >/dev/null
-eventually 'wine kbsim.exe output | grep -q "inj key 2E 0000"' 5
-probe command 1 >/dev/null
-check 'eventually "probe answer 7 >/dev/null" 5' "OK while a macro plays asks first"
-check 'eventually "[ \"\$(state visible)\" = 0 ]" 5' "OK hides the window also when the answer is No"
-check '! wine kbsim.exe output | grep -q "inj key 2E 0001"' "after No the macro plays on"
-probe send 0x5350 0x4F50454E >/dev/null
-probe command 1006 >/dev/null
-check 'eventually "probe answer 6 >/dev/null" 5' "Apply asks the same"
-check 'eventually "wine kbsim.exe output | grep -q \"inj key 2E 0001\"" 5' \
-    "after Yes the macro stops and releases its key"
-check '[ "$(table keyboard)" != none ] && [ "$(state visible)" = 1 ]' "Apply leaves the tables installed and the window open"
 
 # --- A disabled key cannot be clicked; an enabled one opens the key's dialog --------
 probe command 1130 >/dev/null
@@ -229,15 +217,21 @@ click_control() {
     xdotool mousemove $((r[0] + r[2] / 2)) $((r[1] + r[3] / 2)) click 1
     xdotool mousemove 0 0
 }
+eventually '[ -z "$(probe windows)" ]' 5 || echo "  before the click: $(probe windows)"
 click_control 1010
 sleep 1
-check '[ -z "$(probe windows)" ]' "a click on F1 while Flip disables it opens nothing"
+check '[ -z "$(probe windows)" ]' "a click on F1 while Flip disables it opens nothing" || echo "  open: $(probe windows)"
+# The first click on a window under Xvfb may only activate it.
 click_control 1014
+eventually '[ -n "$(probe windows)" ]' 3 || click_control 1014
 check 'eventually "[ -n \"\$(probe windows)\" ]" 5' "a click on F5 opens the key's dialog"
 probe answer 2 >/dev/null
 eventually '[ -z "$(probe windows)" ]' 5
 probe command 1131 >/dev/null
 eventually '[ "$(probe enabled 1010)" = 1 ]' 5
+# Back to the tray; Wine needs a moment to settle a window it hid.
+probe command 1124 >/dev/null
+sleep 3
 
 # --- Session lock and unlock ----------------------------------------------------
 WM_WTSSESSION_CHANGE=0x2B1

@@ -138,7 +138,19 @@ int run(int argc, wchar_t** argv) {
             GetWindowTextW(other, title, 128);
             wchar_t cls[64] = {};
             GetClassNameW(other, cls, 64);
-            if (std::wstring(cls) == L"#32770") printUtf8(title);
+            if (std::wstring(cls) != L"#32770") continue;
+            printUtf8(title);
+            // A message box's text, to tell which question is open.
+            for (HWND child = GetWindow(other, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+                wchar_t childClass[32] = {};
+                GetClassNameW(child, childClass, 32);
+                wchar_t text[256] = {};
+                GetWindowTextW(child, text, 256);
+                if (std::wstring(childClass) == L"Static" && text[0] != 0) {
+                    std::printf("  ");
+                    printUtf8(text);
+                }
+            }
         }
         return 0;
     }
@@ -147,7 +159,8 @@ int run(int argc, wchar_t** argv) {
         for (HWND other : otherWindows(*pid, w)) {
             const HWND button = GetDlgItem(other, id);
             if (button == nullptr) continue;
-            PostMessageW(other, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+            // As a click on the button: a message box may ignore a bare command.
+            PostMessageW(button, BM_CLICK, 0, 0);
             return 0;
         }
         std::puts("nowindow");

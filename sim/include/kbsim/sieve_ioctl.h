@@ -1,10 +1,11 @@
 /* Control codes and byte layouts of the simulated keyboard's filter driver.
  *
  * Shared by the stand-in driver (kernel C), the stand-in Hidport.dll and kbsim.
+ * The product's side of the device (names, codes, layouts) is the contract in
+ * contracts/kinsetc_device.h; the KBS_ names below are the simulator's spelling of it.
  * No Windows headers: plain C, usable from C++ and from the host build.
- * All integers little-endian; every request is METHOD_BUFFERED, device type 0x22.
  *
- * Product codes (used by the configuration program and KinsetDll):
+ * Product codes:
  *   KBS_IOCTL_SELECT   in  16-byte selector {u32 2; u32 vendor; u32 product; u32 0}
  *   KBS_IOCTL_TABLE    in  the selected device's key table (4176 or 1104 bytes), or nothing
  *                          to remove it; handler-1 records carry event handles
@@ -27,19 +28,20 @@
 #ifndef KBSIM_SIEVE_IOCTL_H
 #define KBSIM_SIEVE_IOCTL_H
 
-#define KBS_DEVICE_PATH_W L"\\\\.\\KbSieve_PX3_Plexor3"
-#define KBS_NT_DEVICE_NAME_W L"\\Device\\KbSieve_PX3_Plexor3"
-#define KBS_DOS_DEVICE_NAME_W L"\\DosDevices\\KbSieve_PX3_Plexor3"
-/* Service and file name: the injection library's installer falls back to this name. */
-#define KBS_SERVICE_NAME_W L"KinsetC"
-#define KBS_DRIVER_FILE_W L"KinsetC.sys"
+#include "contracts/kinsetc_device.h"
+
+#define KBS_DEVICE_PATH_W KB_CONTROL_DEVICE_PATH_W
+#define KBS_NT_DEVICE_NAME_W KB_CONTROL_NT_DEVICE_NAME_W
+#define KBS_DOS_DEVICE_NAME_W KB_CONTROL_DOS_DEVICE_NAME_W
+#define KBS_SERVICE_NAME_W KB_DRIVER_SERVICE_NAME_W
+#define KBS_DRIVER_FILE_W KB_DRIVER_FILE_NAME_W
 
 #define KBS_CTL(fn) (0x00220000u | ((unsigned)(fn) << 2))
 
-#define KBS_IOCTL_INJECT 0x222008u
-#define KBS_IOCTL_TABLE 0x22210Cu
-#define KBS_IOCTL_ATTACH 0x222110u
-#define KBS_IOCTL_SELECT 0x222128u
+#define KBS_IOCTL_INJECT KB_CTL_INJECT
+#define KBS_IOCTL_TABLE KB_CTL_INSTALL_TABLE
+#define KBS_IOCTL_ATTACH KB_CTL_ATTACH_EVENT
+#define KBS_IOCTL_SELECT KB_CTL_SELECT_DEVICE
 
 #define KBS_SIM_KEY KBS_CTL(0x900)
 #define KBS_SIM_PLUG KBS_CTL(0x901)
@@ -54,27 +56,27 @@
 /* Devices by index, in this order everywhere. */
 enum KbsDevice { KBS_DEV_KEYBOARD = 0, KBS_DEV_KEYPAD_0E = 1, KBS_DEV_KEYPAD_16 = 2, KBS_DEV_COUNT = 3 };
 
-#define KBS_SELECTOR_SIZE 16
-#define KBS_RECORD_SIZE 24
-#define KBS_KEYBOARD_RECORDS 174
-#define KBS_KEYPAD_RECORDS 46
+#define KBS_SELECTOR_SIZE KB_SELECTOR_SIZE
+#define KBS_RECORD_SIZE KB_KEY_RECORD_SIZE
+#define KBS_KEYBOARD_RECORDS KB_KEYBOARD_RECORDS
+#define KBS_KEYPAD_RECORDS KB_KEYPAD_RECORDS
 #define KBS_MAX_RECORDS KBS_KEYBOARD_RECORDS
 
 /* Key record offsets (24 bytes). */
-#define KBS_REC_HANDLER 0
-#define KBS_REC_ACTION 1
-#define KBS_REC_SCAN 4
-#define KBS_REC_FLAGS 6
-#define KBS_REC_TARGET_SCAN 8
-#define KBS_REC_TARGET_FLAGS 10
-#define KBS_REC_EVENT 16
+#define KBS_REC_HANDLER KB_REC_HANDLER
+#define KBS_REC_ACTION KB_REC_ACTION
+#define KBS_REC_SCAN KB_REC_SCAN
+#define KBS_REC_FLAGS KB_REC_FLAGS
+#define KBS_REC_TARGET_SCAN KB_REC_TARGET_SCAN
+#define KBS_REC_TARGET_FLAGS KB_REC_TARGET_FLAGS
+#define KBS_REC_EVENT KB_REC_EVENT
 
 /* Key flags of a keyboard input record. */
-#define KBS_KEY_BREAK 1u
-#define KBS_KEY_E0 2u
-#define KBS_KEY_E1 4u
+#define KBS_KEY_BREAK KB_KEY_BREAK
+#define KBS_KEY_E0 KB_KEY_E0
+#define KBS_KEY_E1 KB_KEY_E1
 
-#define KBS_INJECT_SIZE 16
+#define KBS_INJECT_SIZE KB_INJECT_RECORD_SIZE
 #define KBS_SIM_KEY_SIZE 8 /* {u32 device; u16 scan; u16 flags} */
 #define KBS_SIM_PLUG_SIZE 8
 #define KBS_REPORT_SIZE 8

@@ -1,5 +1,5 @@
 // Binary interface of Hidport.dll, the HID request library: record layouts and the ten
-// entry points. The stand-in library implements it; the program's binding code looks the
+// entry points. Stand-ins implement it; the program's binding code looks the
 // entry points up by name and takes their types from here:
 //     using InitFn = decltype(&HidportInit);
 //     auto init = reinterpret_cast<InitFn>(GetProcAddress(dll, kHidportInitName));
@@ -25,11 +25,13 @@
 //     0 u32 size of the block   4 i32 unit id   8 u16 vendor   10 u16 product
 //     12 u16 usage page   14 u16 usage   16 u32 data length   20 u32 zero[2]
 //     28 / 32 uint8_t* data (a macro-key report: first 16 bits = key code)
-#ifndef KBSIM_HIDPORT_ABI_H
-#define KBSIM_HIDPORT_ABI_H
+#ifndef KB_CONTRACTS_HIDPORT_ABI_H
+#define KB_CONTRACTS_HIDPORT_ABI_H
 
 #include <cstddef>
 #include <cstdint>
+
+#include "contracts/kinsetc_device.h"
 
 #ifdef _WIN32
 #define KB_HIDPORT_CALL __stdcall
@@ -130,6 +132,15 @@ int KB_HIDPORT_CALL HidportRequestAsyncRead(const HidportDescriptor* descriptor,
 int KB_HIDPORT_CALL HidportDeleteRequestFromUnitId(int32_t unitId);
 int KB_HIDPORT_CALL HidportDeleteRequestFromHandle(HidportHandler handler);
 }
+
+// The keyboard's two collections the program uses: macro-key reports (first 16
+// bits of the data: the key code) and the bank status lamp.
+inline constexpr std::uint16_t kHidportVendor = KB_KEYBOARD_VENDOR;
+inline constexpr std::uint16_t kHidportProduct = KB_KEYBOARD_PRODUCT;
+inline constexpr std::uint16_t kHidportMacroKeysUsagePage = 0x000C;
+inline constexpr std::uint16_t kHidportMacroKeysUsage = 0x0001;
+inline constexpr std::uint16_t kHidportStatusUsagePage = 0x0008;
+inline constexpr std::uint16_t kHidportStatusUsage = 0x0089;
 
 inline constexpr const char* kHidportInitName = "Init";
 inline constexpr const char* kHidportEndName = "End";
