@@ -5,6 +5,9 @@
 #include <shellapi.h>
 
 #include "app_rules.h"
+#include "common/crash/crash_report.h"
+#include "common/win/dll_search.h"
+#include "kb_version.h"
 #include "instance.h"
 #include "main_window.h"
 #include "resource.h"
@@ -69,16 +72,15 @@ int run() {
     return 0;
 }
 
-LONG WINAPI onCrash(EXCEPTION_POINTERS*) {
-    // Whatever happened, leave no table behind: the driver drops ours when the
-    // process's handle closes, which ending the process does.
-    ExitProcess(3);
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    SetUnhandledExceptionFilter(&onCrash);
+    // Before anything is loaded by name.
+    (void)kbwin::restrictDllSearch();
+    // A crash leaves a report and ends the process; ending it closes our
+    // handle on the driver, which drops our tables, so no key stays remapped.
+    kb::crash::setIdentity("KbPanel", KB_VERSION_STRING);
+    kb::crash::installProcessHandler();
     int code = 0;
     try {
         code = run();

@@ -1,9 +1,11 @@
 #include "library_bindings.h"
 
+#include "common/win/dll_search.h"
+
 namespace kb {
 
 bool LibraryBinding::load() {
-    module_.reset(LoadLibraryW(fileName_.c_str()));
+    module_.reset(kbwin::loadBesideProgram(fileName_));
     if (module_) return true;
     const DWORD error = GetLastError();
     failure_ = "cannot load " + narrow(fileName_) + " (error " + std::to_string(error) + ")";

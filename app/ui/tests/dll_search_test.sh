@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Libraries come only from the program's folder and the system folder: copies
+# planted in the current folder, on PATH or under a system library's name are
+# never loaded, whether or not the real one is beside the program.
+set -u
+cd "$KB_BIN" || exit 1
+work=$(mktemp -d)
+prog="$work/prog"
+cleanup() {
+    [ -f "$prog/KbPanel.exe" ] && (cd "$prog" && wine KbPanel.exe /Kill >/dev/null 2>&1)
+    wine kbsim.exe remove >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+passed=0
+failed=0
+check() { if eval "$1"; then echo "ok: $2"; passed=$((passed + 1)); else echo "FAILED: $2"; failed=$((failed + 1)); fi; }
+eventually() {
+    local cond="$1" limit="${2:-10}" i
+    for ((i = 0; i < limit * 10; i++)); do
+        eval "$cond" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+table_installed() { ! wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | grep -qx none; }
+
+# The program as installed, without the keyboard's HID library.
+mkdir -p "$prog" "$work/cwd" "$work/onpath"
+cp KbPanel.exe KinsetDll.dll Multact.dll "$prog/" && cp -r Skins Help "$prog/" || exit 1
+for d in "$work/cwd" "$work/onpath"; do cp planted_dll.dll "$d/Hidport.dll"; done
+mark="$work/loaded.txt"
+export KB_PLANTED_MARK WINEPATH
+KB_PLANTED_MARK=$(winepath -w "$mark")
+WINEPATH=$(winepath -w "$work/onpath")
+
+(cd "$work/cwd" && timeout 20 wine "$(winepath -w "$prog/KbPanel.exe")" >/dev/null 2>&1)
+code=$?
+check '[ "$code" -eq 0 ]' "without its HID library the program ends the start with exit code 0"
+check '[ ! -e "$mark" ]' "the copies in the current folder and on PATH were never loaded"
+
+# With the real one beside it, the planted ones stay untouched, also one
+# named after a system library in the program's own folder.
+rm -f "$mark"
+cp Hidport.dll "$prog/"
+cp planted_dll.dll "$prog/WtsApi32.dll"
+wine kbsim.exe install >/dev/null || { echo "FAILED: cannot install the simulated keyboard"; exit 1; }
+(cd "$work/cwd" && wine "$(winepath -w "$prog/KbPanel.exe")" >/dev/null 2>&1 &)
+check 'eventually table_installed 20' "with its HID library beside it the program starts"
+check '[ ! -e "$mark" ]' "no planted library was loaded, not even one named after a system library"
+(cd "$prog" && wine KbPanel.exe /Kill >/dev/null 2>&1)
+eventually '! table_installed' 5 || true
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
