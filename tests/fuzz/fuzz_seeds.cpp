@@ -94,6 +94,26 @@ int main(int argc, char** argv) {
     seedJson(R"({"header": {"defaultMark": 0}, "slots": [{"slot": 30, "type": 4, "macroKeyCode": 0, "parameter": 1}],
  "macros": [{"name": "one", "isNew": 0, "playMode": 0, "macroId": 1, "actions": [[0, 48, 0], [60, 48, 1]]}]})");
     seedJson(R"({"header": {"defaultMark": 1}, "slots": [{"slot": 20, "type": 6, "macroKeyCode": 0, "parameter": 0, "text": "ab"}]})");
-    std::printf("%d profile seeds, %d JSON seeds in %s\n", n, j, root.string().c_str());
+    // Skin values: a mode byte, then UTF-16 units as the INI reads hand them over.
+    const fs::path skin = root / "skin_values_fuzz";
+    fs::create_directories(skin);
+    int k = 0;
+    auto seedSkin = [&](std::uint8_t mode, const std::u16string& value) {
+        std::vector<std::uint8_t> input{mode};
+        for (char16_t c : value) {
+            input.push_back(static_cast<std::uint8_t>(c & 0xFF));
+            input.push_back(static_cast<std::uint8_t>(c >> 8));
+        }
+        writeFile(skin / ("seed" + std::to_string(k++)), input);
+    };
+    for (const char16_t* v : {u"1,1,1,1,x", u"  12, -4 ,+300,  22 trailing", u"99999999999,1,-5,70000",
+                              u"7,8", u"", u",,,,"})
+        seedSkin(0, v);
+    for (const char16_t* v : {u"\x04" u"C:\\Skins\\Main_Status1.jpg", u"\x10" u"C:\\Program Files\\KbPanel\\Skins\\Key_Mask.bmp"})
+        seedSkin(1, v);
+    writeFile(skin / ("seed" + std::to_string(k++)), {2, 0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 0xFF, 0xD9});
+    writeFile(skin / ("seed" + std::to_string(k++)), {2, 'B', 'M', 0x3E, 0, 0, 0, 0, 0, 0, 0, 0x3E, 0, 0, 0});
+    writeFile(skin / ("seed" + std::to_string(k++)), {2, 'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'});
+    std::printf("%d profile seeds, %d JSON seeds, %d skin seeds in %s\n", n, j, k, root.string().c_str());
     return 0;
 }

@@ -12,7 +12,7 @@ seconds="${1:-3600}"
 shift || true
 # The skin INI value target joins this list when it exists.
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(profile_fuzz px3_build_fuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(profile_fuzz px3_build_fuzz skin_values_fuzz)
 # KB_FUZZ_DIR: another build folder, so a long run and the tests' short runs
 # do not rebuild each other's programs.
 dir="${KB_FUZZ_DIR:-$KB_BUILD/fuzz}"
