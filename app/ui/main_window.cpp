@@ -131,7 +131,12 @@ void MainWindow::startUp() {
     if (!user32_ || GetProcAddress(user32_.get(), "SetLayeredWindowAttributes") == nullptr) ExitProcess(0);
 
     const StartResult started = heart_.start([this] { return ready_.load(); }, [this] { skinControls(); });
-    if (started != StartResult::Started) ExitProcess(0);
+    if (started != StartResult::Started) {
+        // A start that fails after Hidport's Init still ends the library before
+        // the process goes, so its thread never runs into a half-ended process.
+        heart_.shutdown();
+        ExitProcess(0);
+    }
 
     lockLamps_.Start(Hwnd(), buttons_[ctl::kLockNum].get(), buttons_[ctl::kLockCaps].get(),
                      buttons_[ctl::kLockScroll].get(), surface(StatusImage::S1), surface(StatusImage::S2));
