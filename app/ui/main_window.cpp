@@ -1,6 +1,8 @@
 #include "main_window.h"
 
 #include "common/crash/crash_report.h"
+#include "control_ids.h"
+#include "kb_version.h"
 #include "dialog_entries.h"
 #include "key_tables.h"
 #include "profile_session.h"
@@ -187,7 +189,7 @@ void MainWindow::skinControls() {
         profiles->SetCaptionStyle(true, 8, L"Arial", kCaptionSilver, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
     if (auto* version = buttons_[ctl::kVersion].get()) {
-        SetWindowTextW(version->Hwnd(), L"V1.0");
+        SetWindowTextW(version->Hwnd(), KB_VERSION_SHORT_WSTRING);
         EnableWindow(version->Hwnd(), FALSE);
         version->SetCaptionStyle(true, 8, L"Verdana", kCaptionSilver, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     }
@@ -451,6 +453,8 @@ public:
     // After a crash the box says where its report lies, on a line of its own
     // below the template's content; nothing else ever mentions it.
     bool onInitDialog() override {
+        // The one version of the build, as the version resource and the setup carry it.
+        SetDlgItemTextW(hwnd(), res::about::kAboutProduct, L"Vortek键盘设定  " KB_VERSION_SHORT_WSTRING);
         const std::wstring report = kb::crash::latestReport();
         if (report.empty()) return true;
         RECT line{40, 52, 250, 61};  // dialog units, under the web address
