@@ -67,15 +67,15 @@ public:
     explicit ShowWatch(std::function<void(bool)> onChange) : onChange_(std::move(onChange)) {}
 
 protected:
-    LRESULT OnHookedMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    LRESULT OnHookedMessage(UINT message, WPARAM wParam, LPARAM) override {
         const LRESULT result = PassOn();
-        if (message == WM_SHOWWINDOW) onChange_(wParam != FALSE);
-        else if (message == WM_SIZE && wParam == SIZE_MINIMIZED) onChange_(false);  // nobody sees it
-        else if (message == WM_SIZE) onChange_(IsWindowVisible(HookedWindow()) != FALSE);
-        else if (message == WM_WINDOWPOSCHANGED) {
-            const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
-            if (pos->flags & SWP_SHOWWINDOW) onChange_(true);
-            if (pos->flags & SWP_HIDEWINDOW) onChange_(false);
+        // WM_SHOWWINDOW comes before the change and a window may still refuse
+        // it (a dialog kept in the tray drops SWP_SHOWWINDOW), so a show is
+        // only believed once the window really is visible.
+        if (message == WM_SHOWWINDOW && wParam == FALSE) onChange_(false);
+        else if (message == WM_SIZE || message == WM_WINDOWPOSCHANGED) {
+            const HWND w = HookedWindow();
+            onChange_(IsWindowVisible(w) != FALSE && IsIconic(w) == FALSE);  // a minimised one is unseen
         }
         return result;
     }

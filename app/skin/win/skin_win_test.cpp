@@ -930,6 +930,25 @@ TEST_F(SkinWindow, ArrowsAlternateFramesFollowFlipAndRestWhileHidden) {
     EXPECT_EQ(arrows.Ticks(), before) << "arrows moved while hidden";
     ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
     EXPECT_TRUE(PumpUntil([&] { return arrows.Ticks() > before; }, 2000));
+
+    // A window kept in the tray refuses the modal loop's show: WM_SHOWWINDOW
+    // arrives, the window stays hidden, and the arrows must stay still.
+    ShowWindow(dialog->Hwnd(), SW_HIDE);
+    static WNDPROC previous = nullptr;
+    previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        dialog->Hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (m == WM_WINDOWPOSCHANGING) reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
+            return CallWindowProcW(previous, w, m, wp, lp);
+        })));
+    ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
+    ASSERT_FALSE(IsWindowVisible(dialog->Hwnd()));
+    Pump(20);
+    const unsigned refused = arrows.Ticks();
+    Pump(200);
+    EXPECT_EQ(arrows.Ticks(), refused) << "arrows moved after a show the window refused";
+    SetWindowLongPtrW(dialog->Hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+    ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
+    EXPECT_TRUE(PumpUntil([&] { return arrows.Ticks() > refused; }, 2000));
 }
 
 // --- Hyperlink label ------------------------------------------------------------
