@@ -22,6 +22,7 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -599,6 +600,39 @@ DWORD findHost(const std::wstring& program) {
     return found;
 }
 
+// Committed private memory walked region by region: what Windows calls the
+// program's private bytes. Wine reports PrivateUsage from the Linux swap
+// figure, so the counter alone reads zero there.
+struct PrivateWalk {
+    std::uint64_t privateBytes = 0;  // MEM_PRIVATE, committed
+    std::uint64_t imageWritable = 0; // committed copy-on-write pages of loaded modules
+    std::vector<std::uint64_t> regions;  // committed private region sizes, largest first
+    bool ok = false;
+};
+
+PrivateWalk walkPrivate(HANDLE process) {
+    PrivateWalk walk;
+    MEMORY_BASIC_INFORMATION info{};
+    std::uintptr_t at = 0;
+    while (VirtualQueryEx(process, reinterpret_cast<LPCVOID>(at), &info, sizeof info) == sizeof info) {
+        walk.ok = true;
+        const std::uint64_t size = info.RegionSize;
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) {
+            walk.privateBytes += size;
+            walk.regions.push_back(size);
+        } else if (info.State == MEM_COMMIT && info.Type == MEM_IMAGE &&
+                   (info.Protect & (PAGE_WRITECOPY | PAGE_READWRITE | PAGE_EXECUTE_WRITECOPY | PAGE_EXECUTE_READWRITE))) {
+            walk.imageWritable += size;
+        }
+        const std::uintptr_t next = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
+        if (next <= at) break;
+        at = next;
+    }
+    std::sort(walk.regions.begin(), walk.regions.end(), std::greater<>());
+    walk.regions.resize(std::max<std::size_t>(walk.regions.size(), 3));
+    return walk;
+}
+
 std::uint64_t ticks100ns(const FILETIME& t) {
     return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
@@ -611,14 +645,14 @@ int idle(int seconds, const std::wstring& program) {
     if (!process) setupFail(lastError("cannot open the program"));
     FILETIME created, exited, kernel0, user0, kernel1, user1;
     if (!GetProcessTimes(process.get(), &created, &exited, &kernel0, &user0))
-        setupFail(lastError("cannot read kbhost's times"));
+        setupFail(lastError("cannot read the program's times"));
     const std::int64_t t0 = now();
     // Wakes early only if the host ends.
     if (WaitForSingleObject(process.get(), static_cast<DWORD>(seconds) * 1000) == WAIT_OBJECT_0)
-        setupFail("kbhost.exe ended during the idle measurement");
+        setupFail("the program ended during the idle measurement");
     const double wallMs = msSince(t0, now());
     if (!GetProcessTimes(process.get(), &created, &exited, &kernel1, &user1))
-        setupFail(lastError("cannot read kbhost's times"));
+        setupFail(lastError("cannot read the program's times"));
     const double userMs = static_cast<double>(ticks100ns(user1) - ticks100ns(user0)) / 1e4;
     const double kernelMs = static_cast<double>(ticks100ns(kernel1) - ticks100ns(kernel0)) / 1e4;
     char line[300];
@@ -626,14 +660,14 @@ int idle(int seconds, const std::wstring& program) {
         // A running program has used some time; all zero means the system does
         // not report it for other processes (Wine), not that the host is free.
         std::snprintf(line, sizeof line,
-                      "idle   kbhost CPU over %.1f s: not reported by the system (user and kernel time read as zero "
+                      "idle   %ls CPU over %.1f s: not reported by the system (user and kernel time read as zero "
                       "before and after)",
-                      wallMs / 1000);
+                      program.c_str(), wallMs / 1000);
     } else {
         std::snprintf(line, sizeof line,
-                      "idle   kbhost CPU over %.1f s with no key pressed: user %.1f ms, kernel %.1f ms, total %.1f ms "
+                      "idle   %ls CPU over %.1f s with no key pressed: user %.1f ms, kernel %.1f ms, total %.1f ms "
                       "(%.3f %% of one core)%s",
-                      wallMs / 1000, userMs, kernelMs, userMs + kernelMs, 100 * (userMs + kernelMs) / wallMs,
+                      program.c_str(), wallMs / 1000, userMs, kernelMs, userMs + kernelMs, 100 * (userMs + kernelMs) / wallMs,
                       // Wine's figures for another process can stay flat while its
                       // threads run; a zero here is no proof of a free host.
                       userMs + kernelMs == 0 ? "; no time reported, compare a view from outside the system" : "");
@@ -649,6 +683,19 @@ int idle(int seconds, const std::wstring& program) {
         printLine(line);
     } else {
         printLine(lastError("memory private bytes not reported by the system"));
+    }
+    if (const PrivateWalk walk = walkPrivate(process.get()); walk.ok) {
+        std::snprintf(line, sizeof line,
+                      "memory private bytes %.2f MB by region walk (committed private regions; largest %.2f, %.2f, "
+                      "%.2f MB), plus %.2f MB writable module pages",
+                      static_cast<double>(walk.privateBytes) / 1048576.0,
+                      static_cast<double>(walk.regions[0]) / 1048576.0,
+                      static_cast<double>(walk.regions[1]) / 1048576.0,
+                      static_cast<double>(walk.regions[2]) / 1048576.0,
+                      static_cast<double>(walk.imageWritable) / 1048576.0);
+        printLine(line);
+    } else {
+        printLine(lastError("memory region walk not possible"));
     }
     return 0;
 }
