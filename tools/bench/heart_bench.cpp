@@ -432,6 +432,18 @@ int floorProbe(int presses) {
         waker.join();
         report("floor  one thread waking another through an event (each extra hop on a path)", wakes);
     }
+    // The text action types from a thread of its own, started and waited for
+    // on every press: its start and end are on the text key's path.
+    {
+        std::vector<double> starts;
+        for (int i = 0; i < presses; ++i) {
+            const std::int64_t t0 = now();
+            UniqueHandle t(CreateThread(nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr));
+            if (!t || WaitForSingleObject(t.get(), 2000) != WAIT_OBJECT_0) setupFail("the probe thread did not run");
+            starts.push_back(msSince(t0, now()));
+        }
+        report("floor  starting a thread and waiting for its end (the text action's typing thread)", starts);
+    }
     std::vector<double> trips;
     std::uint8_t out[6];
     for (int i = 0; i < 1000; ++i) {
@@ -633,6 +645,18 @@ PrivateWalk walkPrivate(HANDLE process) {
     return walk;
 }
 
+int threadCount(DWORD pid) {
+    UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snap) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int n = 0;
+    for (BOOL ok = Thread32First(snap.get(), &entry); ok; ok = Thread32Next(snap.get(), &entry)) {
+        if (entry.th32OwnerProcessID == pid) ++n;
+    }
+    return n;
+}
+
 std::uint64_t ticks100ns(const FILETIME& t) {
     return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
@@ -696,6 +720,32 @@ int idle(int seconds, const std::wstring& program) {
         printLine(line);
     } else {
         printLine(lastError("memory region walk not possible"));
+    }
+    // For scale: this bench program, one thread of its own and no window,
+    // walked the same way; and the program's thread count, since under Wine
+    // every thread holds its whole stack committed.
+    if (const PrivateWalk own = walkPrivate(GetCurrentProcess()); own.ok) {
+        // The same walk with eight more idle threads of a 1 MiB reserve each.
+        UniqueHandle quit(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        std::vector<UniqueHandle> threads;
+        for (int i = 0; i < 8 && quit; ++i) {
+            threads.emplace_back(CreateThread(
+                nullptr, 1 << 20, [](void* q) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(q), INFINITE); },
+                quit.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        }
+        Sleep(100);
+        const PrivateWalk more = walkPrivate(GetCurrentProcess());
+        if (quit) SetEvent(quit.get());
+        for (auto& t : threads) {
+            if (t) WaitForSingleObject(t.get(), 2000);
+        }
+        std::snprintf(line, sizeof line,
+                      "memory for scale: %d threads in %ls; this bench program walked the same way %.2f MB, "
+                      "%.2f MB per extra idle thread",
+                      threadCount(pid), program.c_str(), static_cast<double>(own.privateBytes) / 1048576.0,
+                      static_cast<double>(more.privateBytes - std::min(more.privateBytes, own.privateBytes)) / 8 /
+                          1048576.0);
+        printLine(line);
     }
     return 0;
 }
