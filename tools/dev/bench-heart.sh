@@ -4,7 +4,8 @@
 # a 100-step macro of 10 ms steps, the stop key, and the program's idle CPU
 # (its wineserver's share apart), wake-ups and private bytes. Takes a few minutes.
 #   tools/dev/bench-heart.sh [--program NAME.exe] [PRESSES] [IDLE_SECONDS]   (kbhost.exe, 200, 60)
-# The program is started as "NAME.exe --profile FILE" from the build's bin folder.
+# kbhost.exe is started as "kbhost.exe --profile FILE"; KbPanel.exe takes no
+# arguments, so the profile is listed in its settings and it starts to the tray.
 . "$(dirname "$0")/common.sh"
 program=kbhost.exe
 if [ "${1:-}" = "--program" ]; then
@@ -15,7 +16,7 @@ presses="${1:-200}"
 idle_seconds="${2:-60}"
 
 if [ -f "$KB_BUILD/win64/CMakeCache.txt" ]; then
-    cmake --build "$KB_BUILD/win64" --target heart_bench kbhost kbsim px3tool >"$KB_BUILD/bench-heart-build.log" 2>&1 ||
+    cmake --build "$KB_BUILD/win64" --target heart_bench kbhost KbPanel kbpanel_probe kbsim px3tool >"$KB_BUILD/bench-heart-build.log" 2>&1 ||
         { tail -n 30 "$KB_BUILD/bench-heart-build.log"; exit 1; }
 else
     kb_build_win64 || exit 1
@@ -27,14 +28,20 @@ cd "$KB_BIN" || exit 1
 [ -f "$program" ] || { echo "no $program in $KB_BIN"; exit 1; }
 work=$(mktemp -d)
 hostpid=""
+panel_key='HKCU\Software\Plexor3_QM2000RB'
 stop_program() {
-    if [ "$program" = kbhost.exe ]; then wine kbhost.exe stop >/dev/null 2>&1; else kill "$hostpid" 2>/dev/null; fi
+    case "$program" in
+    kbhost.exe) wine kbhost.exe stop >/dev/null 2>&1 ;;
+    KbPanel.exe) wine KbPanel.exe /kill >/dev/null 2>&1 ;;
+    *) kill "$hostpid" 2>/dev/null ;;
+    esac
     wait "$hostpid" 2>/dev/null
     hostpid=""
 }
 cleanup() {
     [ -n "$hostpid" ] && stop_program
     wine kbsim.exe remove >/dev/null 2>&1
+    [ "$program" = KbPanel.exe ] && wine reg delete "$panel_key" /f >/dev/null 2>&1
     rm -rf "$work"
     kb_wine_down
 }
@@ -69,8 +76,26 @@ echo "== floor under Wine ($presses presses, no program running; ms from the sim
 wine heart_bench.exe floor --presses "$presses"
 floor_rc=$?
 
-wine "$program" --profile "$(winpath "$work/bench.px3")" >"$work/host.log" 2>&1 </dev/null &
-hostpid=$!
+case "$program" in
+KbPanel.exe)
+    wine reg delete "$panel_key" /f >/dev/null 2>&1
+    wine reg add "$panel_key\KbPanel\PROFILES" /v PROFILE00 /d 1 /f >/dev/null
+    wine reg add "$panel_key\KbPanel\PROFILES" /v PROFILE01 /d "$(winpath "$work/bench.px3")" /f >/dev/null
+    wine reg add "$panel_key\KbPanel\PROFILES" /v ACTIVE /d 0 /f >/dev/null
+    wine KbPanel.exe >"$work/host.log" 2>&1 </dev/null &
+    hostpid=$!
+    # In the tray (not visible) with the bench profile's tables installed.
+    for ((i = 0; i < 300; i++)); do
+        [ "$(wine kbpanel_probe.exe state 2>/dev/null | tr -d '\r' | sed -n 's/^visible //p')" = 0 ] &&
+            [ "$(wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r')" != none ] && break
+        sleep 0.1
+    done
+    ;;
+*)
+    wine "$program" --profile "$(winpath "$work/bench.px3")" >"$work/host.log" 2>&1 </dev/null &
+    hostpid=$!
+    ;;
+esac
 if [ "$program" = kbhost.exe ]; then
     for ((i = 0; i < 200; i++)); do
         grep -qs "^attach 1" "$work/host.log" && break
