@@ -18,19 +18,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-ok() { echo "ok: $1"; passed=$((passed + 1)); }
-bad() { echo "FAILED: $1"; failed=$((failed + 1)); }
-check() { if eval "$1"; then ok "$2"; else bad "$2"; fi; }
-eventually() {
-    local cond="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 10; i++)); do
-        eval "$cond" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 running() { pgrep -f 'KbSetupTest.KbPanel.KbPanel\.exe' >/dev/null; }
 regval() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  */, ""); print }'; }
 table_installed() { ! wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | grep -qx none; }
@@ -92,5 +80,4 @@ check '! ls "$(winepath -u "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Pro
     "uninstall removes the start menu entry"
 check '[ "$(regval "$settings\\KbPanel\\PROFILES" KEEPME)" = yes ]' "silent uninstall keeps the user's settings"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_summary

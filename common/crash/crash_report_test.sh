@@ -2,9 +2,7 @@
 # Crash reports from outside: a minidump and one line per crash, five kept.
 set -u
 cd "$KB_BIN" || exit 1
-passed=0
-failed=0
-check() { if eval "$1"; then echo "ok: $2"; passed=$((passed + 1)); else echo "FAILED: $2"; failed=$((failed + 1)); fi; }
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 
 folder=$(winepath -u "$(wine crash_probe.exe folder | tr -d '\r')" 2>/dev/null)
 [ -n "$folder" ] || { echo "FAILED: no report folder"; echo "0 passed, 1 failed"; exit 1; }
@@ -51,5 +49,4 @@ rm -rf "$folder"
 wine crash_probe.exe library-host >/dev/null 2>&1
 check '[ "$(count txt)" -eq 0 ]' "a fault on the host's own thread is left to the host"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_summary

@@ -7,6 +7,8 @@
 # With KB_WINE_NESTED=1 the caller's prefix, display and wineserver are reused.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+# The scripts find the shared end-to-end helpers through it.
+export KB_ROOT="${KB_ROOT:-$(cd "$here/../.." && pwd)}"
 build=$(cd "$1" && pwd); shift
 # shellcheck source=wine-env.sh
 . "$here/wine-env.sh"

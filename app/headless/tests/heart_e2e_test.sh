@@ -12,22 +12,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-ok() { echo "ok: $1"; passed=$((passed + 1)); }
-bad() { echo "FAILED: $1"; failed=$((failed + 1)); }
-check() { if eval "$1"; then ok "$2"; else bad "$2"; return 1; fi; }
-winpath() { winepath -w "$1" 2>/dev/null; }
-
-# Polls COMMAND (a shell condition) for up to SECONDS.
-eventually() {
-    local cond="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 10; i++)); do
-        eval "$cond" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 
 inj() { wine kbsim.exe output | sed -n 's/^inj //p' | tr -d '\r' | tr '\n' ' '; }
 clear_output() { wine kbsim.exe output --clear >/dev/null; }
@@ -180,6 +165,4 @@ timeout 30 wine kbhost.exe --profile "$(winpath "$work/profile.px3")" >"$work/no
 rc=$?
 check '[ $rc -eq 2 ] && grep -q "cannot start" "$work/nodriver.log"' "without the driver the host ends at start with a clear line"
 check '[ "$(wine kbsim.exe status | tr -d "\r")" = "driver: stopped" ]' "and the driver stays stopped"
-echo "[  PASSED  ] $passed tests."
-[ $failed -eq 0 ] || echo "[  FAILED  ] $failed tests."
-[ $failed -eq 0 ]
+e2e_summary

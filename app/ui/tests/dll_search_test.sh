@@ -12,17 +12,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-passed=0
-failed=0
-check() { if eval "$1"; then echo "ok: $2"; passed=$((passed + 1)); else echo "FAILED: $2"; failed=$((failed + 1)); fi; }
-eventually() {
-    local cond="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 10; i++)); do
-        eval "$cond" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 table_installed() { ! wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | grep -qx none; }
 
 # The program as installed, without the keyboard's HID library.
@@ -51,5 +41,4 @@ check '[ ! -e "$mark" ]' "no planted library was loaded, not even one named afte
 (cd "$prog" && wine KbPanel.exe /Kill >/dev/null 2>&1)
 eventually '! table_installed' 5 || true
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_summary

@@ -14,20 +14,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-ok() { echo "ok: $1"; passed=$((passed + 1)); }
-bad() { echo "FAILED: $1"; failed=$((failed + 1)); }
-check() { if eval "$1"; then ok "$2"; else bad "$2"; return 1; fi; }
-winpath() { winepath -w "$1" 2>/dev/null; }
-eventually() {
-    local cond="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 10; i++)); do
-        eval "$cond" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 
 probe() { wine kbpanel_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
 state() { probe state | sed -n "s/^$1 //p"; }
@@ -306,5 +293,4 @@ for f in Hidport.dll KinsetDll.dll Multact.dll Skins/Main_Status1.jpg Skins/Main
     check 'missing_case "$f"' "without $f the start ends silently with exit code 0"
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_summary

@@ -1,0 +1,25 @@
+# Shared by the end-to-end scripts that the Wine runner starts: the pass and
+# fail counts, checks, polling, and the summary lines the runner counts.
+#   . "$KB_ROOT/tools/dev/e2e-lib.sh"   ...   e2e_summary
+passed=0
+failed=0
+ok() { echo "ok: $1"; passed=$((passed + 1)); }
+bad() { echo "FAILED: $1"; failed=$((failed + 1)); }
+# check CONDITION DESCRIPTION: CONDITION is a shell condition, evaluated once.
+check() { if eval "$1"; then ok "$2"; else bad "$2"; return 1; fi; }
+winpath() { winepath -w "$1" 2>/dev/null; }
+# eventually CONDITION [SECONDS]: polls CONDITION every 0.1 s, for 10 s unless told.
+eventually() {
+    local cond="$1" limit="${2:-10}" i
+    for ((i = 0; i < limit * 10; i++)); do
+        eval "$cond" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# The last command of a script: its counts in the form the runner reads, and its status.
+e2e_summary() {
+    echo "[  PASSED  ] $passed tests."
+    [ "$failed" -eq 0 ] || echo "[  FAILED  ] $failed tests."
+    [ "$failed" -eq 0 ]
+}
