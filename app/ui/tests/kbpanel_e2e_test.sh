@@ -257,6 +257,23 @@ check 'eventually "[ \"\$(tray_picture)\" = playing ]" 3' "while a macro plays t
     echo "  tray: $(tray_picture); output: $(wine kbsim.exe output | tr -d '\r' | tr '\n' ' ')"
 check 'eventually "[ \"\$(tray_picture)\" = attached ]" 5' "after the macro the tray shows the keyboard again"
 
+# --- OK while a macro plays asks before it stops the macro --------------------------
+released() { wine kbsim.exe output | tr -d '\r' | grep -c '^inj key 2E 0001'; }
+question_open() { probe windows | grep -q "正在宏播放"; }
+rel0=$(released)
+wine kbsim.exe key 22 tap >/dev/null  # G plays the 30 s macro, which holds C down
+eventually "[ \"\$(tray_picture)\" = playing ]" 3
+probe post 0x111 1 >/dev/null
+check 'eventually question_open 5' "OK while a macro plays asks whether to stop it" || echo "  open: $(probe windows)"
+probe answer 7 >/dev/null
+check 'eventually "! question_open" 3 && [ "$(tray_picture)" = playing ] && [ "$(released)" = "$rel0" ]' \
+    "No leaves the macro playing with its key down"
+probe post 0x111 1 >/dev/null
+eventually question_open 5
+probe answer 6 >/dev/null
+check 'eventually "[ \"\$(released)\" -gt $rel0 ]" 3' "Yes stops the macro and releases its key"
+check 'eventually "[ \"\$(tray_picture)\" = attached ]" 5' "and the tray no longer shows playback"
+
 # --- Exit ------------------------------------------------------------------------
 ms=$(probe kill-timed)
 check '[ -n "$ms" ] && ! running' "KILL ends the running instance"
