@@ -55,19 +55,38 @@ point_of() {
 click() { local p; p=$(point_of "$1"); xdotool mousemove $p click 1; }
 hover() { local p; p=$(point_of "$1"); xdotool mousemove $p; sleep 0.4; }
 park_mouse() { xdotool mousemove 1270 1010; sleep 0.3; }
+# What is on the screen over the window's rectangle: a dialog on top of it
+# shows, where capturing the window alone leaves the covered part black.
 shot() {  # shot WINDOW NAME
-    import -window "$1" "$out/$2.png" && echo "wrote $out/$2.png"
+    local X Y WIDTH HEIGHT
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$2.png" && echo "wrote $out/$2.png"
 }
-# new_window ACTION -> id of the window that ACTION makes visible
+# largest_new BEFORE -> id and area of the largest visible window not in BEFORE
+largest_new() {
+    local id best="" area=0 a WIDTH HEIGHT
+    for id in $(comm -13 <(echo "$1") <(visible_all)); do
+        eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || continue
+        a=$((WIDTH * HEIGHT))
+        [ "$a" -gt "$area" ] && { area=$a; best=$id; }
+    done
+    echo "$best $area"
+}
+# new_window ACTION -> id of the dialog window that ACTION makes visible (the
+# largest new one: a tool tip or a child may come first). Under Wine a click
+# right after another window closed can be lost, so it is tried three times.
 new_window() {
-    local before after id
+    local before i
     before=$(visible_all)
-    eval "$1"
-    eventually '[ -n "$(comm -13 <(echo "$before") <(visible_all))" ]' 10 || return 1
-    sleep 0.5
-    after=$(visible_all)
-    id=$(comm -13 <(echo "$before") <(echo "$after") | head -n 1)
-    echo "$id"
+    for i in 1 2 3; do
+        eval "$1"
+        if eventually '[ "$(largest_new "$before" | cut -d" " -f2)" -gt 40000 ]' 3; then
+            sleep 0.5
+            largest_new "$before" | cut -d" " -f1
+            return 0
+        fi
+    done
+    return 1
 }
 
 wine kbsim.exe install >/dev/null || { echo "error: cannot install the simulated keyboard" >&2; exit 1; }
@@ -110,7 +129,7 @@ sleep 0.5
 
 if id=$(new_window 'click KEY_01E'); then
     shot "$id" key-function
-    import -window "$main_wid" "$out/main-window-edit-look.png"
+    shot "$main_wid" main-window-edit-look
     xdotool key --window "$id" Escape
     sleep 1
 fi
