@@ -62,7 +62,7 @@ ended_clean() {  # WHAT: no key down, and nothing more comes
 
 wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
 
-# A (1E): macro 1, repeated while held: B down, 60 ms, B up.
+# A (1E): macro 1, repeated while held: B down, 120 ms, B up (a tap is well inside one pass).
 # D (20): macro 2, repeated until pressed again: C down, 60 ms, C up.
 # S (1F): stop macro. Keypad 1 (4F, slot 512 + 0x4F): macro 1.
 # Macro key 1 (slot 256): macro 3, repeated while held: E down, 40 ms, E up.
@@ -77,7 +77,7 @@ cat >"$work/profile.json" <<'JSON'
     {"slot": 256, "type": 4, "macroKeyCode": 4866, "parameter": 3}
   ],
   "macros": [
-    {"name": "held", "isNew": 0, "playMode": 1, "macroId": 1, "actions": [[0, 48, 0], [60, 48, 1]]},
+    {"name": "held", "isNew": 0, "playMode": 1, "macroId": 1, "actions": [[0, 48, 0], [120, 48, 1]]},
     {"name": "toggle", "isNew": 0, "playMode": 2, "macroId": 2, "actions": [[0, 46, 0], [60, 46, 1]]},
     {"name": "hid", "isNew": 0, "playMode": 1, "macroId": 3, "actions": [[0, 18, 0], [40, 18, 1]]}
   ]
@@ -96,7 +96,7 @@ clear_output
 
 # --- Mode 1: repeats while held, the running pass finishes after the release ---------
 key 1E down
-check 'eventually "[ \$(presses 30) -ge 4 ]" 5' "a held key repeats its macro" || echo "  $(inj)"
+check 'eventually "[ \$(presses 30) -ge 3 ]" 5' "a held key repeats its macro" || echo "  $(inj)"
 check 'log_has "^playing 1"' "the host is told that playback runs"
 key 1E up
 ended_clean "the release"
