@@ -116,6 +116,13 @@ void PlaybackEngine::shutdown() {
     thread_.join();
 }
 
+bool PlaybackEngine::isRepeating() const {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    if (current_.active) return true;
+    return std::any_of(queue_.begin(), queue_.end(),
+                       [](const PlayRequest& r) { return r.key != kNoKey && repeats(r.playMode); });
+}
+
 std::size_t PlaybackEngine::queuedCount() const {
     std::lock_guard<std::mutex> lock(queueLock_);
     return queue_.size();

@@ -108,6 +108,9 @@ public:
     // before every request dequeued while any of them ran has been dropped.
     void stop();
     [[nodiscard]] bool isPlaying() const noexcept { return busy_.load() != 0; }
+    // A repetition is playing or queued: it ends only by its key or a stop,
+    // so whoever takes the keys away (a session lock) must stop it.
+    [[nodiscard]] bool isRepeating() const;
     // Ends the thread; idempotent.
     void shutdown();
 

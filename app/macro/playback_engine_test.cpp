@@ -548,7 +548,9 @@ TEST(PlaybackRepeat, UntilPressedPressedAgainBeforeItBeganIsDropped) {
     rig.engine.start();
     rig.engine.enqueue(1, false);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 1; }));
+    EXPECT_FALSE(rig.engine.isRepeating());  // a macro that plays once
     rig.engine.enqueue(2, false, kKey);
+    EXPECT_TRUE(rig.engine.isRepeating());   // one waits in the queue
     rig.engine.enqueue(2, false, kOtherKey);  // the same macro from another key is its own request
     EXPECT_EQ(rig.engine.queuedCount(), 2u);
     rig.engine.enqueue(2, false, kKey);
@@ -569,8 +571,10 @@ TEST(PlaybackRepeat, StopEndsARepetitionAtOnceAndLeavesNoKeyDown) {
     // Passes at 0, 30, 60; the fourth is inside its delay at 90 when the stop comes.
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 14; }));
     rig.engine.enqueue(2, false, kOtherKey);
+    EXPECT_TRUE(rig.engine.isRepeating());
     rig.engine.stop();
     EXPECT_FALSE(rig.engine.isPlaying());
+    EXPECT_FALSE(rig.engine.isRepeating());
     EXPECT_EQ(rig.engine.queuedCount(), 0u);
     EXPECT_EQ(host.systemReleases.load(), 1);
     const auto s = host.sent();

@@ -3,7 +3,8 @@
 # chosen in the macro editor with real clicks and keys, stored in the profile
 # file, and the running program repeats the macro as the simulated keyboard's
 # keys are held and pressed; the tray shows playback meanwhile. The tray's
-# stop command, a profile switch and exit end a repetition with no key down.
+# stop command, a profile switch, a session lock and exit end a repetition
+# with no key down.
 set -u
 cd "$KB_BIN" || exit 1
 work=$(mktemp -d)
@@ -219,14 +220,25 @@ key 20 tap
 eventually '[ $(presses 2E) -ge 2 ]' 5
 probe post 0x111 9000 >/dev/null  # the profile menu: the default profile
 check 'answer 1' "the switch says that it stops playback"
+# The switch goes on once its message has returned (about 2 s late under Xvfb).
+check 'eventually "[ \"\$(probe caption 1005)\" = \"<默认情景模式>\" ]" 10' "the default profile is active"
 ended_clean "the profile switch"
 probe post 0x111 9001 >/dev/null
-eventually '[ "$(wine kbsim.exe table keyboard | tr -d "\r")" != none ]' 5
-sleep 0.3
+eventually '[ "$(probe caption 1005)" = main ]' 10
+clear_output
+
+# A session lock takes the tables away, and with them the key that would end it.
+key 20 tap
+check 'eventually "[ \$(presses 2E) -ge 2 ]" 5' "after switching back the key repeats again"
+probe send 0x2B1 7 >/dev/null  # WM_WTSSESSION_CHANGE, locked
+check '[ "$(wine kbsim.exe table keyboard | tr -d "\r")" = none ]' "a session lock withdraws the tables"
+ended_clean "a session lock"
+probe send 0x2B1 8 >/dev/null  # unlocked
+check '[ "$(wine kbsim.exe table keyboard | tr -d "\r")" != none ]' "the unlock restores them"
 clear_output
 
 key 20 tap
-check 'eventually "[ \$(presses 2E) -ge 2 ]" 5' "after switching back the key repeats again"
+check 'eventually "[ \$(presses 2E) -ge 2 ]" 5' "after the unlock the key repeats again"
 ms=$(probe kill-timed)
 check '[ -n "$ms" ] && ! running' "KILL ends the program during a repetition"
 echo "the program was gone ${ms} ms after KILL"
