@@ -57,7 +57,7 @@ StartResult Heart::start(std::function<bool()> windowReady, std::function<void()
     (void)device_.open();
 
     playback_.start();
-    attachThread_ = std::make_unique<AttachThread>(device_, sink_, std::move(windowReady));
+    attachThread_ = std::make_unique<AttachThread>(device_, static_cast<AttachSink&>(*this), std::move(windowReady));
     (void)attachThread_->start();
     KeyActions& actions = *this;
     keyboardThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keyboard, engine_, device_, actions,
@@ -146,5 +146,12 @@ void Heart::releaseSystemHeldKeys() {
 }
 
 void Heart::playbackIndication(bool playing) { sink_.playbackIndication(playing); }
+
+void Heart::attachState(int state) {
+    // An unplugged keyboard sends no release and no second press: a repeating
+    // macro would run on with nothing to end it.
+    if (state <= 0 && playback_.isRepeating()) playback_.stop();
+    sink_.attachState(state);
+}
 
 }  // namespace kb

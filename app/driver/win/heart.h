@@ -35,7 +35,7 @@ protected:
 
 enum class StartResult { Started, MissingHidport, HidportInitFailed, MissingKinset, MissingMultact, NoEvents };
 
-class Heart final : private KeyActions, private PlaybackHost, private PlaybackControl {
+class Heart final : private KeyActions, private PlaybackHost, private PlaybackControl, private AttachSink {
 public:
     Heart(HeartSink& sink, SettingsStore& settings);
     ~Heart();
@@ -78,6 +78,9 @@ private:
     void sendStep(std::uint16_t makeCode, std::uint16_t direction) override;
     void releaseSystemHeldKeys() override;
     void playbackIndication(bool playing) override;
+
+    // AttachSink: the attach thread's reports, passed on to the window.
+    void attachState(int state) override;
 
     // PlaybackControl: what the profile switch and apply ask.
     [[nodiscard]] bool isPlaying() const override { return playback_.isPlaying(); }

@@ -108,6 +108,23 @@ sleep 0.3
 check '[ "$(presses 30)" = "$n" ]' "no pass starts after the release"
 clear_output
 
+# Unplugging the keyboard takes away the release that would end it.
+key 1E down
+eventually '[ $(presses 30) -ge 2 ]' 5
+wine kbsim.exe unplug keyboard >/dev/null
+check 'eventually "log_has \"^attach 0\"" 5' "the keyboard is unplugged"
+ended_clean "unplugging the keyboard during a repetition"
+wine kbsim.exe plug keyboard >/dev/null
+eventually 'tail -n 3 "$work/host.log" | grep -q "^attach 1"' 5
+key 1E up
+sleep 0.3
+check '[ -z "$(left_down)" ]' "the key's late release after the plug leaves nothing down"
+clear_output
+key 1E tap
+eventually settled 5
+check '[ "$(inj)" = "key 30 0000 key 30 0001 " ]' "after the plug a tap plays once" || echo "  $(inj)"
+clear_output
+
 # A tap plays one pass.
 key 1E tap
 eventually settled 5
