@@ -69,4 +69,11 @@ int KeyEventSequencer::onEvent(int eventIndex, const std::function<bool(int key)
     return latchKeyEvent(latches_, eventIndex);
 }
 
+int KeyEventSequencer::releasedAfter(int eventIndex, int acted) const noexcept {
+    const int keys = static_cast<int>(latches_.size());
+    if (eventIndex >= keys && eventIndex < 2 * keys) return eventIndex - keys;
+    if (acted >= 0 && acted < keys && latches_[static_cast<std::size_t>(acted)].load() == 0) return acted;
+    return -1;
+}
+
 }  // namespace kb

@@ -49,6 +49,10 @@ public:
     // (key) takes that key's pending press if there is one.
     [[nodiscard]] int onEvent(int eventIndex, const std::function<bool(int key)>& takePendingPress,
                               std::uint64_t nowMs);
+    // The key that is up once the event (and the press onEvent returned as
+    // `acted`) has been carried out: the event's own release, or an acted
+    // press whose release was already seen. -1 for none.
+    [[nodiscard]] int releasedAfter(int eventIndex, int acted) const noexcept;
 
 private:
     std::span<std::atomic<std::uint32_t>> latches_;

@@ -73,15 +73,22 @@ TEST(KeySequencer, TapsArrivingOutOfOrderActOnceEachAndLeaveNoKeyLatched) {
     EXPECT_EQ(seq.onEvent(release + 4, pendingPress, 1000), 4);
     EXPECT_EQ(asked, 4);
     EXPECT_EQ(latches[4].load(), 0u);
+    EXPECT_EQ(seq.releasedAfter(release + 4, 4), 4);  // and then it is up
 
     // Release first, press still on its way: it acts when it comes, and the
     // key is not left latched, so the next tap acts too.
     EXPECT_EQ(seq.onEvent(release + 9, pendingPress, 2000), -1);
+    EXPECT_EQ(seq.releasedAfter(release + 9, -1), 9);
     EXPECT_EQ(seq.onEvent(9, pendingPress, 2003), 9);
     EXPECT_EQ(latches[9].load(), 0u);
+    // A repeating macro would otherwise wait for a release that has already come.
+    EXPECT_EQ(seq.releasedAfter(9, 9), 9);
     EXPECT_EQ(seq.onEvent(9, pendingPress, 2200), 9);
+    EXPECT_EQ(seq.releasedAfter(9, 9), -1);             // an ordinary press: held
     EXPECT_EQ(seq.onEvent(9, pendingPress, 2210), -1);  // then held: repeats do nothing
+    EXPECT_EQ(seq.releasedAfter(9, -1), -1);
     EXPECT_EQ(seq.onEvent(release + 9, pendingPress, 2300), -1);
+    EXPECT_EQ(seq.releasedAfter(release + 9, -1), 9);
 
     // A double tap: the second press queued behind the first release belongs
     // to the next tap and is not swallowed by the release.

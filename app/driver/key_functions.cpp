@@ -22,7 +22,7 @@ void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool mac
             break;
         }
         case FunctionType::PlayMacro:
-            actions.enqueueMacro(static_cast<std::uint16_t>(e.parameter & 0xFFFF));
+            actions.enqueueMacro(static_cast<std::uint16_t>(e.parameter & 0xFFFF), slot);
             break;
         case FunctionType::StopMacro:
             // Stop waits for the playback thread, which may need the engine lock.
@@ -63,14 +63,20 @@ void MacroKeys::allUp() {
     }
     // The held flag remembers the slot, so a bank switch in between still
     // releases the key that was pressed.
-    std::lock_guard<ModelLock> lock(engine_.lock());
-    if (!engine_.active) return;
-    for (std::size_t i = 0; i < held.size(); ++i) {
-        if (!held[i]) continue;
-        const KeyEntry e = engine_.active->record.entry(kFirstMacroKeySlot + static_cast<int>(i));
-        if (e.type == static_cast<std::uint16_t>(FunctionType::OtherKey)) {
-            actions_.sendKey(static_cast<std::uint16_t>(e.parameter & 0xFFFF), 1);
+    {
+        std::lock_guard<ModelLock> lock(engine_.lock());
+        if (engine_.active) {
+            for (std::size_t i = 0; i < held.size(); ++i) {
+                if (!held[i]) continue;
+                const KeyEntry e = engine_.active->record.entry(kFirstMacroKeySlot + static_cast<int>(i));
+                if (e.type == static_cast<std::uint16_t>(FunctionType::OtherKey)) {
+                    actions_.sendKey(static_cast<std::uint16_t>(e.parameter & 0xFFFF), 1);
+                }
+            }
         }
+    }
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (held[i]) actions_.keyReleased(kFirstMacroKeySlot + static_cast<int>(i));
     }
 }
 

@@ -19,8 +19,12 @@ public:
     virtual ~KeyActions() = default;
     virtual void sendKey(std::uint16_t makeCode, std::uint16_t direction) = 0;
     virtual void runAction(int actionCode, const std::u16string& text) = 0;
-    virtual void enqueueMacro(std::uint16_t macroId) = 0;
+    // The key at `slot` asked for the macro (its release follows as keyReleased).
+    virtual void enqueueMacro(std::uint16_t macroId, int slot) = 0;
     virtual void stopPlayback() = 0;
+    // The key at `slot` is up again, whatever its function; without the engine
+    // lock. A repeating macro follows its key by this.
+    virtual void keyReleased(int slot) = 0;
 };
 
 inline constexpr int kActionLaunchProgram = 642;

@@ -43,8 +43,11 @@ public:
     void runAction(int code, const std::u16string& text) override {
         note("action " + std::to_string(code) + " " + std::string(text.begin(), text.end()), false);
     }
-    void enqueueMacro(std::uint16_t id) override { note("play " + std::to_string(id), true); }
+    void enqueueMacro(std::uint16_t id, int slot) override {
+        note("play " + std::to_string(id) + " from " + std::to_string(slot), true);
+    }
     void stopPlayback() override { note("stop", false); }
+    void keyReleased(int slot) override { note("up " + std::to_string(slot), false); }
 
 private:
     bool lockHeldElsewhere() {
@@ -82,7 +85,7 @@ TEST(KeyFunctions, EachTypeDoesItsOwnThing) {
     a.set(16, 5, 0);
     a.set(17, 9, 0);
     for (int slot = 10; slot <= 17; ++slot) carryOutKeyFunction(a.engine, act, slot, false);
-    EXPECT_EQ(act.calls, (Strings{"action 642 C:\\app.exe", "action 657 hello", "play 7", "stop"}));
+    EXPECT_EQ(act.calls, (Strings{"action 642 C:\\app.exe", "action 657 hello", "play 7 from 15", "stop"}));
 }
 
 TEST(KeyFunctions, AnotherKeyIsSentOnlyForMacroKeys) {
@@ -131,7 +134,7 @@ TEST(MacroKeys, KeysUseTheSlotOfTheLiveBank) {
     r.report(0x1304);
     r.report(kReportBankKey);
     r.report(0x1304);
-    EXPECT_EQ(r.act.calls, (Strings{"play 3", "play 8"}));
+    EXPECT_EQ(r.act.calls, (Strings{"play 3 from 258", "play 8 from 263"}));
     EXPECT_EQ(r.keys.bank(), 1);
 }
 
@@ -143,7 +146,22 @@ TEST(MacroKeys, AnotherKeyIsReleasedByTheAllUpReportEvenAcrossABankSwitch) {
     r.report(kReportBankKey);
     r.report(kReportAllUp);
     r.report(kReportAllUp);  // nothing held any more
-    EXPECT_EQ(r.act.calls, (Strings{"key 42 down", "key 42 up"}));
+    EXPECT_EQ(r.act.calls, (Strings{"key 42 down", "key 42 up", "up 256"}));
+}
+
+TEST(MacroKeys, TheAllUpReportReleasesEveryHeldSlotForPlaybackOnceAndWithoutTheEngineLock) {
+    MacroKeyRig r;
+    r.a.set(257, 4, 2);  // bank 0, key 2: a macro
+    r.a.set(264, 4, 5);  // bank 1, key 4
+    r.a.set(260, 1, 0);  // bank 0, key 5: no function, its release is still news
+    r.report(0x1303);
+    r.report(kReportBankKey);
+    r.report(0x1305);
+    r.report(kReportBankKey);
+    r.report(0x1306);
+    r.report(kReportAllUp);
+    r.report(kReportAllUp);
+    EXPECT_EQ(r.act.calls, (Strings{"play 2 from 257", "play 5 from 264", "up 257", "up 260", "up 264"}));
 }
 
 TEST(MacroKeys, BankKeyFlipsTheStatusAndTellsTheWindow) {

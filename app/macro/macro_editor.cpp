@@ -198,6 +198,15 @@ bool MacroEditorSession::setActions(int index, const std::vector<MacroAction>& s
     return steps.size() <= kMaxMacroActions;
 }
 
+bool MacroEditorSession::setPlayMode(int index, std::uint16_t mode) {
+    if (!valid(index) || mode >= kPlayModeCount) return false;
+    MacroRecord& m = list_[static_cast<std::size_t>(index)];
+    if (m.playMode() == mode) return false;
+    m.setPlayMode(mode);
+    dirty_ = true;
+    return true;
+}
+
 bool MacroEditorSession::appendAction(int index, const MacroAction& step) {
     if (!valid(index) || !list_[static_cast<std::size_t>(index)].appendAction(step)) return false;
     dirty_ = true;

@@ -69,6 +69,9 @@ public:
     bool setActions(int index, const std::vector<MacroAction>& steps);
     // A recorded step; false when the macro already holds 576 steps.
     bool appendAction(int index, const MacroAction& step);
+    // The macro's play mode (0 to 2); false when the index or the mode is
+    // out of range or the mode is already that.
+    bool setPlayMode(int index, std::uint16_t mode);
 
         // NotSaved: installed in the working profile, but its file could not be
     // written; the file on disk is as it was.

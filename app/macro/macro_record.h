@@ -22,6 +22,8 @@ inline constexpr std::size_t kMaxMacros = 100;
 inline constexpr std::size_t kMaxMacroNameChars = 100;
 inline constexpr std::uint32_t kMaxStepDelayMs = 3'600'000;
 inline constexpr std::uint16_t kMaxMacroId = 100;
+// Play modes 0 once, 1 while the key is held, 2 until the key is pressed again.
+inline constexpr std::uint16_t kPlayModeCount = 3;
 
 struct MacroAction {
     std::uint32_t delayMs = 0;

@@ -6,13 +6,14 @@
 
 namespace kb {
 
-// Position of the first play-table record with the id; 0 when none (or no
-// active copy). Takes the engine lock unless the caller holds it.
-[[nodiscard]] std::uint16_t findPlayTableIndex(Engine& engine, std::uint16_t macroId, bool engineLockHeld);
+// Position and play mode of the first play-table record with the id; index
+// 0 and mode 0 when none (or no active copy). Takes the engine lock unless
+// the caller holds it.
+[[nodiscard]] PlayTableRef findPlayTableMacro(Engine& engine, std::uint16_t macroId, bool engineLockHeld);
 
-// Copies the used steps of the record at `index` when it still has `macroId`,
-// without ever blocking on the engine lock.
+// Copies the used steps and the play mode of the record at `index` when it
+// still has `macroId`, without ever blocking on the engine lock.
 [[nodiscard]] SnapshotResult snapshotPlayTable(Engine& engine, std::uint16_t index, std::uint16_t macroId,
-                                               std::vector<PlayStep>& steps);
+                                               MacroSnapshot& out);
 
 }  // namespace kb

@@ -1,5 +1,7 @@
 // Macro playback engine: one thread plays queued requests in arrival order,
-// step by step, each step at its absolute deadline. Portable; the world it
+// step by step, each step at its absolute deadline. A request that a key
+// made may repeat its macro, by the macro's play mode, while the key is held
+// (mode 1) or until the key is pressed again (mode 2). Portable; the world it
 // talks to (play table, injection, key state, window) sits behind
 // PlaybackHost, and time behind PlaybackClock.
 #pragma once
@@ -20,6 +22,25 @@ struct PlayStep {
     std::uint16_t direction = 0;  // 0 press, 1 release
 };
 
+// How a macro plays when a key asks for it (the record's playMode).
+enum class PlayMode : std::uint16_t {
+    Once = 0,
+    WhileHeld = 1,    // passes follow each other while the key is held
+    UntilPressed = 2, // one press starts the passes, the next press ends them
+};
+
+// Where a macro sits in the play table, and its play mode; index 0 and mode
+// 0 when no record has the id.
+struct PlayTableRef {
+    std::uint16_t index = 0;
+    std::uint16_t playMode = 0;
+};
+
+struct MacroSnapshot {
+    std::vector<PlayStep> steps;
+    std::uint16_t playMode = 0;
+};
+
 enum class SnapshotResult {
     Copied,    // the record still sits at the index with the id: steps filled
     NoMatch,   // gone or replaced: the request plays nothing
@@ -31,12 +52,12 @@ public:
     virtual ~PlaybackHost() = default;
     // Device attached and injection initialised; retries an earlier failure.
     virtual bool ensureAttached() = 0;
-    // Position of the first play-table record with this id, 0 when none.
-    // Takes the engine lock unless the caller already holds it.
-    virtual std::uint16_t findMacroIndex(std::uint16_t macroId, bool engineLockHeld) = 0;
-    // Copies the record's used steps under the engine lock, without blocking on it.
-    virtual SnapshotResult trySnapshot(std::uint16_t index, std::uint16_t macroId,
-                                       std::vector<PlayStep>& steps) = 0;
+    // The first play-table record with this id. Takes the engine lock unless
+    // the caller already holds it.
+    virtual PlayTableRef findMacro(std::uint16_t macroId, bool engineLockHeld) = 0;
+    // Copies the record's used steps and its mode under the engine lock,
+    // without blocking on it.
+    virtual SnapshotResult trySnapshot(std::uint16_t index, std::uint16_t macroId, MacroSnapshot& out) = 0;
     virtual void sendStep(std::uint16_t makeCode, std::uint16_t direction) = 0;
     // Releases every key the system reports down (run on the stopping thread).
     virtual void releaseSystemHeldKeys() = 0;
@@ -66,14 +87,30 @@ public:
     PlaybackEngine(const PlaybackEngine&) = delete;
     PlaybackEngine& operator=(const PlaybackEngine&) = delete;
 
+    // No key: the request plays once whatever the macro's mode.
+    static constexpr int kNoKey = -1;
+    // The shortest pass of a repetition: an empty macro or one without delays
+    // repeats at this pace instead of spinning, and stop and quit are seen.
+    static constexpr std::uint64_t kMinPassMs = 15;
+
     // Creates the thread once; later calls do nothing.
     void start();
-    void enqueue(std::uint16_t macroId, bool engineLockHeld);
+    // A request for the macro; `key` (any number that names the key, kNoKey
+    // for none) is the key whose press asked for it. A press of the key whose
+    // repetition is playing or queued does not queue another request: in
+    // mode 1 it asks for at least one more pass, in mode 2 it switches the
+    // repetition off (a queued one is dropped) or on again.
+    void enqueue(std::uint16_t macroId, bool engineLockHeld, int key = kNoKey);
+    // The key's release: a mode-1 repetition ends after its running pass.
+    void keyReleased(int key);
     // Aborts the playing macro, drops queued requests, releases held keys;
     // returns once the engine is idle. Stops may overlap: none of them ends
     // before every request dequeued while any of them ran has been dropped.
     void stop();
     [[nodiscard]] bool isPlaying() const noexcept { return busy_.load() != 0; }
+    // A repetition is playing or queued: it ends only by its key or a stop,
+    // so whoever takes the keys away (a session lock) must stop it.
+    [[nodiscard]] bool isRepeating() const;
     // Ends the thread; idempotent.
     void shutdown();
 
@@ -81,26 +118,52 @@ public:
 
 private:
     struct PlayRequest {
-        std::uint16_t macroId;
-        std::uint16_t index;
+        std::uint16_t macroId = 0;
+        std::uint16_t index = 0;
+        int key = kNoKey;
+        std::uint16_t playMode = 0;
+        std::uint32_t owedPasses = 1;  // mode 1: passes that presses asked for
+        bool on = true;                // mode 2: switched on by an odd number of presses
+    };
+    // The repetition being played, as presses and releases change it.
+    struct Repetition {
+        bool active = false;
+        int key = kNoKey;
+        std::uint16_t macroId = 0;
+        PlayMode mode = PlayMode::Once;
+        std::uint32_t owedPasses = 0;
+        bool on = false;
     };
 
     void run() noexcept;
     // True when it took at least one request.
     bool drainQueue(bool attached);
     void play(const PlayRequest& request);
+    // Plays the steps from `dueUs` on; `dueUs` ends at the last step's time.
+    // False when quit or a stop cut it short.
+    bool playSteps(const std::vector<PlayStep>& steps, std::uint64_t& dueUs);
+    void repeat(const PlayRequest& request, const MacroSnapshot& macro);
+    // Under the queue lock: whether the repetition's next pass is due.
+    [[nodiscard]] bool anotherPassLocked();
+    [[nodiscard]] bool heldLocked(int key) const;
     // False when quit or a stop cut the wait short.
     bool waitUntil(std::uint64_t deadlineUs);
     [[nodiscard]] bool interrupted() const noexcept { return quit_.load() != 0 || stopping_.load() != 0; }
     void setIdle();
     void releaseKeysWeLeftDown();
+    // Releases what was pressed since `before` was taken and is still down.
+    void releaseKeysDownSince(const std::vector<std::uint16_t>& before);
 
     PlaybackHost& host_;
     PlaybackClock& clock_;
-    // The play-queue lock: the queue, and busy's changes that stop waits for.
+    // The play-queue lock: the queue, held keys, the repetition, and busy's
+    // changes that stop waits for.
     mutable std::mutex queueLock_;
     std::condition_variable idle_;
     std::deque<PlayRequest> queue_;
+    // Keys pressed (by enqueue) and not yet released; and the repetition.
+    std::vector<int> held_;
+    Repetition current_;
     std::atomic<std::uint32_t> busy_{0};
     // Stops in progress. A count, not a flag, so one stop ending cannot
     // clear another's request.

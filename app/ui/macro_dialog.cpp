@@ -114,6 +114,10 @@ BOOL MacroEditorDialog::OnInitDialog() {
     };
     stepList_.SetCallbacks(std::move(steps));
 
+    for (std::u16string_view name : text::kPlayModeNames) {
+        SendDlgItemMessageW(Hwnd(), kMacroPlayMode, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(wide(name).c_str()));
+    }
     skin();
     CheckDlgButton(Hwnd(), kRecordDelays, model_.recordDelay() ? BST_CHECKED : BST_UNCHECKED);
     showMacros();
@@ -176,6 +180,9 @@ void MacroEditorDialog::showButtons() {
     EnableWindow(Item(kMacroDelete), idle);
     EnableWindow(macroList_.Hwnd(), idle);
     EnableWindow(Item(kMacroApply), model_.applyEnabled() ? TRUE : FALSE);
+    // An unknown stored mode shows no choice and stays as it is.
+    SendDlgItemMessageW(Hwnd(), kMacroPlayMode, CB_SETCURSEL, static_cast<WPARAM>(model_.playModeChoice()), 0);
+    EnableWindow(Item(kMacroPlayMode), model_.playModeEnabled() ? TRUE : FALSE);
     for (kbskin::SkinButton& b : buttons_) {
         if (b.Hwnd() != nullptr) b.Redraw();
     }
@@ -277,6 +284,13 @@ bool MacroEditorDialog::OnCommand(int id, int code, HWND) {
     if (id == kChoiceId) {
         if (code == CBN_SELENDOK) endCellChoice(true);
         if (code == CBN_SELENDCANCEL || code == CBN_KILLFOCUS) endCellChoice(false);
+        return true;
+    }
+    if (id == kMacroPlayMode) {
+        if (code != CBN_SELCHANGE) return false;
+        const auto choice = static_cast<int>(SendDlgItemMessageW(Hwnd(), kMacroPlayMode, CB_GETCURSEL, 0, 0));
+        (void)model_.setPlayMode(choice);
+        showButtons();
         return true;
     }
     if (code != BN_CLICKED) return false;

@@ -72,6 +72,19 @@ bool MacroDialogModel::renameMacro(int index, std::u16string_view edited, Prompt
     return true;
 }
 
+int MacroDialogModel::playModeChoice() const noexcept {
+    if (selected_ < 0 || selected_ >= static_cast<int>(session_.macros().size())) return -1;
+    const std::uint16_t mode = session_.macros()[static_cast<std::size_t>(selected_)].playMode();
+    return mode < kPlayModeCount ? mode : -1;
+}
+
+bool MacroDialogModel::setPlayMode(int choice) {
+    if (!playModeEnabled() || choice < 0 || choice >= kPlayModeCount) return false;
+    if (!session_.setPlayMode(selected_, static_cast<std::uint16_t>(choice))) return false;
+    applyEnabled_ = true;
+    return true;
+}
+
 bool MacroDialogModel::deleteStep() {
     if (selected_ < 0 || !steps_.removeSelected()) return false;
     applyEnabled_ = true;

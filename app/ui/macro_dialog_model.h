@@ -18,6 +18,9 @@ namespace kb {
 namespace text {
 inline constexpr std::u16string_view kStopRecordingFirst = u"请先停止宏录制!  ";
 inline constexpr std::u16string_view kClearSteps = u"确实需要清空宏动作?  ";
+// The play mode choices; the position is the value stored in the record.
+inline constexpr std::u16string_view kPlayModeNames[kPlayModeCount] = {
+    u"Play macro once", u"Play macro repeat", u"Repeating until key down again"};
 }  // namespace text
 
 class MacroDialogModel {
@@ -43,6 +46,15 @@ public:
     // Deletes the selected macro after the key-reference question.
     bool deleteMacro(ProfileModel& model, Prompt& prompt);
     bool renameMacro(int index, std::u16string_view edited, Prompt& prompt);
+
+    // The selected macro's play mode as the choice shows it: its position in
+    // kPlayModeNames, or -1 (nothing chosen) without a selection or for a
+    // stored value the program does not know, which stays as it is until
+    // the user picks a mode.
+    [[nodiscard]] int playModeChoice() const noexcept;
+    bool setPlayMode(int choice);
+    // The choice can be changed while a macro is selected and nothing records.
+    [[nodiscard]] bool playModeEnabled() const noexcept { return selected_ >= 0 && !isRecording(); }
 
     [[nodiscard]] const StepList& steps() const noexcept { return steps_; }
     void selectStep(int row) noexcept { steps_.select(row); }

@@ -218,5 +218,50 @@ TEST_F(MacroDialog, DefaultProfileAndFailedSaves) {
     EXPECT_FALSE(std::filesystem::exists(file));
 }
 
+TEST_F(MacroDialog, PlayModeIsShownChangedAndStoredWhileAnUnknownOneIsKept) {
+    model.macros[1].setPlayMode(7);  // from a file written elsewhere
+    ASSERT_EQ(saveProfile(model, list, true), SaveResult::Saved);
+    const std::vector<char> before = bytesOf(file);
+    dialog.open(model, list);
+    EXPECT_EQ(dialog.playModeChoice(), 0);
+    EXPECT_FALSE(dialog.setPlayMode(0));  // the mode it has: no change
+    EXPECT_FALSE(dialog.setPlayMode(3));
+    EXPECT_FALSE(dialog.applyEnabled());
+    ASSERT_TRUE(dialog.selectMacro(1, prompt));
+    EXPECT_EQ(dialog.playModeChoice(), -1);
+    // Other edits of that macro keep the value the program does not know.
+    EXPECT_TRUE(dialog.renameMacro(1, u"renamed", prompt));
+    ASSERT_EQ(apply(), MacroDialogModel::ApplyResult::Applied);
+    EXPECT_EQ(saved().macros[1].playMode(), 7);
+
+    ASSERT_TRUE(dialog.selectMacro(0, prompt));
+    ASSERT_TRUE(dialog.setPlayMode(2));
+    EXPECT_TRUE(dialog.applyEnabled());
+    EXPECT_EQ(dialog.playModeChoice(), 2);
+    ASSERT_TRUE(dialog.selectMacro(1, prompt));
+    ASSERT_TRUE(dialog.setPlayMode(1));
+    EXPECT_EQ(dialog.addMacro(prompt, clock), 2);
+    EXPECT_EQ(dialog.playModeChoice(), 0);  // a new macro plays once
+    dialog.toggleRecording();
+    EXPECT_FALSE(dialog.playModeEnabled());
+    EXPECT_FALSE(dialog.setPlayMode(2));
+    ASSERT_EQ(apply(), MacroDialogModel::ApplyResult::Applied);
+    const ProfileContent c = saved();
+    ASSERT_EQ(c.macros.size(), 3u);
+    EXPECT_EQ(c.macros[0].playMode(), 2);
+    EXPECT_EQ(c.macros[1].playMode(), 1);
+    EXPECT_EQ(c.macros[2].playMode(), 0);
+    EXPECT_EQ(model.macros[0].playMode(), 2);
+
+    // Cancel after a change leaves the profile as it was.
+    dialog.close();
+    const std::vector<char> applied = bytesOf(file);
+    dialog.open(model, list);
+    ASSERT_TRUE(dialog.setPlayMode(0));
+    dialog.close();
+    EXPECT_EQ(bytesOf(file), applied);
+    EXPECT_EQ(model.macros[0].playMode(), 2);
+}
+
 }  // namespace
 }  // namespace kb

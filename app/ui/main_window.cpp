@@ -489,6 +489,9 @@ void MainWindow::openAboutBox() {
 void MainWindow::onSessionChange(int code) {
     switch (session_.onSessionChange(code)) {
     case SessionSuspension::Action::Withdraw:
+        // Without the tables no key's release or second press can end a
+        // repetition, and it would type into the locked session.
+        if (heart_.playback().isRepeating()) heart_.playbackControl().stop();
         withdrawKeyboardTable(heart_.device());
         withdrawKeypadTables(heart_.device());
         break;

@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, DialogTemplates,
                          testing::Values(Skinned{ids::kDlgMain, L"Main.ini", 137},
                                          Skinned{ids::kDlgProfiles, L"Profile.ini", 8},
                                          Skinned{ids::kDlgKeyFunction, L"Key.ini", 16},
-                                         Skinned{ids::kDlgMacroEditor, L"Macro.ini", 16}));
+                                         Skinned{ids::kDlgMacroEditor, L"Macro.ini", 17}));
 
 TEST_P(DialogTemplates, IsAllClientAreaWithoutAFrame) {
     Dialog dlg(GetParam().templateId);

@@ -356,6 +356,9 @@ def _macro_window():
                 ("\u6dfb\u52a0",), kind="skin"),
         Control(1018, "kMacroDelete", "\u5220\u9664", (79, 133, 50, 14), "FUNC_DELETE", DLG_FACES, "button",
                 ("\u5220\u9664",), kind="skin"),
+        # The selected macro's play mode; placed by the template alone, so a
+        # skin file that does not know it cannot hide it.
+        Control(1028, "kMacroPlayMode", "", (214, 132, 120, 60), kind="combo"),
         Control(1019, "kStepList", "", (7, 158, 327, 119), "PROGRAM_LIST2", kind="list"),
         Control(1020, "kMacroRecord", "\u5f55\u5236...", (7, 281, 50, 26), "FUNC_RECORD", DLG_MARK_FACES,
                 "record", ("\u5f55\u5236...",), kind="skin"),
@@ -386,6 +389,7 @@ def _macro_window():
 
 MACRO_RECORDING = "\u505c\u6b62\u5f55\u5236"
 MACRO_TITLE = "\u5b8f\u7f16\u8f91"
+MACRO_MODE_LABEL = "\u64ad\u653e\u65b9\u5f0f"
 MACRO_HINT = ("\u9009\u4e2d\u6b65\u9aa4\u540e", "\u5355\u51fb\u5355\u5143\u683c", "\u53ef\u4fee\u6539\u5ef6\u8fdf\u3001", "\u6309\u952e\u548c\u52a8\u4f5c")
 
 

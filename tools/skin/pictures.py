@@ -335,6 +335,11 @@ def dialog_background(w, draw):
         draw.text((x, y), L.MACRO_TITLE, font=font(WQY, 16), fill=TITLE)
         for i, line in enumerate(L.MACRO_HINT):
             draw.text((x, y + 28 + 17 * i), line, font=font(WQY, 11), fill=TEXT_DIM)
+        mode = next(c for c in w.controls if c.name == "kMacroPlayMode")
+        mx, my, _, _ = mode.px
+        f = font(WQY, 12)
+        x0, y0, x1, y1 = draw.textbbox((0, 0), L.MACRO_MODE_LABEL, font=f)
+        draw.text((mx - 8 - (x1 - x0) - x0, my + 3 - y0), L.MACRO_MODE_LABEL, font=f, fill=TEXT)
 
 
 def render_window(w, image, flip_on=False):

@@ -288,8 +288,9 @@ class RecordingMacroKeys final : public KeyActions, public MacroKeyUi, public Ba
 public:
     void sendKey(std::uint16_t, std::uint16_t) override {}
     void runAction(int, const std::u16string&) override {}
-    void enqueueMacro(std::uint16_t) override {}
+    void enqueueMacro(std::uint16_t, int) override {}
     void stopPlayback() override {}
+    void keyReleased(int) override {}
     bool editingMacroKey() override { return false; }
     void refuseBankSwitch() override {}
     void bankChanged(int bank) override { banks.push_back(bank); }

@@ -57,7 +57,7 @@ StartResult Heart::start(std::function<bool()> windowReady, std::function<void()
     (void)device_.open();
 
     playback_.start();
-    attachThread_ = std::make_unique<AttachThread>(device_, sink_, std::move(windowReady));
+    attachThread_ = std::make_unique<AttachThread>(device_, static_cast<AttachSink&>(*this), std::move(windowReady));
     (void)attachThread_->start();
     KeyActions& actions = *this;
     keyboardThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keyboard, engine_, device_, actions,
@@ -120,18 +120,20 @@ void Heart::runAction(int actionCode, const std::u16string& text) {
     if (multact_.isBound()) (void)multact_.Multact2(actionCode, reinterpret_cast<const wchar_t*>(text.c_str()), nullptr);
 }
 
-void Heart::enqueueMacro(std::uint16_t macroId) { playback_.enqueue(macroId, true); }
+void Heart::enqueueMacro(std::uint16_t macroId, int slot) { playback_.enqueue(macroId, true, slot); }
 
 void Heart::stopPlayback() { playback_.stop(); }
 
+void Heart::keyReleased(int slot) { playback_.keyReleased(slot); }
+
 bool Heart::ensureAttached() { return device_.open() == 1; }
 
-std::uint16_t Heart::findMacroIndex(std::uint16_t macroId, bool engineLockHeld) {
-    return findPlayTableIndex(engine_, macroId, engineLockHeld);
+PlayTableRef Heart::findMacro(std::uint16_t macroId, bool engineLockHeld) {
+    return findPlayTableMacro(engine_, macroId, engineLockHeld);
 }
 
-SnapshotResult Heart::trySnapshot(std::uint16_t index, std::uint16_t macroId, std::vector<PlayStep>& steps) {
-    return snapshotPlayTable(engine_, index, macroId, steps);
+SnapshotResult Heart::trySnapshot(std::uint16_t index, std::uint16_t macroId, MacroSnapshot& out) {
+    return snapshotPlayTable(engine_, index, macroId, out);
 }
 
 void Heart::sendStep(std::uint16_t makeCode, std::uint16_t direction) { sendKey(makeCode, direction); }
@@ -144,5 +146,12 @@ void Heart::releaseSystemHeldKeys() {
 }
 
 void Heart::playbackIndication(bool playing) { sink_.playbackIndication(playing); }
+
+void Heart::attachState(int state) {
+    // An unplugged keyboard sends no release and no second press: a repeating
+    // macro would run on with nothing to end it.
+    if (state <= 0 && playback_.isRepeating()) playback_.stop();
+    sink_.attachState(state);
+}
 
 }  // namespace kb

@@ -35,7 +35,7 @@ protected:
 
 enum class StartResult { Started, MissingHidport, HidportInitFailed, MissingKinset, MissingMultact, NoEvents };
 
-class Heart final : private KeyActions, private PlaybackHost, private PlaybackControl {
+class Heart final : private KeyActions, private PlaybackHost, private PlaybackControl, private AttachSink {
 public:
     Heart(HeartSink& sink, SettingsStore& settings);
     ~Heart();
@@ -67,16 +67,20 @@ private:
     // KeyActions: called by the event threads and the HID handler.
     void sendKey(std::uint16_t makeCode, std::uint16_t direction) override;
     void runAction(int actionCode, const std::u16string& text) override;
-    void enqueueMacro(std::uint16_t macroId) override;
+    void enqueueMacro(std::uint16_t macroId, int slot) override;
     void stopPlayback() override;
+    void keyReleased(int slot) override;
 
     // PlaybackHost: called by the playback thread (and Stop's caller).
     bool ensureAttached() override;
-    std::uint16_t findMacroIndex(std::uint16_t macroId, bool engineLockHeld) override;
-    SnapshotResult trySnapshot(std::uint16_t index, std::uint16_t macroId, std::vector<PlayStep>& steps) override;
+    PlayTableRef findMacro(std::uint16_t macroId, bool engineLockHeld) override;
+    SnapshotResult trySnapshot(std::uint16_t index, std::uint16_t macroId, MacroSnapshot& out) override;
     void sendStep(std::uint16_t makeCode, std::uint16_t direction) override;
     void releaseSystemHeldKeys() override;
     void playbackIndication(bool playing) override;
+
+    // AttachSink: the attach thread's reports, passed on to the window.
+    void attachState(int state) override;
 
     // PlaybackControl: what the profile switch and apply ask.
     [[nodiscard]] bool isPlaying() const override { return playback_.isPlaying(); }

@@ -109,9 +109,11 @@ void KeyEventThread::run() noexcept {
                 continue;
             }
             const int key = sequencer.onEvent(index, takePendingPress, GetTickCount64());
-            if (key < 0) continue;
-            const int slot = slotOf(keyboard ? kDeviceKeyboard : kDeviceKeypad, keys[key]);
-            carryOutKeyFunction(engine_, actions_, slot, false);
+            const auto slotOfKey = [&](int k) { return slotOf(keyboard ? kDeviceKeyboard : kDeviceKeypad, keys[k]); };
+            if (key >= 0) carryOutKeyFunction(engine_, actions_, slotOfKey(key), false);
+            // After the press it may belong to, so playback hears press, then release.
+            const int up = sequencer.releasedAfter(index, key);
+            if (up >= 0) actions_.keyReleased(slotOfKey(up));
         }
     } catch (...) {
         // Nothing escapes the thread.

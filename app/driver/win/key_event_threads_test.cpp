@@ -30,14 +30,29 @@ std::string keyText(int key) {
 class Actions : public KeyActions {
 public:
     void sendKey(std::uint16_t, std::uint16_t) override {}
-    void enqueueMacro(std::uint16_t) override {}
+    void enqueueMacro(std::uint16_t, int) override {}
     void stopPlayback() override {}
     void runAction(int, const std::u16string& text) override {
         std::unique_lock<std::mutex> l(m_);
         const std::string t(text.begin(), text.end());
         calls_.push_back(t);
+        log_.push_back(t);
         cv_.notify_all();
         cv_.wait(l, [&] { return t != blockOn_; });
+    }
+    void keyReleased(int slot) override {
+        std::lock_guard<std::mutex> l(m_);
+        log_.push_back("up " + std::to_string(slot));
+        cv_.notify_all();
+    }
+    // Actions and releases in the order they came.
+    bool waitForLog(std::size_t n) {
+        std::unique_lock<std::mutex> l(m_);
+        return cv_.wait_for(l, std::chrono::seconds(5), [&] { return log_.size() >= n; });
+    }
+    Calls log() {
+        std::lock_guard<std::mutex> l(m_);
+        return log_;
     }
     void blockOn(std::string text) {
         std::lock_guard<std::mutex> l(m_);
@@ -64,6 +79,7 @@ private:
     std::mutex m_;
     std::condition_variable cv_;
     Calls calls_;
+    Calls log_;
     std::string blockOn_;
 };
 
@@ -173,6 +189,27 @@ TEST_F(KeyThread, ADoubleTapWaitingBehindAnotherKeyActsTwice) {
     press(20);
     settle();
     EXPECT_EQ(actions_.calls().size(), 3u);
+}
+
+TEST_F(KeyThread, ReleasesFollowTheirPressWithTheKeysSlotAndHeldRepeatsAddNothing) {
+    const auto up = [](int key) {
+        return "up " + std::to_string(slotOf(kDeviceKeyboard, keyboardKeys()[static_cast<std::size_t>(key)]));
+    };
+    press(40);
+    press(40);  // the held key's repeat
+    settle();
+    release(40);
+    ASSERT_TRUE(actions_.waitForLog(2));
+    // A tap whose release is taken before its press: press first, then release.
+    stallOn(1);
+    release(10);
+    settle();
+    press(10);
+    settle();
+    actions_.open();
+    ASSERT_TRUE(actions_.waitForLog(5));
+    settle();
+    EXPECT_EQ(actions_.log(), (Calls{"k40", up(40), "k1", "k10", up(10)}));
 }
 
 }  // namespace

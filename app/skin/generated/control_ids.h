@@ -494,6 +494,7 @@ namespace macro_editor {
 inline constexpr int kMacroList = 1016;
 inline constexpr int kMacroAdd = 1017;
 inline constexpr int kMacroDelete = 1018;
+inline constexpr int kMacroPlayMode = 1028;
 inline constexpr int kStepList = 1019;
 inline constexpr int kMacroRecord = 1020;
 inline constexpr int kStepDelete = 1021;
