@@ -13,20 +13,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-ok() { echo "ok: $1"; passed=$((passed + 1)); }
-bad() { echo "FAILED: $1"; failed=$((failed + 1)); }
-check() { if eval "$1"; then ok "$2"; else bad "$2"; return 1; fi; }
-winpath() { winepath -w "$1" 2>/dev/null; }
-eventually() {
-    local cond="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 10; i++)); do
-        eval "$cond" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 
 inj() { wine kbsim.exe output | sed -n 's/^inj //p' | tr -d '\r' | tr '\n' ' '; }
 clear_output() { wine kbsim.exe output --clear >/dev/null; }
@@ -195,6 +182,4 @@ n=$(presses 2E)
 sleep 0.3
 check '[ "$(presses 2E)" = "$n" ]' "nothing is played after the exit"
 
-echo "[  PASSED  ] $passed tests."
-[ $failed -eq 0 ] || echo "[  FAILED  ] $failed tests."
-[ $failed -eq 0 ]
+e2e_summary
