@@ -25,6 +25,11 @@ constexpr UINT kPostBank = WM_APP + 3;        // wParam: bank
 constexpr UINT kPostRefuseBank = WM_APP + 4;
 constexpr UINT kPostApplyButton = WM_APP + 5; // wParam: enabled
 constexpr UINT kPostKeyMark = WM_APP + 6;     // wParam: slot, lParam: assigned
+constexpr UINT kPostForeground = WM_APP + 7;  // wParam: the window in front or 0, lParam: 1 from the system's event
+// After a click or key stroke the window it activates may come to the front a
+// little later: one more look then.
+constexpr UINT_PTR kFollowTimer = 0x4B46;
+constexpr UINT kFollowSecondLookMs = 250;
 
 constexpr wchar_t kButtonInfo[] = L"BUTTONINFO";
 constexpr COLORREF kCaptionSilver = 0xC0C0C0;
@@ -266,6 +271,8 @@ bool MainWindow::shutdownSequence() {
     // The lamps and arrows draw on this window; they stop before it goes.
     lockLamps_.Stop();
     arrows_.Stop();
+    foreground_.stop();
+    followOn_ = false;
     // A macro key that stands for another key and is still held would stay down.
     heart_.macroKeys().onReport(1, kMacroKeyReadTag, kReportAllUp);
     heart_.shutdown();
@@ -367,6 +374,19 @@ void MainWindow::buildTable() {
     });
     table_.on(kPostKeyMark, [this](WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
         setKeyButtonAssigned(static_cast<int>(wp), lp != 0);
+        return 0;
+    });
+
+    table_.on(kPostForeground, [this](WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
+        foreground_.handled(lp == 1);
+        if (lp != 1 && followOn_) SetTimer(Hwnd(), kFollowTimer, kFollowSecondLookMs, nullptr);
+        onForeground(reinterpret_cast<HWND>(wp));
+        return 0;
+    });
+    table_.on(WM_TIMER, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
+        if (wp != kFollowTimer) return std::nullopt;
+        KillTimer(Hwnd(), kFollowTimer);
+        onForeground(nullptr);
         return 0;
     });
 
@@ -499,6 +519,48 @@ void MainWindow::onSessionChange(int code) {
     case SessionSuspension::Action::None:
         break;
     }
+}
+
+void MainWindow::refreshFollowing() {
+    const ProfileList& list = heart_.profiles();
+    const bool on = !shutDown_ && followEnabled(list);
+    if (!on) {
+        if (followOn_) foreground_.stop();
+        followOn_ = false;
+        follower_.reset();
+        return;
+    }
+    const int count = list.profileCount();
+    std::vector<std::u16string> paths;
+    std::vector<std::vector<std::u16string>> bindings;
+    for (int i = 0; i < count; ++i) {
+        paths.push_back(list.profilePath(i));
+        bindings.push_back(readBindings(list, i));
+    }
+    // A changed list may give the profile to come back to another index.
+    if (!followOn_ || paths != followedPaths_) follower_.reset();
+    followedPaths_ = std::move(paths);
+    follower_.setBindings(std::move(bindings));
+    if (!followOn_) {
+        lastForeground_ = nullptr;
+        followOn_ = foreground_.start(Hwnd(), kPostForeground);
+    }
+}
+
+void MainWindow::onForeground(HWND window) {
+    if (!followOn_ || shutDown_) return;
+    if (window == nullptr) window = GetForegroundWindow();
+    // Our own windows change nothing: opening the main window or a dialog
+    // from the tray must not switch back.
+    if (window == nullptr || window == lastForeground_ || isOwnWindow(window)) return;
+    const EditingDialogs& dialogs = editingDialogs();
+    const ProfileManagerView* manager = profileManagerView();
+    const bool editing = dialogs.keyFunctionDialogOpen() || dialogs.macroEditorOpen() ||
+                         (manager != nullptr && manager->isOpen());
+    // Looked at again once the dialogs are closed.
+    if (!editing) lastForeground_ = window;
+    const auto to = follower_.onForeground(programOfWindow(window), heart_.profiles().activeIndex(), editing);
+    if (to) (void)switchProfile(*to);
 }
 
 void MainWindow::setTrayPicture(std::optional<int> id) {
@@ -695,6 +757,7 @@ void MainWindow::showProfileMenu(const ProfileMenu& menu) {
         }
     }
     profileMenu_.reset(popup);
+    refreshFollowing();
     if (auto it = buttons_.find(ctl::kProfiles); it != buttons_.end()) {
         SetWindowTextW(it->second->Hwnd(), asWide(menu.activeName));
         it->second->SetTooltip(wide(menu.toolTip));
