@@ -84,6 +84,9 @@ void ForegroundWatch::postCheck() noexcept {
 LRESULT CALLBACK ForegroundWatch::onMouse(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         switch (wParam) {
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
         case WM_MBUTTONUP:

@@ -2,9 +2,10 @@
 // profiles can follow it. The system's foreground event, hooked out of
 // context, arrives through the user-interface thread's message loop; nothing
 // of ours runs in other processes and nothing polls. Where the system raises
-// no such event (Wine 8 does not), the end of each click and key stroke, seen
-// by low-level input hooks on a thread of their own, stands in for it until
-// the first real foreground event shows that the system raises them.
+// no such event (Wine 8 does not), each click (press and release) and the end
+// of each key stroke, seen by low-level input hooks on a thread of their own,
+// stand in for it until the first real foreground event shows that the system
+// raises them.
 #pragma once
 
 #include <windows.h>

@@ -26,10 +26,11 @@ constexpr UINT kPostRefuseBank = WM_APP + 4;
 constexpr UINT kPostApplyButton = WM_APP + 5; // wParam: enabled
 constexpr UINT kPostKeyMark = WM_APP + 6;     // wParam: slot, lParam: assigned
 constexpr UINT kPostForeground = WM_APP + 7;  // wParam: the window in front or 0, lParam: 1 from the system's event
-// After a click or key stroke the window it activates may come to the front a
-// little later: one more look then.
+// A click or key stroke activates its window a little after the input hooks
+// see it: two more looks then, the first soon, the last when even a slow
+// program has taken the front.
 constexpr UINT_PTR kFollowTimer = 0x4B46;
-constexpr UINT kFollowSecondLookMs = 250;
+constexpr UINT kFollowSoonMs = 20, kFollowLateMs = 200;
 
 constexpr wchar_t kButtonInfo[] = L"BUTTONINFO";
 constexpr COLORREF kCaptionSilver = 0xC0C0C0;
@@ -379,13 +380,21 @@ void MainWindow::buildTable() {
 
     table_.on(kPostForeground, [this](WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
         foreground_.handled(lp == 1);
-        if (lp != 1 && followOn_) SetTimer(Hwnd(), kFollowTimer, kFollowSecondLookMs, nullptr);
+        if (lp != 1 && followOn_) {
+            followLooks_ = 1;
+            SetTimer(Hwnd(), kFollowTimer, kFollowSoonMs, nullptr);
+        }
         onForeground(reinterpret_cast<HWND>(wp));
         return 0;
     });
     table_.on(WM_TIMER, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
         if (wp != kFollowTimer) return std::nullopt;
-        KillTimer(Hwnd(), kFollowTimer);
+        if (followLooks_ == 1) {
+            followLooks_ = 2;
+            SetTimer(Hwnd(), kFollowTimer, kFollowLateMs, nullptr);
+        } else {
+            KillTimer(Hwnd(), kFollowTimer);
+        }
         onForeground(nullptr);
         return 0;
     });

@@ -161,6 +161,7 @@ private:
     ForegroundFollower follower_;
     std::vector<std::u16string> followedPaths_;
     HWND lastForeground_ = nullptr;
+    int followLooks_ = 0;  // looks after an input so far
     bool followOn_ = false;
 };
 
