@@ -219,6 +219,35 @@ check '[ "$(table)" = "$T_home" ] && [ "$(reg_value ACTIVE)" = 0 ]' "with follow
 check '[ "$(md5sum "$work"/*.px3)" = "$files_before" ]' "the profile files are byte for byte as they were"
 check '[ "$(list_values)" = "$values_before" ]' "the list's own values are as they were" || { echo "$values_before"; list_values; }
 
+# --- Sorting the manager's list carries each row's programs and check along --------------
+wine KbPanel.exe >/dev/null 2>&1
+eventually '[ "$(probe state | sed -n "s/^visible //p")" = 1 ]' 10
+open_main profile 1005 || bad "the profile manager opens for sorting"
+set -- $(dprobe rect profile 1007) $(dprobe cell profile 1007 0 1)
+xdotool mousemove $(($5 + $7 / 2)) $(($2 + 8)) click 1  # the header of "名称"
+check 'eventually "[ \"\$(dprobe rows profile 1007 | cut -f2 | tr \"\n\" \" \")\" = \"game home tool \" ]" 5' \
+    "a click on the name column's header sorts the rows" || dprobe rows profile 1007
+check '[ "$(dprobe rows profile 1007 | cut -f4 | tr "\n" " ")" = "fg_probe.exe  fg_other.exe " ]' "each row keeps its programs"
+click profile 1012
+check 'eventually "[ \"\$(reg_value PROFILE01)\" = \"$(winpath "$work/game.px3")\" ]" 5' "Apply stores the sorted order"
+check '[ "$(reg_value APPS01)" = fg_probe.exe ] && [ -z "$(reg_value APPS02)" ] && [ "$(reg_value APPS03)" = fg_other.exe ]' \
+    "with each binding beside its own profile's path" || wine reg query "$regkey"
+check '[ "$(reg_value ACTIVE)" = 1 ] && [ "$(reg_value PROFILE02)" = "$(winpath "$work/home.px3")" ]' \
+    "and the checked profile (home) stays the active one" || wine reg query "$regkey"
+
+# The programs button: a file dialog for the selected row; Cancel keeps nothing.
+click_cell profile 1007 1 1
+click profile 1014
+eventually '[ -n "$(xdotool search --name "打开" 2>/dev/null | head -1)" ]' 5
+sleep 1
+xdotool type --delay 5 "$(winpath "$work/fg_plain.exe")"
+xdotool key Return
+check 'eventually "[ \"\$(dprobe rows profile 1007 | sed -n 2p | cut -f4)\" = fg_plain.exe ]" 10' \
+    "a program chosen in the file dialog is bound to the selected row" || dprobe rows profile 1007
+click profile 2
+eventually 'gone profile' 5
+check '[ -z "$(reg_value APPS02)" ]' "Cancel stores nothing"
+
 echo "[  PASSED  ] $passed tests."
 [ $failed -eq 0 ] || echo "[  FAILED  ] $failed tests."
 [ $failed -eq 0 ]
