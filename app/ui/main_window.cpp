@@ -531,6 +531,14 @@ void MainWindow::onSessionChange(int code) {
 }
 
 void MainWindow::refreshFollowing() {
+    try {
+        refreshFollowingOrThrow();
+    } catch (const std::exception&) {
+        // Out of memory: following stays as it was.
+    }
+}
+
+void MainWindow::refreshFollowingOrThrow() {
     const ProfileList& list = heart_.profiles();
     const bool on = !shutDown_ && followEnabled(list);
     if (!on) {

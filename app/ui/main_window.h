@@ -117,6 +117,7 @@ private:
     // Profiles that follow the program in front: the switch and the bindings
     // are read again whenever the list or the active profile changes.
     void refreshFollowing();
+    void refreshFollowingOrThrow();
     void onForeground(HWND window);
     void setTrayPicture(std::optional<int> id);
     void applyFlipState();
