@@ -218,7 +218,11 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
         break;
     case res::profiles::kProfileDelete: {
         const int row = list_.NextRow(LVIS_SELECTED, -1);
-        if (row >= 0 && model_.remove(row)) list_.DeleteRow(row, false);
+        if (row >= 0 && model_.remove(row)) {
+            list_.DeleteRow(row, false);
+            // The rows below moved up in the model too.
+            for (int r = row; r < list_.RowCount(); ++r) (void)list_.SetRowData(r, r);
+        }
         break;
     }
     case res::profiles::kProfileApply:

@@ -244,9 +244,17 @@ xdotool type --delay 5 "$(winpath "$work/fg_plain.exe")"
 xdotool key Return
 check 'eventually "[ \"\$(dprobe rows profile 1007 | sed -n 2p | cut -f4)\" = fg_plain.exe ]" 10' \
     "a program chosen in the file dialog is bound to the selected row" || dprobe rows profile 1007
+# A row deleted, then sorted the other way: the rows left keep their programs.
+click_cell profile 1007 0 1
+click profile 1011
+eventually '[ "$(dprobe rows profile 1007 | wc -l)" = 2 ]' 5
+set -- $(dprobe rect profile 1007) $(dprobe cell profile 1007 0 1)
+xdotool mousemove $(($5 + $7 / 2)) $(($2 + 8)) click 1  # sorted by name already: now descending
+check 'eventually "[ \"\$(dprobe rows profile 1007 | cut -f2,4 | tr \"\t\n\" \"= \")\" = \"tool=fg_other.exe home=fg_plain.exe \" ]" 5' \
+    "after a delete a sort still moves each row with its programs" || dprobe rows profile 1007
 click profile 2
 eventually 'gone profile' 5
-check '[ -z "$(reg_value APPS02)" ]' "Cancel stores nothing"
+check '[ -z "$(reg_value APPS02)" ] && [ "$(reg_value PROFILE00)" = 3 ]' "Cancel stores nothing"
 
 echo "[  PASSED  ] $passed tests."
 [ $failed -eq 0 ] || echo "[  FAILED  ] $failed tests."
