@@ -25,6 +25,12 @@ constexpr UINT kPostBank = WM_APP + 3;        // wParam: bank
 constexpr UINT kPostRefuseBank = WM_APP + 4;
 constexpr UINT kPostApplyButton = WM_APP + 5; // wParam: enabled
 constexpr UINT kPostKeyMark = WM_APP + 6;     // wParam: slot, lParam: assigned
+constexpr UINT kPostForeground = WM_APP + 7;  // wParam: the window in front or 0, lParam: 1 from the system's event
+// A click or key stroke activates its window a little after the input hooks
+// see it: two more looks then, the first soon, the last when even a slow
+// program has taken the front.
+constexpr UINT_PTR kFollowTimer = 0x4B46;
+constexpr UINT kFollowSoonMs = 20, kFollowLateMs = 200;
 
 constexpr wchar_t kButtonInfo[] = L"BUTTONINFO";
 constexpr COLORREF kCaptionSilver = 0xC0C0C0;
@@ -266,6 +272,8 @@ bool MainWindow::shutdownSequence() {
     // The lamps and arrows draw on this window; they stop before it goes.
     lockLamps_.Stop();
     arrows_.Stop();
+    foreground_.stop();
+    followOn_ = false;
     // A macro key that stands for another key and is still held would stay down.
     heart_.macroKeys().onReport(1, kMacroKeyReadTag, kReportAllUp);
     heart_.shutdown();
@@ -367,6 +375,27 @@ void MainWindow::buildTable() {
     });
     table_.on(kPostKeyMark, [this](WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
         setKeyButtonAssigned(static_cast<int>(wp), lp != 0);
+        return 0;
+    });
+
+    table_.on(kPostForeground, [this](WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
+        foreground_.handled(lp == 1);
+        if (lp != 1 && followOn_) {
+            followLooks_ = 1;
+            SetTimer(Hwnd(), kFollowTimer, kFollowSoonMs, nullptr);
+        }
+        onForeground(reinterpret_cast<HWND>(wp));
+        return 0;
+    });
+    table_.on(WM_TIMER, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
+        if (wp != kFollowTimer) return std::nullopt;
+        if (followLooks_ == 1) {
+            followLooks_ = 2;
+            SetTimer(Hwnd(), kFollowTimer, kFollowLateMs, nullptr);
+        } else {
+            KillTimer(Hwnd(), kFollowTimer);
+        }
+        onForeground(nullptr);
         return 0;
     });
 
@@ -502,6 +531,56 @@ void MainWindow::onSessionChange(int code) {
     case SessionSuspension::Action::None:
         break;
     }
+}
+
+void MainWindow::refreshFollowing() {
+    try {
+        refreshFollowingOrThrow();
+    } catch (const std::exception&) {
+        // Out of memory: following stays as it was.
+    }
+}
+
+void MainWindow::refreshFollowingOrThrow() {
+    const ProfileList& list = heart_.profiles();
+    const bool on = !shutDown_ && followEnabled(list);
+    if (!on) {
+        if (followOn_) foreground_.stop();
+        followOn_ = false;
+        follower_.reset();
+        return;
+    }
+    const int count = list.profileCount();
+    std::vector<std::u16string> paths;
+    std::vector<std::vector<std::u16string>> bindings;
+    for (int i = 0; i < count; ++i) {
+        paths.push_back(list.profilePath(i));
+        bindings.push_back(readBindings(list, i));
+    }
+    // A changed list may give the profile to come back to another index.
+    if (!followOn_ || paths != followedPaths_) follower_.reset();
+    followedPaths_ = std::move(paths);
+    follower_.setBindings(std::move(bindings));
+    if (!followOn_) {
+        lastForeground_ = nullptr;
+        followOn_ = foreground_.start(Hwnd(), kPostForeground);
+    }
+}
+
+void MainWindow::onForeground(HWND window) {
+    if (!followOn_ || shutDown_) return;
+    if (window == nullptr) window = GetForegroundWindow();
+    // Our own windows change nothing: opening the main window or a dialog
+    // from the tray must not switch back.
+    if (window == nullptr || window == lastForeground_ || isOwnWindow(window)) return;
+    const EditingDialogs& dialogs = editingDialogs();
+    const ProfileManagerView* manager = profileManagerView();
+    const bool editing = dialogs.keyFunctionDialogOpen() || dialogs.macroEditorOpen() ||
+                         (manager != nullptr && manager->isOpen());
+    // Looked at again once the dialogs are closed.
+    if (!editing) lastForeground_ = window;
+    const auto to = follower_.onForeground(programOfWindow(window), heart_.profiles().activeIndex(), editing);
+    if (to) (void)switchProfile(*to);
 }
 
 void MainWindow::setTrayPicture(std::optional<int> id) {
@@ -698,6 +777,7 @@ void MainWindow::showProfileMenu(const ProfileMenu& menu) {
         }
     }
     profileMenu_.reset(popup);
+    refreshFollowing();
     if (auto it = buttons_.find(ctl::kProfiles); it != buttons_.end()) {
         SetWindowTextW(it->second->Hwnd(), asWide(menu.activeName));
         it->second->SetTooltip(wide(menu.toolTip));

@@ -7,8 +7,10 @@
 
 #include "app_rules.h"
 #include "dialog.h"
+#include "foreground_watch.h"
 #include "heart.h"
 #include "key_buttons.h"
+#include "profile_follow.h"
 #include "registry_settings_store.h"
 #include "indicators.h"
 #include "skin_button.h"
@@ -21,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kb::ui {
 
@@ -111,6 +114,11 @@ private:
     void openHelp();
     void openAboutBox();
     void onSessionChange(int code);
+    // Profiles that follow the program in front: the switch and the bindings
+    // are read again whenever the list or the active profile changes.
+    void refreshFollowing();
+    void refreshFollowingOrThrow();
+    void onForeground(HWND window);
     void setTrayPicture(std::optional<int> id);
     void applyFlipState();
     void toggleFlip();
@@ -150,6 +158,12 @@ private:
     kbwin::UniqueModule user32_;
     std::unique_ptr<std::remove_pointer_t<HMENU>, decltype(&DestroyMenu)> profileMenu_{nullptr, &DestroyMenu};
     std::unique_ptr<Dialog> aboutBox_;
+    ForegroundWatch foreground_;
+    ForegroundFollower follower_;
+    std::vector<std::u16string> followedPaths_;
+    HWND lastForeground_ = nullptr;
+    int followLooks_ = 0;  // looks after an input so far
+    bool followOn_ = false;
 };
 
 }  // namespace kb::ui

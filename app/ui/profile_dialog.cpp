@@ -10,6 +10,7 @@ namespace kb::ui {
 namespace {
 
 constexpr const wchar_t* kSection = L"BUTTONINFO";
+constexpr int kProgramsColumn = 3;
 
 kbskin::SurfaceSet& profileImages() {
     static kbskin::SurfaceSet set;  // loaded once per process
@@ -40,23 +41,39 @@ BOOL ProfileManagerDialog::OnInitDialog() {
     list_.InsertColumn(0, L"激活", LVCFMT_LEFT, 60);
     list_.InsertColumn(1, L"名称", LVCFMT_LEFT, 120);
     list_.InsertColumn(2, L"路径", LVCFMT_LEFT, 230);
+    list_.InsertColumn(kProgramsColumn, L"程序", LVCFMT_LEFT, 150);
     list_.SetGridLines(true);
     list_.SetCheckBoxes(2);
+    list_.SetEditable(true);
     kbskin::ReportList::Callbacks callbacks;
     callbacks.checkChanged = [this](int row, kbskin::ReportList& list) {
         if (filling_) return;
         model_.setChecked(row, list.GetCheck(row));
         showApply();
     };
+    // Only the programs column is typed into: "game.exe; tool.exe".
+    callbacks.beginEdit = [](HWND, kbskin::ReportList&, kbskin::ReportList::Cell cell) {
+        return cell.column == kProgramsColumn;
+    };
+    callbacks.validateEdit = [this](HWND, kbskin::ReportList&, kbskin::ReportList::Cell cell,
+                                    const std::wstring& text) {
+        // The model keeps the names as stored; the cell shows them so.
+        if (model_.setPrograms(cell.row, u16(text))) showPrograms(cell.row);
+        showApply();
+        return false;
+    };
+    // The rows follow a sort by a column header, each with its programs.
+    callbacks.afterSort = [this](HWND, kbskin::ReportList&) { afterSort(); };
     list_.SetCallbacks(std::move(callbacks));
 
     kbskin::SurfaceSet& images = profileImages();
     images.Build(Hwnd(), {L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Status2.jpg",
                           L"Skins\\Profile_Status3.jpg", L"Skins\\Profile_Status4.jpg"});
-    const int ids[6] = {IDOK, IDCANCEL, res::profiles::kProfileAdd, res::profiles::kProfileLoad,
-                        res::profiles::kProfileDelete, res::profiles::kProfileApply};
-    const wchar_t* keys[6] = {L"CONTROL_OK", L"CONTROL_CANCEL", L"FUNC_ADD", L"FUNC_LOAD", L"FUNC_DELETE",
-                              L"CONTROL2_APPLY"};
+    const int ids[7] = {IDOK, IDCANCEL, res::profiles::kProfileAdd, res::profiles::kProfileLoad,
+                        res::profiles::kProfileDelete, res::profiles::kProfileApply,
+                        res::profiles::kProfilePrograms};
+    const wchar_t* keys[7] = {L"CONTROL_OK", L"CONTROL_CANCEL", L"FUNC_ADD", L"FUNC_LOAD", L"FUNC_DELETE",
+                              L"CONTROL2_APPLY", L"FUNC_PROGRAMS"};
     for (std::size_t i = 0; i < buttons_.size(); ++i) {
         if (buttons_[i].Attach(Hwnd(), ids[i])) {
             kbskin::PlaceButton(buttons_[i], iniPath.c_str(), kSection, keys[i], images.at(0), images.at(1),
@@ -64,14 +81,54 @@ BOOL ProfileManagerDialog::OnInitDialog() {
         }
     }
     kbskin::PlaceControl(list_.Hwnd(), iniPath.c_str(), kSection, L"PROGRAM_LIST");
+    kbskin::PlaceControl(Item(res::profiles::kProfileFollow), iniPath.c_str(), kSection, L"FUNC_FOLLOW");
     showRows();
     return TRUE;
 }
 
 void ProfileManagerDialog::appendRow(const ProfileRow& row) {
-    const int at = list_.InsertRow(list_.RowCount(), L"");
+    const int at = list_.InsertRow(list_.RowCount(), L"", list_.RowCount());
     list_.SetCellText(at, 1, wide(row.name).c_str());
     list_.SetCellText(at, 2, wide(row.folder).c_str());
+    list_.SetCellText(at, kProgramsColumn, wide(programsText(row.programs)).c_str());
+}
+
+void ProfileManagerDialog::showPrograms(int row) {
+    if (row < 0 || row >= static_cast<int>(model_.rows().size())) return;
+    list_.SetCellText(row, kProgramsColumn,
+                      wide(programsText(model_.rows()[static_cast<std::size_t>(row)].programs)).c_str());
+}
+
+void ProfileManagerDialog::afterSort() {
+    // Each row's data is its place in the model before the sort.
+    std::vector<int> order;
+    for (int r = 0; r < list_.RowCount(); ++r) order.push_back(static_cast<int>(list_.GetRowData(r)));
+    if (model_.reorder(order)) {
+        for (int r = 0; r < list_.RowCount(); ++r) (void)list_.SetRowData(r, r);
+    } else {
+        showRows();  // out of step: show the model as it is
+    }
+    showApply();
+}
+
+std::vector<std::u16string> ProfileManagerDialog::choosePrograms() {
+    std::vector<wchar_t> file(32768, L'\0');
+    static const wchar_t filter[] = L"(*.exe)\0*.exe\0(*.*)\0*.*\0";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = Hwnd();
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrDefExt = L"exe";
+    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT;
+    if (!GetOpenFileNameW(&ofn)) return {};
+    // One file: its path. Several: the folder, then each name, each ending in a zero.
+    std::vector<std::u16string> names;
+    const wchar_t* p = file.data();
+    for (p += wcslen(p) + 1; *p != L'\0'; p += wcslen(p) + 1) names.push_back(u16(p));
+    if (names.empty()) names.push_back(u16(file.data()));
+    return names;
 }
 
 void ProfileManagerDialog::showRows() {
@@ -79,6 +136,7 @@ void ProfileManagerDialog::showRows() {
     list_.DeleteAllRows();
     for (const ProfileRow& row : model_.rows()) appendRow(row);
     if (model_.checkedRow() >= 0) list_.SetCheck(model_.checkedRow(), true);
+    CheckDlgButton(Hwnd(), res::profiles::kProfileFollow, model_.followOn() ? BST_CHECKED : BST_UNCHECKED);
     filling_ = false;
     showApply();
 }
@@ -138,6 +196,16 @@ void ProfileManagerDialog::OnCancel() {
 bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
     if (code != BN_CLICKED) return false;
     switch (id) {
+    case res::profiles::kProfilePrograms: {
+        const int row = list_.NextRow(LVIS_SELECTED, -1);
+        if (row < 0) break;
+        const std::vector<std::u16string> chosen = choosePrograms();
+        if (!chosen.empty() && model_.addPrograms(row, chosen)) showPrograms(row);
+        break;
+    }
+    case res::profiles::kProfileFollow:
+        if (!filling_) model_.setFollow(IsDlgButtonChecked(Hwnd(), res::profiles::kProfileFollow) == BST_CHECKED);
+        break;
     case res::profiles::kProfileAdd:
         if (const auto path = chooseFile(true)) {
             appendRow(model_.rows()[static_cast<std::size_t>(model_.add(u16(*path), prompt_))]);
@@ -150,7 +218,11 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
         break;
     case res::profiles::kProfileDelete: {
         const int row = list_.NextRow(LVIS_SELECTED, -1);
-        if (row >= 0 && model_.remove(row)) list_.DeleteRow(row, false);
+        if (row >= 0 && model_.remove(row)) {
+            list_.DeleteRow(row, false);
+            // The rows below moved up in the model too.
+            for (int r = row; r < list_.RowCount(); ++r) (void)list_.SetRowData(r, r);
+        }
         break;
     }
     case res::profiles::kProfileApply:
@@ -162,7 +234,13 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
     return true;
 }
 
-bool ProfileManagerDialog::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+bool ProfileManagerDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if ((message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) &&
+        reinterpret_cast<HWND>(lParam) == Item(res::profiles::kProfileFollow)) {
+        result = backdrop_.paint(Hwnd(), Background(), Item(res::profiles::kProfileFollow),
+                                 reinterpret_cast<HDC>(wParam), RGB(0xC0, 0xC0, 0xC0));
+        return true;
+    }
     if (message == WM_HELP) {
         if (context_.openHelp) context_.openHelp();
         result = TRUE;

@@ -10,6 +10,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kb::ui {
 
@@ -37,13 +38,19 @@ private:
     void appendRow(const ProfileRow& row);
     void showApply();
     [[nodiscard]] std::optional<std::wstring> chooseFile(bool create);
+    // Programs bound to a profile: chosen in a file dialog, or typed into the
+    // programs column (a click on the selected row's cell).
+    [[nodiscard]] std::vector<std::u16string> choosePrograms();
+    void showPrograms(int row);
+    void afterSort();
     void closed();
 
     DialogContext& context_;
     ProfileDialogModel model_;
     MessageBoxPrompt prompt_{nullptr};
     kbskin::ReportList list_;
-    std::array<kbskin::SkinButton, 6> buttons_;
+    std::array<kbskin::SkinButton, 7> buttons_;
+    SkinBackdrop backdrop_;
     bool filling_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "profile_file.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace kb {
@@ -16,6 +17,15 @@ ProfileRow profileRowOf(std::u16string_view path) {
     row.folder = cut == std::u16string_view::npos ? std::u16string() : std::u16string(path.substr(0, cut + 1));
     row.name = profileDisplayName(path);
     return row;
+}
+
+std::u16string programsText(const std::vector<std::u16string>& programs) {
+    std::u16string out;
+    for (const std::u16string& p : programs) {
+        if (!out.empty()) out += u"; ";
+        out += p;
+    }
+    return out;
 }
 
 void ProfileDialogModel::open() {
@@ -33,9 +43,13 @@ void ProfileDialogModel::fill() {
     rows_.clear();
     checked_ = -1;
     const int count = list_.profileCount();
-    for (int i = 0; i < count; ++i) rows_.push_back(profileRowOf(list_.profilePath(i)));
+    for (int i = 0; i < count; ++i) {
+        rows_.push_back(profileRowOf(list_.profilePath(i)));
+        rows_.back().programs = readBindings(list_, i);
+    }
     const int active = list_.activeIndex();
     if (active >= 0 && active < count) checked_ = active;
+    follow_ = followEnabled(list_);
     changed_ = false;
 }
 
@@ -76,10 +90,67 @@ void ProfileDialogModel::setChecked(int row, bool checked) {
     changed_ = true;
 }
 
+bool ProfileDialogModel::setPrograms(int row, std::u16string_view typed) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    std::u16string bars(typed);
+    std::replace(bars.begin(), bars.end(), u';', u'|');
+    std::vector<std::u16string> programs = parseBindings(bars);
+    ProfileRow& r = rows_[static_cast<std::size_t>(row)];
+    std::vector<std::u16string> a = programs, b = r.programs;
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    if (a != b) {
+        r.programs = std::move(programs);
+        changed_ = true;
+    }
+    return true;
+}
+
+bool ProfileDialogModel::addPrograms(int row, const std::vector<std::u16string>& chosen) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    std::u16string typed = formatBindings(rows_[static_cast<std::size_t>(row)].programs);
+    for (const std::u16string& p : chosen) typed += u'|' + p;
+    return setPrograms(row, typed);
+}
+
+bool ProfileDialogModel::reorder(const std::vector<int>& order) {
+    if (order.size() != rows_.size()) return false;
+    std::vector<bool> seen(rows_.size(), false);
+    for (int from : order) {
+        if (from < 0 || from >= static_cast<int>(rows_.size()) || seen[static_cast<std::size_t>(from)]) return false;
+        seen[static_cast<std::size_t>(from)] = true;
+    }
+    std::vector<ProfileRow> next;
+    next.reserve(rows_.size());
+    int checked = -1;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        next.push_back(std::move(rows_[static_cast<std::size_t>(order[i])]));
+        if (order[i] == checked_) checked = static_cast<int>(i);
+        if (order[i] != static_cast<int>(i)) changed_ = true;
+    }
+    rows_ = std::move(next);
+    checked_ = checked;
+    return true;
+}
+
+void ProfileDialogModel::setFollow(bool on) {
+    if (on == follow_) return;
+    follow_ = on;
+    changed_ = true;
+}
+
 void ProfileDialogModel::apply(ProfileServices& services) {
-    for (std::size_t i = 0; i < rows_.size(); ++i) list_.setProfilePath(static_cast<int>(i), rows_[i].storedPath());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const int at = static_cast<int>(i);
+        list_.setProfilePath(at, rows_[i].storedPath());
+        // A row without programs leaves no value behind, unless one is there to clear.
+        if (!rows_[i].programs.empty() || !readBindings(list_, at).empty()) {
+            (void)writeBindings(list_, at, rows_[i].programs);
+        }
+    }
     list_.setProfileCount(static_cast<int>(rows_.size()));
     list_.setActiveIndex(checked_);
+    if (follow_ != followEnabled(list_)) (void)setFollowEnabled(list_, follow_);
     (void)loadActiveProfile(services, false);
     rebuildProfileMenu(list_, services.window);
     changed_ = false;

@@ -1,9 +1,11 @@
 // The profile manager's list without a window: rows of folder and name, the
 // single check mark that names the active profile, the changed flag (its
 // Apply button) and Apply, which writes the list in the order that never
-// leaves it half stored.
+// leaves it half stored. Each row carries the programs bound to it, and the
+// follow switch is edited here too; both are stored with the list on Apply.
 #pragma once
 
+#include "profile_follow.h"
 #include "profile_list.h"
 #include "profile_session.h"
 #include "ui_ports.h"
@@ -22,11 +24,14 @@ inline constexpr std::u16string_view kCreateProfileFailed = u"无法创建情景
 struct ProfileRow {
     std::u16string folder;  // drive and folder, ending in a separator (empty when the path has none)
     std::u16string name;    // file name without extension
+    std::vector<std::u16string> programs;  // programs bound to the row (file names), carried with it
     // What Apply stores: folder, name and ".px3".
     [[nodiscard]] std::u16string storedPath() const;
 };
 
 [[nodiscard]] ProfileRow profileRowOf(std::u16string_view path);
+// The programs column: "game.exe; tool.exe".
+[[nodiscard]] std::u16string programsText(const std::vector<std::u16string>& programs);
 
 class ProfileDialogModel final : public ProfileManagerView {
 public:
@@ -51,9 +56,20 @@ public:
     bool remove(int row);
     // The single-check list: ticking a row unticks the others; unticking is allowed.
     void setChecked(int row, bool checked);
+    // The row's programs as typed: names separated by "|" or ";" (folders are
+    // dropped). False when there is no such row.
+    bool setPrograms(int row, std::u16string_view typed);
+    // Adds programs chosen in a file dialog to the row's own.
+    bool addPrograms(int row, const std::vector<std::u16string>& chosen);
+    // The rows in a new order (after sorting): order[i] is the old index of
+    // the row now at i. Each row keeps its programs and the check follows its row.
+    bool reorder(const std::vector<int>& order);
+    [[nodiscard]] bool followOn() const noexcept { return follow_; }
+    void setFollow(bool on);
 
-    // Writes every path, then the count, then the active index; loads the
-    // active profile and rebuilds the profile menu.
+    // Writes every path (with the row's programs beside it), then the count,
+    // then the active index and the follow switch; loads the active profile
+    // and rebuilds the profile menu.
     void apply(ProfileServices& services);
 
     // The main window's profile switch.
@@ -70,6 +86,7 @@ private:
     int checked_ = -1;
     int openCount_ = 0;
     bool changed_ = false;
+    bool follow_ = false;
 };
 
 }  // namespace kb

@@ -163,5 +163,77 @@ TEST_F(ProfileManager, ASwitchFromTheMenuMovesTheCheckOrDropsChangesWithConsent)
     EXPECT_FALSE(dialog.changed());
 }
 
+TEST_F(ProfileManager, BoundProgramsTravelWithTheirRowsAndLeaveTheListAsItWas) {
+    storeList({"a.px3", "b.px3", "c.px3"}, 2);
+    ASSERT_TRUE(writeBindings(list, 1, {u"game.exe"}));
+    ASSERT_TRUE(writeBindings(list, 2, {u"ide.exe"}));
+    dialog.open();
+    EXPECT_EQ(dialog.rows()[1].programs, std::vector<std::u16string>{u"game.exe"});
+    EXPECT_FALSE(dialog.followOn());
+
+    // Typed with either separator and folders; the same names again change nothing.
+    ASSERT_TRUE(dialog.setPrograms(0, u" C:\\Tools\\Edit.EXE ; notes.exe|edit.exe"));
+    EXPECT_EQ(dialog.rows()[0].programs, (std::vector<std::u16string>{u"edit.exe", u"notes.exe"}));
+    EXPECT_EQ(programsText(dialog.rows()[0].programs), u"edit.exe; notes.exe");
+    EXPECT_TRUE(dialog.changed());
+    dialog.apply(services);
+    EXPECT_FALSE(dialog.setPrograms(3, u"x.exe"));
+    EXPECT_TRUE(dialog.setPrograms(0, u"notes.exe;edit.exe"));
+    EXPECT_FALSE(dialog.changed()) << "the same programs in another order are no change";
+    ASSERT_TRUE(dialog.addPrograms(1, {u"Z:\\games\\other.exe", u"game.exe"}));
+    EXPECT_EQ(dialog.rows()[1].programs, (std::vector<std::u16string>{u"game.exe", u"other.exe"}));
+
+    // Deleting the first row moves every binding up with its profile; the
+    // value left beyond the list is cleared only when a row takes its place.
+    ASSERT_TRUE(dialog.remove(0));
+    dialog.apply(services);
+    EXPECT_EQ(list.profileCount(), 2);
+    EXPECT_EQ(list.profilePath(0), path("b.px3"));
+    EXPECT_EQ(readBindings(list, 0), (std::vector<std::u16string>{u"game.exe", u"other.exe"}));
+    EXPECT_EQ(readBindings(list, 1), std::vector<std::u16string>{u"ide.exe"});
+    EXPECT_EQ(list.activeIndex(), 1);
+    EXPECT_EQ(dialog.load(path("d.px3")), 2);
+    dialog.apply(services);
+    EXPECT_TRUE(readBindings(list, 2).empty()) << "d must not inherit the programs a deleted row left behind";
+}
+
+TEST_F(ProfileManager, SortingReordersRowsWithTheirProgramsAndCheck) {
+    storeList({"c.px3", "a.px3", "b.px3"}, 0);
+    ASSERT_TRUE(writeBindings(list, 0, {u"c.exe"}));
+    ASSERT_TRUE(writeBindings(list, 2, {u"b.exe"}));
+    dialog.open();
+    EXPECT_FALSE(dialog.reorder({0, 1}));
+    EXPECT_FALSE(dialog.reorder({0, 0, 1}));
+    EXPECT_FALSE(dialog.changed());
+    ASSERT_TRUE(dialog.reorder({1, 2, 0}));  // a, b, c
+    EXPECT_EQ(dialog.rows()[0].name, u"a");
+    EXPECT_EQ(dialog.checkedRow(), 2);
+    EXPECT_TRUE(dialog.changed());
+    dialog.apply(services);
+    EXPECT_EQ(list.profilePath(2), path("c.px3"));
+    EXPECT_EQ(list.activeIndex(), 2);
+    EXPECT_TRUE(readBindings(list, 0).empty());
+    EXPECT_EQ(readBindings(list, 1), std::vector<std::u16string>{u"b.exe"});
+    EXPECT_EQ(readBindings(list, 2), std::vector<std::u16string>{u"c.exe"});
+}
+
+TEST_F(ProfileManager, FollowIsStoredWithApplyAndOnlyWhenItChanges) {
+    storeList({"a.px3"}, 0);
+    dialog.open();
+    dialog.apply(services);
+    EXPECT_FALSE(store.read(kProfilesSection, kFollowValue)) << "an untouched switch writes nothing";
+    EXPECT_FALSE(store.read(kProfilesSection, u"APPS01")) << "a row without programs writes nothing";
+    dialog.setFollow(true);
+    EXPECT_TRUE(dialog.changed());
+    dialog.close();
+    EXPECT_FALSE(followEnabled(list)) << "Cancel drops it";
+    dialog.open();
+    dialog.setFollow(true);
+    dialog.apply(services);
+    EXPECT_TRUE(followEnabled(list));
+    dialog.fill();
+    EXPECT_TRUE(dialog.followOn());
+}
+
 }  // namespace
 }  // namespace kb

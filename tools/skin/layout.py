@@ -291,25 +291,33 @@ MAIN_DECK_TOP = 216
 # --- profile manager, template 131 ----------------------------------------
 
 def _profile_window():
-    w = Window(131, "kDlgProfiles", (300, 196), "\u60c5\u666f\u6a21\u5f0f\u7ba1\u7406", "Profile.ini",
+    w = Window(131, "kDlgProfiles", (400, 196), "\u60c5\u666f\u6a21\u5f0f\u7ba1\u7406", "Profile.ini",
                "Profile", 4)
     w.controls += [
-        Control(1007, "kProfileList", "", (10, 26, 280, 120), "PROGRAM_LIST", kind="list"),
+        Control(1007, "kProfileList", "", (10, 26, 380, 120), "PROGRAM_LIST", kind="list"),
         Control(1010, "kProfileAdd", "\u6dfb\u52a0", (10, 152, 50, 15), "FUNC_ADD", DLG_FACES, "button",
                 ("\u6dfb\u52a0",), kind="skin"),
         Control(1008, "kProfileLoad", "\u8f7d\u5165", (66, 152, 50, 15), "FUNC_LOAD", DLG_FACES, "button",
                 ("\u8f7d\u5165",), kind="skin"),
         Control(1011, "kProfileDelete", "\u5220\u9664", (122, 152, 50, 15), "FUNC_DELETE", DLG_FACES,
                 "button", ("\u5220\u9664",), kind="skin"),
-        Control(1, "kProfileOk", "\u786e\u5b9a", (128, 174, 50, 15), "CONTROL_OK", DLG_FACES, "button",
+        # Programs bound to the selected profile, chosen in a file dialog.
+        Control(1014, "kProfilePrograms", "\u7a0b\u5e8f...", (178, 152, 50, 15), "FUNC_PROGRAMS", DLG_FACES,
+                "button", ("\u7a0b\u5e8f...",), kind="skin"),
+        Control(1015, "kProfileFollow", PROFILE_FOLLOW, (240, 153, 150, 13), "FUNC_FOLLOW", kind="check"),
+        Control(1, "kProfileOk", "\u786e\u5b9a", (228, 174, 50, 15), "CONTROL_OK", DLG_FACES, "button",
                 ("\u786e\u5b9a",), kind="skin"),
-        Control(2, "kProfileCancel", "\u53d6\u6d88", (184, 174, 50, 15), "CONTROL_CANCEL", DLG_FACES,
+        Control(2, "kProfileCancel", "\u53d6\u6d88", (284, 174, 50, 15), "CONTROL_CANCEL", DLG_FACES,
                 "button", ("\u53d6\u6d88",), kind="skin"),
-        Control(1012, "kProfileApply", "\u5e94\u7528", (240, 174, 50, 15), "CONTROL2_APPLY", DLG_FACES,
+        Control(1012, "kProfileApply", "\u5e94\u7528", (340, 174, 50, 15), "CONTROL2_APPLY", DLG_FACES,
                 "button", ("\u5e94\u7528",), kind="skin"),
         Control(1013, "kProfileTest", "Test", (10, 176, 30, 11), kind="skin", hidden=True),
     ]
     return w
+
+
+# The follow switch: "switch profiles with the program in front".
+PROFILE_FOLLOW = "\u8ddf\u968f\u524d\u53f0\u7a0b\u5e8f\u5207\u6362\u60c5\u666f\u6a21\u5f0f"
 
 
 # --- key function dialog, template 132 ------------------------------------

@@ -440,15 +440,19 @@ inline constexpr int kProfileList = 1007;
 inline constexpr int kProfileAdd = 1010;
 inline constexpr int kProfileLoad = 1008;
 inline constexpr int kProfileDelete = 1011;
+inline constexpr int kProfilePrograms = 1014;
+inline constexpr int kProfileFollow = 1015;
 inline constexpr int kProfileOk = 1;
 inline constexpr int kProfileCancel = 2;
 inline constexpr int kProfileApply = 1012;
 inline constexpr int kProfileTest = 1013;
-inline constexpr SkinControl kSkinControls[7] = {
+inline constexpr SkinControl kSkinControls[9] = {
     {kProfileList, L"PROGRAM_LIST", {0, 0, 0, 0, 0}},
     {kProfileAdd, L"FUNC_ADD", {1, 2, 3, 4, 1}},
     {kProfileLoad, L"FUNC_LOAD", {1, 2, 3, 4, 1}},
     {kProfileDelete, L"FUNC_DELETE", {1, 2, 3, 4, 1}},
+    {kProfilePrograms, L"FUNC_PROGRAMS", {1, 2, 3, 4, 1}},
+    {kProfileFollow, L"FUNC_FOLLOW", {0, 0, 0, 0, 0}},
     {kProfileOk, L"CONTROL_OK", {1, 2, 3, 4, 1}},
     {kProfileCancel, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
     {kProfileApply, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}},
