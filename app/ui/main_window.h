@@ -98,6 +98,7 @@ private:
     // Prompt
     void showMessage(std::u16string_view text) override;
     [[nodiscard]] bool askYesNo(std::u16string_view text, bool defaultNo) override;
+    int messageBox(const std::wstring& text, UINT flags);
 
     void buildTable();
     void startUp();

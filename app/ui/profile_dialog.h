@@ -38,6 +38,7 @@ private:
     void showApply();
     [[nodiscard]] std::optional<std::wstring> chooseFile(bool create);
     void closed();
+    void applyChanges();
 
     DialogContext& context_;
     ProfileDialogModel model_;
