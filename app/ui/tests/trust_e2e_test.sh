@@ -179,13 +179,16 @@ shared_table=$(table)
 click profile 2
 eventually 'gone profile' 5
 
-# --- Changed behind the program's back: the profile menu -----------------------------
+# --- Changed behind the program's back: the profile menu, from the tray ----------------
 programs_json 'C:\\Evil\\changed.exe' 31 >"$work/changed.json"
 wine px3tool.exe build "$(winpath "$work/changed.json")" "$(winpath "$shared")" >/dev/null
 probe post 0x111 9000 >/dev/null
 eventually '[ "$(table)" = "$default_table" ]' 5
+probe command 2 >/dev/null  # Cancel: back to the tray
+eventually '[ "$(state visible)" = 0 ]' 5 || bad "Cancel puts the window back in the tray"
 probe post 0x111 9002 >/dev/null
-check 'eventually "up msgbox" 10' "activating the changed file from the menu shows the notice"
+check 'eventually "up msgbox" 10 && [ -n "$(xdotool search --onlyvisible --name "Vortek键盘设定" 2>/dev/null)" ]' \
+    "activating the changed file from the menu shows the notice, also with the window in the tray"
 text=$(msgbox)
 check '[[ "$text" == *"已在本程序之外被修改"* && "$text" == *"$(winpath "$shared")"* && "$text" == *"F1: C:\\Evil\\changed.exe"* ]]' \
     "it says the file changed and lists the programs it would start now" || echo "  $text"
@@ -204,6 +207,8 @@ check 'eventually "[ \"\$(probe caption 1005)\" = shared ]" 5 && [ "$(trusted "$
     echo "  $(trusted "$shared") $(sha "$shared") $(probe caption 1005)"
 
 # The program's own save (the key function dialog on F1) asks nothing later.
+wine KbPanel.exe >/dev/null 2>&1
+eventually '[ "$(state visible)" = 1 ]' 10
 for i in 1 2 3; do click main 1010; eventually 'up key' 2 && break; done
 click key 1015  # no function
 click key 1
