@@ -522,6 +522,15 @@ bool MainWindow::apply() {
 }
 
 bool MainWindow::switchProfile(int index) {
+    // A switch can wait on a question; the tray's menu stays usable meanwhile,
+    // and a second switch inside the first would leave the list naming one
+    // profile while the other is loaded.
+    if (switching_) return false;
+    switching_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{switching_};
     ProfileServices services{heart_.model(),   heart_.engine(), heart_.profiles(), *this, *this,
                              heart_.device(), &heart_.playbackControl()};
     return kb::switchProfile(services, index, editingDialogs(), profileManagerView());
