@@ -12,11 +12,14 @@
 
 #include "common/win/unique_handle.h"
 #include "heart.h"
+#include "profile_file.h"
 #include "profile_session.h"
+#include "profile_trust.h"
 #include "registry_settings_store.h"
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -131,6 +134,14 @@ int run(const std::vector<const wchar_t*>& profiles) {
         }
         list.setProfileCount(static_cast<int>(profiles.size()));
         list.setActiveIndex(0);
+        // Files named on the command line are accepted as they are: there is
+        // no window to ask, and the caller chose them.
+        kb::ProfileTrust trust(settings);
+        for (const wchar_t* file : profiles) {
+            if (const auto bytes = kb::readProfileBytes(std::filesystem::path(file))) {
+                (void)trust.remember(reinterpret_cast<const char16_t*>(file), kb::sha256Hex(*bytes));
+            }
+        }
     }
     const kb::StartResult started = heart.start();
     if (started != kb::StartResult::Started) {

@@ -1,5 +1,7 @@
 #include "profile_file.h"
 
+#include "profile_trust.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -205,23 +207,27 @@ bool parseProfileBytes(std::span<const std::uint8_t> bytes, ProfileContent& out)
     return true;
 }
 
-bool readProfileFile(const std::filesystem::path& path, ProfileContent& out) {
+std::optional<std::vector<std::uint8_t>> readProfileBytes(const std::filesystem::path& path) {
     std::error_code ec;
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return false;
+    if (!in.is_open()) return std::nullopt;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size < kProfileRecordSize || size >= kFourGiB) return false;
+    if (ec || size < kProfileRecordSize || size >= kFourGiB) return std::nullopt;
     std::uint8_t header[kFileHeaderSize];
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header) || headerProblem(header)) return false;
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header) || headerProblem(header)) return std::nullopt;
     // Never more than the header describes, never more than the file holds.
     const std::uint64_t described = readU32(header + FileHeader::kFileSize);
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(described, size));
-    // Only the bytes actually read are ever looked at, so the buffer needs no clearing.
-    auto bytes = std::make_unique_for_overwrite<std::uint8_t[]>(wanted);
-    std::memcpy(bytes.get(), header, sizeof header);
-    in.read(reinterpret_cast<char*>(bytes.get() + sizeof header), static_cast<std::streamsize>(wanted - sizeof header));
-    const std::size_t got = sizeof header + static_cast<std::size_t>(in.gcount());
-    return parseProfileBytes(std::span<const std::uint8_t>(bytes.get(), got), out);
+    std::vector<std::uint8_t> bytes(wanted);
+    std::memcpy(bytes.data(), header, sizeof header);
+    in.read(reinterpret_cast<char*>(bytes.data() + sizeof header), static_cast<std::streamsize>(wanted - sizeof header));
+    bytes.resize(sizeof header + static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+bool readProfileFile(const std::filesystem::path& path, ProfileContent& out) {
+    const auto bytes = readProfileBytes(path);
+    return bytes && parseProfileBytes(*bytes, out);
 }
 
 int loadProfileFile(ProfileModel& model, const std::filesystem::path& path) {
@@ -279,7 +285,10 @@ SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLo
         if (!std::filesystem::is_regular_file(path, ec)) return SaveResult::NoFile;
         if (!model.record) return SaveResult::Failed;
         const std::vector<std::uint8_t> bytes = buildProfileFile(*model.record, model.texts, model.macros, 0);
-        return writeFileReplacing(path, bytes) ? SaveResult::Saved : SaveResult::Failed;
+        if (!writeFileReplacing(path, bytes)) return SaveResult::Failed;
+        // A digest that cannot be stored only means one more question later.
+        (void)ProfileTrust(list.store()).remember(list.profilePath(active), sha256Hex(bytes));
+        return SaveResult::Saved;
     } catch (const std::exception&) {
         return SaveResult::Failed;
     }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ struct ProfileContent {
 [[nodiscard]] bool parseProfileBytes(std::span<const std::uint8_t> bytes, ProfileContent& out);
 // Reads a file with reads bounded by the header and by the file's length.
 [[nodiscard]] bool readProfileFile(const std::filesystem::path& path, ProfileContent& out);
+// The bytes readProfileFile parses (none when the file cannot be read or its
+// header is unusable): what a digest of the file covers.
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> readProfileBytes(const std::filesystem::path& path);
 
 // Reads the file into the model (caller holds the profile lock): 1 or 0. On
 // failure the model keeps no record.
@@ -76,6 +80,8 @@ enum class SaveResult { Saved, NoFile, Failed };
 }
 // Writes the working profile to the active profile's file when that file
 // exists. The file is replaced in one step; on any failure it stays as it was.
+// The digest of what was written is remembered, so this program's own writes
+// never count as a change behind its back.
 [[nodiscard]] SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLock);
 // The message for a failed save of the active profile's file (the format with its path).
 [[nodiscard]] std::u16string saveFailedMessage(const ProfileList& list);

@@ -64,8 +64,17 @@ int ProfileList::profileCount() const {
 }
 
 void ProfileList::setProfileCount(int n) const { writeInt(profileValueName(0), n); }
-int ProfileList::activeIndex() const { return readInt(u"ACTIVE", -1); }
-void ProfileList::setActiveIndex(int i) const { writeInt(u"ACTIVE", i); }
+int ProfileList::activeIndex() const {
+    const int stored = readInt(u"ACTIVE", -1);
+    return stored >= 0 && stored == refused_.load() ? -1 : stored;
+}
+
+void ProfileList::setActiveIndex(int i) const {
+    refused_.store(kNoRefusal);
+    writeInt(u"ACTIVE", i);
+}
+
+void ProfileList::refuseActiveForThisRun() const { refused_.store(readInt(u"ACTIVE", -1)); }
 
 std::u16string ProfileList::profilePath(int i) const { return storedProfilePath(i).value_or(u"NA"); }
 

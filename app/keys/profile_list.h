@@ -5,6 +5,7 @@
 #include "settings_store.h"
 #include "ui_ports.h"
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,14 @@ public:
 
     [[nodiscard]] int profileCount() const;
     void setProfileCount(int n) const;
+    // The active index for this run: as stored, but -1 (the default profile)
+    // while the user has refused to activate the stored entry's file. The
+    // store keeps the entry, so the next start asks again.
     [[nodiscard]] int activeIndex() const;
+    // Writes i and ends a refusal.
     void setActiveIndex(int i) const;
+    // The user said no to the stored active entry's file for this run.
+    void refuseActiveForThisRun() const;
     [[nodiscard]] std::u16string profilePath(int i) const;
     // The stored path of entry i; empty when the store holds none.
     [[nodiscard]] std::optional<std::u16string> storedProfilePath(int i) const;
@@ -49,6 +56,8 @@ private:
     [[nodiscard]] int readInt(std::u16string_view name, int fallback) const;
     void writeInt(std::u16string_view name, int value) const;
     SettingsStore& store_;
+    static constexpr int kNoRefusal = -1;
+    mutable std::atomic<int> refused_{kNoRefusal};  // the stored index refused, if any
 };
 
 [[nodiscard]] ProfileMenu buildProfileMenu(const ProfileList& list);

@@ -1,6 +1,10 @@
 #include "profile_session.h"
 
 #include "key_tables.h"
+#include "profile_trust.h"
+
+#include <memory>
+#include <new>
 
 namespace kb {
 
@@ -25,17 +29,40 @@ LoadOutcome loadActiveProfile(ProfileServices& s, bool keepApplyButton) {
             fromFile = writeDefaultProfileFile(path, 1) == 1;
         }
     }
+    // Read and judged before the lock: the question waits for the user. What
+    // is loaded is exactly what was judged, whatever happens to the file meanwhile.
+    std::unique_ptr<ProfileContent> content;
     LoadOutcome outcome;
+    if (fromFile) {
+        try {
+            const auto bytes = readProfileBytes(path);
+            content = std::make_unique<ProfileContent>();
+            if (!bytes || !parseProfileBytes(*bytes, *content)) {
+                content.reset();
+            } else {
+                ProfileTrust trust(s.list.store());
+                const std::u16string stored = s.list.profilePath(active);
+                if (confirmActivation(trust, s.prompt, stored, *content, *bytes) == Consent::Refused) {
+                    content.reset();
+                    s.list.refuseActiveForThisRun();
+                    outcome.refused = true;
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            content.reset();
+        }
+    }
     {
         std::lock_guard guard(s.model.lock());
         s.model.texts.clearAll();
         s.model.macros.clear();
         s.model.record.reset();
-        if (fromFile && loadProfileFile(s.model, path) == 1) {
+        if (content) {
+            s.model.macros = std::move(content->macros);
+            s.model.texts = std::move(content->texts);
+            s.model.record = content->record;
             outcome.source = LoadedFrom::File;
         } else {
-            s.model.texts.clearAll();
-            s.model.macros.clear();
             s.model.record = buildDefaultProfile(0);
         }
         outcome.applied = applyProfile(s.model, s.engine, s.device);

@@ -1,6 +1,7 @@
 #include "profile_trust.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "key_catalogue.h"
 #include "profile_record.h"
@@ -150,6 +151,48 @@ bool ProfileTrust::needsConsent(std::u16string_view path, const ProfileContent& 
     if (programsOf(content).empty()) return false;
     auto known = digestOf(path);
     return !known || *known != sha256Hex(bytes);
+}
+
+std::u16string loadQuestion(const std::vector<ProgramAssignment>& programs) {
+    std::u16string q(text::kLoadProgramsIntro);
+    q += describePrograms(programs);
+    q += text::kLoadProgramsAsk;
+    return q;
+}
+
+std::u16string activationNotice(std::u16string_view path, const std::vector<ProgramAssignment>& programs,
+                                bool changed) {
+    std::u16string q(changed ? text::kActivateChanged : text::kActivateUnconfirmed);
+    q += path;
+    q += text::kActivateProgramsIntro;
+    q += describePrograms(programs);
+    q += text::kActivateAsk;
+    return q;
+}
+
+Consent confirmActivation(ProfileTrust& trust, Prompt& prompt, std::u16string_view path,
+                          const ProfileContent& content, std::span<const std::uint8_t> bytes) {
+    const std::vector<ProgramAssignment> programs = programsOf(content);
+    if (programs.empty()) return Consent::NotNeeded;
+    const std::string digest = sha256Hex(bytes);
+    const auto known = trust.digestOf(path);
+    if (known && *known == digest) return Consent::NotNeeded;
+    if (!prompt.askYesNo(activationNotice(path, programs, known.has_value()), true)) return Consent::Refused;
+    (void)trust.remember(path, digest);
+    return Consent::Accepted;
+}
+
+Consent confirmLoad(ProfileTrust& trust, Prompt& prompt, const std::filesystem::path& chosen,
+                    std::u16string_view storedPath) {
+    const auto bytes = readProfileBytes(chosen);
+    if (!bytes) return Consent::NotNeeded;
+    auto content = std::make_unique<ProfileContent>();
+    if (!parseProfileBytes(*bytes, *content)) return Consent::NotNeeded;
+    const std::vector<ProgramAssignment> programs = programsOf(*content);
+    if (programs.empty()) return Consent::NotNeeded;
+    if (!prompt.askYesNo(loadQuestion(programs), true)) return Consent::Refused;
+    (void)trust.remember(storedPath, sha256Hex(*bytes));
+    return Consent::Accepted;
 }
 
 }  // namespace kb

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "profile_file.h"
 #include "settings_store.h"
+#include "ui_ports.h"
 
 namespace kb {
 
@@ -51,5 +53,37 @@ public:
 private:
     SettingsStore& store_;
 };
+
+namespace text {
+// Load of a file that starts programs: its list, then whether to add it.
+inline constexpr std::u16string_view kLoadProgramsIntro = u"此情景模式文件的按键会启动以下程序:\r\n\r\n";
+inline constexpr std::u16string_view kLoadProgramsAsk = u"\r\n只有在您信任此文件的来源时才添加它。是否添加此情景模式?";
+// Activation of such a file whose bytes are not the ones last written or accepted here.
+inline constexpr std::u16string_view kActivateChanged = u"情景模式文件已在本程序之外被修改:\r\n  ";
+inline constexpr std::u16string_view kActivateUnconfirmed = u"情景模式文件尚未经您确认:\r\n  ";
+inline constexpr std::u16string_view kActivateProgramsIntro = u"\r\n\r\n它的按键会启动以下程序:\r\n\r\n";
+inline constexpr std::u16string_view kActivateAsk = u"\r\n是否激活此情景模式? 选择\"否\"将在本次运行中使用<默认情景模式>。";
+}  // namespace text
+
+[[nodiscard]] std::u16string loadQuestion(const std::vector<ProgramAssignment>& programs);
+// `changed`: a digest was remembered and differs; otherwise none is known.
+[[nodiscard]] std::u16string activationNotice(std::u16string_view path, const std::vector<ProgramAssignment>& programs,
+                                              bool changed);
+
+enum class Consent { NotNeeded, Accepted, Refused };
+
+// Before a file becomes active: when it starts programs and its bytes are not
+// the ones this program last wrote or the user accepted, the user is shown
+// what changed and the programs, and asked (No is the default). Yes remembers
+// the bytes. Never call with a lock held: the question waits for the user.
+[[nodiscard]] Consent confirmActivation(ProfileTrust& trust, Prompt& prompt, std::u16string_view path,
+                                        const ProfileContent& content, std::span<const std::uint8_t> bytes);
+
+// The profile manager's Load: a readable file that starts programs is listed
+// only after the user agreed to its programs (No is the default); Yes
+// remembers its bytes under `storedPath`, the path the list will keep. A file
+// that cannot be read is left to the load at activation, as before.
+[[nodiscard]] Consent confirmLoad(ProfileTrust& trust, Prompt& prompt, const std::filesystem::path& chosen,
+                                  std::u16string_view storedPath);
 
 }  // namespace kb

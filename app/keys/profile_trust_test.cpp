@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "profile_record.h"
+#include "profile_session.h"
+#include "test_fakes.h"
+
+#include <fstream>
+#include <iterator>
 
 namespace kb {
 namespace {
@@ -64,6 +69,97 @@ TEST(ProfileTrust, ConsentOnlyForProgramsFromUnknownBytes) {
     // Kept apart from the profile list's own values.
     EXPECT_FALSE(store.read(u"PROFILES", u"c:\\p\\one.px3"));
     EXPECT_TRUE(store.read(kTrustSection, u"c:\\p\\one.px3"));
+}
+
+struct NoEditingDialogs final : EditingDialogs {
+    bool keyFunctionDialogOpen() const override { return false; }
+    bool macroEditorOpen() const override { return false; }
+};
+
+// Activation of a listed file, as start-up, the profile menu and the manager do it.
+struct Activating : ::testing::Test {
+    testing::TempFolder dir;
+    MemorySettingsStore store;
+    ProfileList list{store};
+    ProfileModel model;
+    Engine engine;
+    testing::AnsweringPrompt prompt;
+    testing::RecordingWindow window;
+    testing::RecordingDevice device;
+    ProfileServices services{model, engine, list, prompt, window, device, nullptr};
+    std::filesystem::path file;
+    void SetUp() override {
+        file = dir / "shared.px3";
+        ASSERT_TRUE(testing::writeProfileStarting(file, u"C:\\Tools\\run.exe"));
+        testing::useAsOnlyProfile(list, file);
+    }
+    [[nodiscard]] std::uint16_t f1Type() {
+        std::lock_guard guard(model.lock());
+        return model.record ? model.record->entry(0x3B).type : 0xFFFF;
+    }
+    [[nodiscard]] std::string fileBytes() {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+};
+
+TEST_F(Activating, NoLeavesTheDefaultProfileForThisRunAndKeepsTheFile) {
+    prompt.answer = false;
+    const LoadOutcome refused = loadActiveProfile(services, false);
+    EXPECT_TRUE(refused.refused);
+    EXPECT_EQ(refused.source, LoadedFrom::DefaultProfile);
+    EXPECT_EQ(f1Type(), 0);
+    ASSERT_EQ(prompt.questions.size(), 1u);
+    EXPECT_TRUE(prompt.defaultNo[0]);
+    const std::u16string& q = prompt.questions[0];
+    EXPECT_EQ(q.find(text::kActivateUnconfirmed), 0u);
+    EXPECT_NE(q.find(file.u16string()), std::u16string::npos);
+    EXPECT_NE(q.find(u"F1: C:\\Tools\\run.exe"), std::u16string::npos);
+
+    // The store still names the file; for this run the default profile is active.
+    EXPECT_EQ(store.read(kProfilesSection, u"ACTIVE"), u"0");
+    EXPECT_EQ(list.activeIndex(), -1);
+    EXPECT_EQ(buildProfileMenu(list).checkedPosition, 0);
+    EXPECT_FALSE(store.read(kTrustSection, u"x").has_value());
+    // Edits of the default profile reach no file, and none is lost.
+    const std::string before = fileBytes();
+    EXPECT_EQ(saveProfile(model, list, true), SaveResult::NoFile);
+    EXPECT_FALSE(saveLost(SaveResult::NoFile, list));
+    EXPECT_EQ(fileBytes(), before);
+
+    // Choosing it again asks again; Yes activates it and remembers the bytes.
+    prompt.answer = true;
+    ASSERT_TRUE(switchProfile(services, 0, NoEditingDialogs{}, nullptr));
+    EXPECT_EQ(prompt.questions.size(), 2u);
+    EXPECT_EQ(list.activeIndex(), 0);
+    EXPECT_EQ(f1Type(), 3);
+    EXPECT_EQ(window.menus.back().activeName, u"shared");
+}
+
+TEST_F(Activating, AsksOnlyWhenTheBytesAreNotTheOnesAcceptedOrWrittenHere) {
+    EXPECT_EQ(loadActiveProfile(services, false).source, LoadedFrom::File);  // Yes
+    ASSERT_EQ(prompt.questions.size(), 1u);
+    EXPECT_EQ(loadActiveProfile(services, false).source, LoadedFrom::File);
+    EXPECT_EQ(prompt.questions.size(), 1u) << "accepted bytes are not asked about again";
+
+    // Our own save: a text block on A, written by this program.
+    ASSERT_EQ(assign(model, list, window, prompt, 0, 0x1E, {6, 0, 0, u"hello"}), AssignResult::Done);
+    EXPECT_EQ(loadActiveProfile(services, false).source, LoadedFrom::File);
+    EXPECT_EQ(prompt.questions.size(), 1u) << "this program's own save asks nothing";
+
+    // Changed behind our back: the notice says so and lists the new program.
+    ASSERT_TRUE(testing::writeProfileStarting(file, u"D:\\other.exe"));
+    prompt.answer = false;
+    EXPECT_TRUE(loadActiveProfile(services, false).refused);
+    ASSERT_EQ(prompt.questions.size(), 2u);
+    EXPECT_EQ(prompt.questions[1].find(text::kActivateChanged), 0u);
+    EXPECT_NE(prompt.questions[1].find(u"F1: D:\\other.exe"), std::u16string::npos);
+
+    // A file that starts nothing is never asked about.
+    ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
+    list.setActiveIndex(0);
+    EXPECT_EQ(loadActiveProfile(services, false).source, LoadedFrom::File);
+    EXPECT_EQ(prompt.questions.size(), 2u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "control_device.h"
+#include "profile_file.h"
 #include "profile_list.h"
 #include "profile_model.h"
 #include "ui_ports.h"
@@ -102,6 +103,15 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A profile whose F1 starts `program`, written as another program would.
+inline bool writeProfileStarting(const std::filesystem::path& file, std::u16string_view program) {
+    ProfileRecord record = buildDefaultProfile(0);
+    SlotTexts texts;
+    record.setEntry(0x3B, {static_cast<std::uint16_t>(FunctionType::LaunchProgram), 0, 0});
+    texts.set(0x3B, program);
+    return writeFileReplacing(file, buildProfileFile(record, texts, MacroTable{}, 0));
+}
 
 // The store lists `file` as its only profile and makes it the active one.
 inline void useAsOnlyProfile(const ProfileList& list, const std::filesystem::path& file) {

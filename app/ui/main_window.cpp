@@ -604,6 +604,15 @@ bool MainWindow::apply() {
 }
 
 bool MainWindow::switchProfile(int index) {
+    // A switch can wait on a question; the tray's menu stays usable meanwhile,
+    // and a second switch inside the first would leave the list naming one
+    // profile while the other is loaded.
+    if (switching_) return false;
+    switching_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{switching_};
     ProfileServices services{heart_.model(),   heart_.engine(), heart_.profiles(), *this, *this,
                              heart_.device(), &heart_.playbackControl()};
     return kb::switchProfile(services, index, editingDialogs(), profileManagerView());
@@ -785,15 +794,23 @@ void MainWindow::showProfileMenu(const ProfileMenu& menu) {
     }
 }
 
-void MainWindow::showMessage(std::u16string_view text) {
-    const std::wstring t = wide(text);
-    MessageBoxW(Hwnd(), t.c_str(), kWindowTitle, MB_OK | MB_ICONINFORMATION);
+// While the window sits in the tray (at start-up, or for the tray's profile
+// menu) a box it owned could open where nobody looks: it then stands alone,
+// in the foreground, and still holds off the rest of the program.
+int MainWindow::messageBox(const std::wstring& text, UINT flags) {
+    HWND owner = Hwnd();
+    if (owner == nullptr || !IsWindowVisible(owner)) {
+        owner = nullptr;
+        flags |= MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST;
+    }
+    return MessageBoxW(owner, text.c_str(), kWindowTitle, flags);
 }
 
+void MainWindow::showMessage(std::u16string_view text) { (void)messageBox(wide(text), MB_OK | MB_ICONINFORMATION); }
+
 bool MainWindow::askYesNo(std::u16string_view text, bool defaultNo) {
-    const std::wstring t = wide(text);
     const UINT flags = MB_YESNO | MB_ICONQUESTION | (defaultNo ? MB_DEFBUTTON2 : MB_DEFBUTTON1);
-    return MessageBoxW(Hwnd(), t.c_str(), kWindowTitle, flags) == IDYES;
+    return messageBox(wide(text), flags) == IDYES;
 }
 
 }  // namespace kb::ui

@@ -101,6 +101,7 @@ private:
     // Prompt
     void showMessage(std::u16string_view text) override;
     [[nodiscard]] bool askYesNo(std::u16string_view text, bool defaultNo) override;
+    int messageBox(const std::wstring& text, UINT flags);
 
     void buildTable();
     void startUp();
@@ -147,6 +148,7 @@ private:
     bool keepHidden_ = true;  // until the user or a second start opens the window
     int ncPaintCounter_ = 2;
     bool shutDown_ = false;
+    bool switching_ = false;  // a profile switch is waiting on the user
 
     kbskin::SurfaceSet surfaces_;  // Main_Status1..4, Main_Status1_2..4_2, Arrow
     std::map<int, std::unique_ptr<kbskin::SkinButton>> buttons_;

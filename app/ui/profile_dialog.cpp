@@ -182,8 +182,16 @@ void ProfileManagerDialog::checkRow(int i) {
 
 void ProfileManagerDialog::closed() { model_.close(); }
 
+void ProfileManagerDialog::applyChanges() {
+    // A question of the load (a changed file that starts programs) belongs to
+    // this dialog while it is open, so the dialog waits for the answer.
+    const ProfileServices& s = context_.services;
+    ProfileServices services{s.model, s.engine, s.list, prompt_, s.window, s.device, s.playback};
+    model_.apply(services);
+}
+
 void ProfileManagerDialog::OnOK() {
-    model_.apply(context_.services);
+    applyChanges();
     closed();
     SkinDialog::OnOK();
 }
@@ -213,7 +221,9 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
         break;
     case res::profiles::kProfileLoad:
         if (const auto path = chooseFile(false)) {
-            appendRow(model_.rows()[static_cast<std::size_t>(model_.load(u16(*path)))]);
+            // A file that starts programs is shown to the user before it is listed.
+            const int row = model_.load(u16(*path), prompt_);
+            if (row >= 0) appendRow(model_.rows()[static_cast<std::size_t>(row)]);
         }
         break;
     case res::profiles::kProfileDelete: {
@@ -226,7 +236,7 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
         break;
     }
     case res::profiles::kProfileApply:
-        model_.apply(context_.services);
+        applyChanges();
         break;
     default: return false;
     }

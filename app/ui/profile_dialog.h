@@ -44,6 +44,7 @@ private:
     void showPrograms(int row);
     void afterSort();
     void closed();
+    void applyChanges();
 
     DialogContext& context_;
     ProfileDialogModel model_;

@@ -1,6 +1,7 @@
 #include "profile_dialog_model.h"
 
 #include "profile_file.h"
+#include "profile_trust.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -69,6 +70,13 @@ int ProfileDialogModel::add(std::u16string_view chosenPath, Prompt& prompt) {
 }
 
 int ProfileDialogModel::load(std::u16string_view chosenPath) { return append(chosenPath); }
+
+int ProfileDialogModel::load(std::u16string_view chosenPath, Prompt& prompt) {
+    ProfileTrust trust(list_.store());
+    const std::filesystem::path chosen{std::u16string(chosenPath)};
+    if (confirmLoad(trust, prompt, chosen, profileRowOf(chosenPath).storedPath()) == Consent::Refused) return -1;
+    return append(chosenPath);
+}
 
 bool ProfileDialogModel::remove(int row) {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return false;

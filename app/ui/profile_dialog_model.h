@@ -52,6 +52,9 @@ public:
     int add(std::u16string_view chosenPath, Prompt& prompt);
     // Load: lists the chosen file unchecked.
     int load(std::u16string_view chosenPath);
+    // Load as the user does it: a file that starts programs is listed only
+    // when the user agrees to them (see confirmLoad). -1 when nothing was listed.
+    int load(std::u16string_view chosenPath, Prompt& prompt);
     // Removes the row (the file stays); false when there is no such row.
     bool remove(int row);
     // The single-check list: ticking a row unticks the others; unticking is allowed.

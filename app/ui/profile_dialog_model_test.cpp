@@ -1,6 +1,7 @@
 #include "profile_dialog_model.h"
 
 #include "profile_file.h"
+#include "profile_trust.h"
 #include "test_fakes.h"
 
 #include <gtest/gtest.h>
@@ -233,6 +234,36 @@ TEST_F(ProfileManager, FollowIsStoredWithApplyAndOnlyWhenItChanges) {
     EXPECT_TRUE(followEnabled(list));
     dialog.fill();
     EXPECT_TRUE(dialog.followOn());
+}
+
+TEST_F(ProfileManager, LoadShowsTheProgramsOfAFileAndListsItOnlyOnYes) {
+    storeList({"a.px3"}, 0);
+    dialog.open();
+    ASSERT_TRUE(testing::writeProfileStarting(dir / "shared.txt", u"C:\\Tools\\run.exe"));
+    prompt.answer = false;
+    EXPECT_EQ(dialog.load(path("shared.txt"), prompt), -1);
+    EXPECT_EQ(dialog.rows().size(), 1u);
+    EXPECT_FALSE(dialog.changed());
+    ASSERT_EQ(prompt.questions.size(), 1u);
+    EXPECT_TRUE(prompt.defaultNo[0]);
+    EXPECT_NE(prompt.questions[0].find(u"F1: C:\\Tools\\run.exe"), std::u16string::npos);
+    EXPECT_FALSE(ProfileTrust(store).digestOf(path("shared.px3")));
+
+    // Yes lists it and accepts its bytes under the name the list will keep.
+    prompt.answer = true;
+    EXPECT_EQ(dialog.load(path("shared.txt"), prompt), 1);
+    EXPECT_EQ(prompt.questions.size(), 2u);
+    std::filesystem::copy_file(dir / "shared.txt", dir / "shared.px3");
+    dialog.setChecked(1, true);
+    dialog.apply(services);
+    EXPECT_EQ(prompt.questions.size(), 2u) << "the accepted file activates without a second question";
+    ASSERT_TRUE(model.record);
+    EXPECT_EQ(model.record->entry(0x3B).type, 3);
+
+    // No programs, or nothing readable: listed as before, without a question.
+    EXPECT_EQ(dialog.load(path("a.px3"), prompt), 2);
+    EXPECT_EQ(dialog.load(path("nowhere.px3"), prompt), 3);
+    EXPECT_EQ(prompt.questions.size(), 2u);
 }
 
 }  // namespace
