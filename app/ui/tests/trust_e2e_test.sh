@@ -18,20 +18,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-ok() { echo "ok: $1"; passed=$((passed + 1)); }
-bad() { echo "FAILED: $1"; failed=$((failed + 1)); }
-check() { if eval "$1"; then ok "$2"; else bad "$2"; return 1; fi; }
-winpath() { winepath -w "$1" 2>/dev/null; }
-eventually() {
-    local cond="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 10; i++)); do
-        eval "$cond" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 
 probe() { wine kbpanel_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
 dprobe() { wine dialog_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
@@ -243,6 +230,4 @@ check 'started 20 && [ "$(table)" != "$default_table" ] && [ "$(trusted "$shared
     "Yes: it starts with the file and remembers it"
 stop_program
 
-echo "[  PASSED  ] $passed tests."
-[ $failed -eq 0 ] || echo "[  FAILED  ] $failed tests."
-[ $failed -eq 0 ]
+e2e_summary
