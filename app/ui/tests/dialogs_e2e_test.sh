@@ -270,7 +270,9 @@ before=$(md5sum <"$profile")
 open_key $A
 click key 1015
 click key 1
-check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "你不能在<默认情景模式>下编辑!" ]' "editing in the default profile is refused with its message" ||
+# The box's text is read until it is there: right after it appears, its static may still be empty.
+refused_text() { [ "$(dprobe msgbox)" = "你不能在<默认情景模式>下编辑!" ]; }
+check 'eventually "up msgbox" 5 && eventually refused_text 3' "editing in the default profile is refused with its message" ||
     echo "  $(dprobe up key) $(dprobe msgbox)"
 answer 1
 check 'up key' "and the dialog stays open"
