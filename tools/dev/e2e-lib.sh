@@ -7,7 +7,19 @@ ok() { echo "ok: $1"; passed=$((passed + 1)); }
 bad() { echo "FAILED: $1"; failed=$((failed + 1)); }
 # check CONDITION DESCRIPTION: CONDITION is a shell condition, evaluated once.
 check() { if eval "$1"; then ok "$2"; else bad "$2"; return 1; fi; }
-winpath() { winepath -w "$1" 2>/dev/null; }
+# winpath UNIX_PATH -> the Windows path. Under load Wine now and then fails to
+# start winepath.exe and prints its launcher's error on standard output
+# instead; that is no path, so it is asked again.
+winpath() {
+    local out i
+    for i in 1 2 3; do
+        out=$(winepath -w "$1" 2>/dev/null)
+        case "$out" in [A-Za-z]:\\*) echo "$out"; return 0 ;; esac
+        echo "winpath: no path for $1 (try $i): $out" >&2
+        sleep 0.5
+    done
+    return 1
+}
 # eventually CONDITION [SECONDS]: polls CONDITION every 0.1 s, for 10 s unless told.
 eventually() {
     local cond="$1" limit="${2:-10}" i
