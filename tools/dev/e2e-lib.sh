@@ -35,3 +35,32 @@ e2e_summary() {
     [ "$failed" -eq 0 ] || echo "[  FAILED  ] $failed tests."
     [ "$failed" -eq 0 ]
 }
+
+# The simulated keyboard: keys, and what reached the system (phys) or was
+# injected (inj) since the output was last cleared.
+inj() { wine kbsim.exe output | tr -d '\r' | sed -n 's/^inj //p' | tr '\n' ' '; }
+phys() { wine kbsim.exe output | tr -d '\r' | sed -n 's/^phys //p' | tr '\n' ' '; }
+clear_output() { wine kbsim.exe output --clear >/dev/null; }
+tap() { wine kbsim.exe key "$1" tap >/dev/null; }
+key() { wine kbsim.exe key "$@" >/dev/null; }
+# How often CODE was pressed by injection so far.
+presses() { inj | grep -o "key $1 0000" | wc -l; }
+# Injected keys still down at the end of the output ("" when none).
+left_down() {
+    inj | python3 -c '
+import sys
+w = sys.stdin.read().split()
+down = {}
+for i in range(0, len(w) - 2, 3):
+    if w[i] == "key":
+        down[w[i + 1]] = w[i + 2] == "0000"
+print(" ".join(sorted(k for k, d in down.items() if d)))'
+}
+# The output no longer grows: the repetition has ended.
+settled() {
+    local a b
+    a=$(inj)
+    sleep 0.4
+    b=$(inj)
+    [ "$a" = "$b" ]
+}

@@ -14,10 +14,6 @@ trap cleanup EXIT
 
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 
-inj() { wine kbsim.exe output | sed -n 's/^inj //p' | tr -d '\r' | tr '\n' ' '; }
-clear_output() { wine kbsim.exe output --clear >/dev/null; }
-tap() { wine kbsim.exe key "$1" tap >/dev/null; }
-
 wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
 
 probe_report="$work/launched.txt"

@@ -15,30 +15,6 @@ trap cleanup EXIT
 
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 
-inj() { wine kbsim.exe output | sed -n 's/^inj //p' | tr -d '\r' | tr '\n' ' '; }
-clear_output() { wine kbsim.exe output --clear >/dev/null; }
-key() { wine kbsim.exe key "$@" >/dev/null; }
-# How often CODE was pressed by injection so far.
-presses() { inj | grep -o "key $1 0000" | wc -l; }
-# Injected keys still down at the end of the output ("" when none).
-left_down() {
-    inj | python3 -c '
-import sys
-w = sys.stdin.read().split()
-down = {}
-for i in range(0, len(w) - 2, 3):
-    if w[i] == "key":
-        down[w[i + 1]] = w[i + 2] == "0000"
-print(" ".join(sorted(k for k, d in down.items() if d)))'
-}
-# The output no longer grows: the repetition has ended.
-settled() {
-    local a b
-    a=$(inj)
-    sleep 0.4
-    b=$(inj)
-    [ "$a" = "$b" ]
-}
 log_has() { grep -qs "$1" "$work/host.log"; }
 ended_clean() {  # WHAT: no key down, and nothing more comes
     local rest

@@ -16,43 +16,9 @@ cleanup() {
 trap cleanup EXIT
 
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
+. "$KB_ROOT/app/ui/tests/window-lib.sh"
 
-probe() { wine kbpanel_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-dprobe() { wine dialog_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-up() { [ "$(dprobe up "$1")" = 1 ]; }
-gone() { [ "$(dprobe up "$1")" = 0 ]; }
 reg_value() { wine reg query "$regkey" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
-inj() { wine kbsim.exe output | tr -d '\r' | sed -n 's/^inj //p' | tr '\n' ' '; }
-phys() { wine kbsim.exe output | tr -d '\r' | sed -n 's/^phys //p' | tr '\n' ' '; }
-clear_output() { wine kbsim.exe output --clear >/dev/null; }
-tap() { wine kbsim.exe key "$1" tap >/dev/null; }
-
-rect_of() {  # KIND ID: main (the main window) or a dialog kind; ID 0 the window
-    if [ "$1" = main ]; then probe rect "$2"; else dprobe rect "$1" "$2"; fi
-}
-# Without a window manager the first click on a window that is not active
-# only activates it: every click first touches the window's title strip.
-click() {  # KIND ID: the middle of the control
-    local r w
-    w=$(rect_of "$1" 0)
-    r=$(rect_of "$1" "$2")
-    set -- $w $r
-    [ $# -eq 8 ] || return 1
-    xdotool mousemove $(($1 + $3 / 2)) $(($2 + 5)) click 1
-    xdotool mousemove $(($5 + $7 / 2)) $(($6 + $8 / 2)) click 1
-}
-click_cell() {  # KIND LIST ROW COL [X]: X pixels into the cell, else its middle
-    local r x="${5:-}"
-    r=$(dprobe cell "$1" "$2" "$3" "$4")
-    set -- $r
-    [ $# -eq 4 ] || return 1
-    xdotool mousemove $(($1 + ${x:-$(($3 / 2))})) $(($2 + $4 / 2)) click 1
-}
-answer() {  # BUTTON: 1 OK, 6 Yes, 7 No
-    eventually 'up msgbox' 5 || return 1
-    dprobe answer "$1" >/dev/null
-    eventually 'gone msgbox' 5
-}
 
 # One slot of a profile file as "type parameter text" ("" when all zero).
 slot_of() {  # FILE SLOT
@@ -131,14 +97,6 @@ open_key() {  # main-window button ID
     for i in 1 2 3; do
         click main "$1"
         eventually 'up key' 2 && return 0
-    done
-    return 1
-}
-open_main() {  # KIND ID: a dialog opened by a main-window button
-    local i
-    for i in 1 2 3; do
-        click main "$2"
-        eventually "up $1" 2 && return 0
     done
     return 1
 }

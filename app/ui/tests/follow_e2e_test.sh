@@ -20,10 +20,7 @@ cleanup() {
 trap cleanup EXIT
 
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
-probe() { wine kbpanel_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-dprobe() { wine dialog_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-up() { [ "$(dprobe up "$1")" = 1 ]; }
-gone() { [ "$(dprobe up "$1")" = 0 ]; }
+. "$KB_ROOT/app/ui/tests/window-lib.sh"
 table() { wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | md5sum | cut -c1-12; }
 reg_value() { wine reg query "$regkey" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 # Every value of the section but the bindings and the follow switch.
@@ -38,35 +35,6 @@ shoot() {  # KIND NAME
     import -window root -crop "$3x$4+$1+$2" "$shots/$5.png" 2>/dev/null
 }
 
-rect_of() {  # KIND ID: main (the main window) or a dialog kind; ID 0 the window
-    if [ "$1" = main ]; then probe rect "$2"; else dprobe rect "$1" "$2"; fi
-}
-# Without a window manager the first click on a window that is not active
-# only activates it: every click first touches the window's title strip.
-click() {  # KIND ID: the middle of the control
-    local r w
-    w=$(rect_of "$1" 0)
-    r=$(rect_of "$1" "$2")
-    set -- $w $r
-    [ $# -eq 8 ] || return 1
-    xdotool mousemove $(($1 + $3 / 2)) $(($2 + 5)) click 1
-    xdotool mousemove $(($5 + $7 / 2)) $(($6 + $8 / 2)) click 1
-}
-click_cell() {  # KIND LIST ROW COL
-    local r
-    r=$(dprobe cell "$1" "$2" "$3" "$4")
-    set -- $r
-    [ $# -eq 4 ] || return 1
-    xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) click 1
-}
-open_main() {  # KIND ID: a dialog opened by a main-window button
-    local i
-    for i in 1 2 3; do
-        click main "$2"
-        eventually "up $1" 2 && return 0
-    done
-    return 1
-}
 # A program of ours in front by a click on its window, as a user brings it.
 declare -A at=([fg_probe.exe]="700 300" [fg_other.exe]="700 500" [fg_plain.exe]="700 700")
 start_program() {  # NAME: starts it (from the bin folder or the work folder) at its place

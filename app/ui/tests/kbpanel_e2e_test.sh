@@ -15,11 +15,9 @@ cleanup() {
 trap cleanup EXIT
 
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
+. "$KB_ROOT/app/ui/tests/window-lib.sh"
 
-probe() { wine kbpanel_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-state() { probe state | sed -n "s/^$1 //p"; }
 table() { wine kbsim.exe table "$1" 2>/dev/null | tr -d '\r'; }
-running() { [ "$(probe state | head -1)" != none ]; }
 reg_value() { wine reg query "$regkey" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { print $3 }'; }
 
 # Profiles made for the tests, listed in the settings as the program keeps them.
@@ -94,20 +92,6 @@ face_of() {  # ID [second]
     awk -v n="$dn" -v m="$dm" 'BEGIN { if (n < 0.05 && n < m) print "normal"; else if (m < 0.05 && m < n) print "marked"; else print "unclear " n " " m }'
 }
 new_screen() { rm -f "$work/screen.png"; sleep 0.3; }
-
-# The tray icon's picture, told by its corner: a green dot (keyboard attached),
-# an orange one (a macro plays) or none (no keyboard).
-tray_picture() {
-    local id rgb
-    id=$(xdotool search --name "Wine System Tray" 2>/dev/null | head -1)
-    [ -n "$id" ] || { echo none; return; }
-    probe repaint-tray >/dev/null
-    import -window "$id" "$work/tray.png" 2>/dev/null || { echo none; return; }
-    rgb=$(convert-im6.q16 "$work/tray.png" -crop 6x6+12+12 +repage -resize 1x1 txt:- 2>/dev/null | tail -1 |
-        sed -n 's/^[^(]*(\([0-9.]*\),\([0-9.]*\),\([0-9.]*\).*/\1 \2 \3/p')
-    echo "$rgb" | awk '{ if ($2 > $1 + 40 && $2 > $3 + 20) print "attached";
-                         else if ($1 > $2 + 20 && $2 > $3 + 15) print "playing"; else print "detached" }'
-}
 
 wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
 use_profiles

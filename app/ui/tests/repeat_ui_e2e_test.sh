@@ -19,33 +19,8 @@ cleanup() {
 trap cleanup EXIT
 
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
+. "$KB_ROOT/app/ui/tests/window-lib.sh"
 
-probe() { wine kbpanel_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-dprobe() { wine dialog_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-up() { [ "$(dprobe up "$1")" = 1 ]; }
-gone() { [ "$(dprobe up "$1")" = 0 ]; }
-running() { [ "$(probe state | head -1)" != none ]; }
-inj() { wine kbsim.exe output | sed -n 's/^inj //p' | tr -d '\r' | tr '\n' ' '; }
-clear_output() { wine kbsim.exe output --clear >/dev/null; }
-key() { wine kbsim.exe key "$@" >/dev/null; }
-presses() { inj | grep -o "key $1 0000" | wc -l; }
-left_down() {
-    inj | python3 -c '
-import sys
-w = sys.stdin.read().split()
-down = {}
-for i in range(0, len(w) - 2, 3):
-    if w[i] == "key":
-        down[w[i + 1]] = w[i + 2] == "0000"
-print(" ".join(sorted(k for k, d in down.items() if d)))'
-}
-settled() {
-    local a b
-    a=$(inj)
-    sleep 0.4
-    b=$(inj)
-    [ "$a" = "$b" ]
-}
 ended_clean() {  # WHAT
     local rest n
     eventually settled 5
@@ -53,40 +28,6 @@ ended_clean() {  # WHAT
     check '[ -z "$rest" ]' "$1 leaves no key down" || echo "  down: $rest; output: $(inj)"
 }
 
-rect_of() {  # KIND ID: main or a dialog kind; ID 0 the window
-    if [ "$1" = main ]; then probe rect "$2"; else dprobe rect "$1" "$2"; fi
-}
-# Without a window manager the first click on a window that is not active
-# only activates it: every click first touches the window's title strip.
-click() {  # KIND ID
-    local r w
-    w=$(rect_of "$1" 0)
-    r=$(rect_of "$1" "$2")
-    set -- $w $r
-    [ $# -eq 8 ] || return 1
-    xdotool mousemove $(($1 + $3 / 2)) $(($2 + 5)) click 1
-    xdotool mousemove $(($5 + $7 / 2)) $(($6 + $8 / 2)) click 1
-}
-click_cell() {  # KIND LIST ROW COL
-    local r
-    r=$(dprobe cell "$1" "$2" "$3" "$4")
-    set -- $r
-    [ $# -eq 4 ] || return 1
-    xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) click 1
-}
-answer() {  # BUTTON: 1 OK
-    eventually 'up msgbox' 5 || return 1
-    dprobe answer "$1" >/dev/null
-    eventually 'gone msgbox' 5
-}
-open_main() {  # KIND ID
-    local i
-    for i in 1 2 3; do
-        click main "$2"
-        eventually "up $1" 2 && return 0
-    done
-    return 1
-}
 apply_main() {
     local i
     for i in 1 2 3; do
@@ -106,18 +47,6 @@ choose_mode() {  # DOWN-PRESSES: the position in the list, from the top
 modes_of() {  # FILE: the play modes of its macros
     wine px3tool.exe dump "$(winpath "$1")" 2>/dev/null |
         python3 -c 'import json, sys; print(" ".join(str(m["playMode"]) for m in json.load(sys.stdin)["macros"]))'
-}
-# The tray icon's picture by its corner: green dot attached, orange playing.
-tray_picture() {
-    local id rgb
-    id=$(xdotool search --name "Wine System Tray" 2>/dev/null | head -1)
-    [ -n "$id" ] || { echo none; return; }
-    probe repaint-tray >/dev/null
-    import -window "$id" "$work/tray.png" 2>/dev/null || { echo none; return; }
-    rgb=$(convert-im6.q16 "$work/tray.png" -crop 6x6+12+12 +repage -resize 1x1 txt:- 2>/dev/null | tail -1 |
-        sed -n 's/^[^(]*(\([0-9.]*\),\([0-9.]*\),\([0-9.]*\).*/\1 \2 \3/p')
-    echo "$rgb" | awk '{ if ($2 > $1 + 40 && $2 > $3 + 20) print "attached";
-                         else if ($1 > $2 + 20 && $2 > $3 + 15) print "playing"; else print "detached" }'
 }
 # The tray keeps showing playback: sampled a few times over a second.
 tray_keeps_playing() {

@@ -19,13 +19,8 @@ cleanup() {
 trap cleanup EXIT
 
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
+. "$KB_ROOT/app/ui/tests/window-lib.sh"
 
-probe() { wine kbpanel_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-dprobe() { wine dialog_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-state() { probe state | sed -n "s/^$1 //p"; }
-running() { [ "$(probe state | head -1)" != none ]; }
-up() { [ "$(dprobe up "$1")" = 1 ]; }
-gone() { [ "$(dprobe up "$1")" = 0 ]; }
 # The keyboard table's functions: each record without its event handle, which
 # the driver reads only for keys that signal (a record keeps an old one otherwise).
 table() { wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | cut -d' ' -f1-16; }
@@ -38,27 +33,6 @@ trusted() {
 sha() { sha256sum <"$1" | cut -d' ' -f1; }
 msgbox() { dprobe msgbox; }
 
-rect_of() {  # KIND ID: main (the main window) or a dialog kind; ID 0 the window
-    if [ "$1" = main ]; then probe rect "$2"; else dprobe rect "$1" "$2"; fi
-}
-# Without a window manager the first click on a window that is not active
-# only activates it: every click first touches the window's title strip.
-click() {  # KIND ID: the middle of the control
-    local r w
-    w=$(rect_of "$1" 0)
-    r=$(rect_of "$1" "$2")
-    set -- $w $r
-    [ $# -eq 8 ] || return 1
-    xdotool mousemove $(($1 + $3 / 2)) $(($2 + 5)) click 1
-    xdotool mousemove $(($5 + $7 / 2)) $(($6 + $8 / 2)) click 1
-}
-click_cell() {  # KIND LIST ROW COL [X]: X pixels into the cell, else its middle
-    local r x="${5:-}"
-    r=$(dprobe cell "$1" "$2" "$3" "$4")
-    set -- $r
-    [ $# -eq 4 ] || return 1
-    xdotool mousemove $(($1 + ${x:-$(($3 / 2))})) $(($2 + $4 / 2)) click 1
-}
 # The user's answer to the message box: a real click on Yes (6) or No (7).
 click_answer() {
     eventually 'up msgbox' 10 || return 1
@@ -66,14 +40,6 @@ click_answer() {
     eventually 'gone msgbox' 3 && return 0
     click msgbox "$1"
     eventually 'gone msgbox' 5
-}
-open_main() {  # KIND ID: a dialog opened by a main-window button
-    local i
-    for i in 1 2 3; do
-        click main "$2"
-        eventually "up $1" 2 && return 0
-    done
-    return 1
 }
 load_file() {  # FILE: the profile manager's Load with the file's path typed in
     click profile 1008
