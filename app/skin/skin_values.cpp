@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <iterator>
 
 namespace kbskin {
 namespace {
@@ -78,6 +79,34 @@ std::optional<std::wstring> JoinSkinPath(std::wstring_view folder, std::wstring_
     }
     if (path.size() + 1 > static_cast<std::size_t>(kSkinPathChars)) return std::nullopt;
     return path;
+}
+
+const wchar_t* SkinColourKey(SkinColour colour) noexcept {
+    static constexpr const wchar_t* kKeys[] = {
+        L"FIELD_TEXT", L"FIELD_BACK", L"FIELD_DISABLED_TEXT",
+        L"LIST_TEXT", L"LIST_BACK", L"LIST_SELECTED_TEXT", L"LIST_SELECTED_BACK", L"LIST_SHADE",
+        L"HEADER_TEXT", L"HEADER_BACK",
+    };
+    static_assert(std::size(kKeys) == static_cast<std::size_t>(SkinColour::Count));
+    const auto i = static_cast<std::size_t>(colour);
+    return i < std::size(kKeys) ? kKeys[i] : L"";
+}
+
+std::optional<std::uint32_t> ParseSkinColour(std::wstring_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    if (text.size() != 7 || text[0] != L'#') return std::nullopt;
+    std::uint32_t rgb = 0;
+    for (wchar_t c : text.substr(1)) {
+        int digit;
+        if (c >= L'0' && c <= L'9') digit = c - L'0';
+        else if (c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+        else if (c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+        else return std::nullopt;
+        rgb = rgb << 4 | static_cast<std::uint32_t>(digit);
+    }
+    // The system's colour values hold red in the low byte.
+    return (rgb >> 16 & 0xFF) | (rgb & 0xFF00) | (rgb & 0xFF) << 16;
 }
 
 }  // namespace kbskin

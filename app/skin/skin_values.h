@@ -56,4 +56,18 @@ enum class ArrowSide { Left = 0, Right = 1 };
 [[nodiscard]] std::optional<std::wstring> JoinSkinPath(std::wstring_view folder,
                                                        std::wstring_view name);
 
+// Colours of the system controls in a skinned window (edit fields, combo
+// boxes, report lists), section COLOURS of the window's INI file. A key that
+// is absent or does not parse leaves the system's colour.
+inline constexpr wchar_t kColourSection[] = L"COLOURS";
+enum class SkinColour {
+    FieldText, FieldBack, FieldDisabledText,
+    ListText, ListBack, ListSelectedText, ListSelectedBack, ListShade,
+    HeaderText, HeaderBack,
+    Count
+};
+[[nodiscard]] const wchar_t* SkinColourKey(SkinColour colour) noexcept;
+// "#RRGGBB", blanks around it ignored, as 0x00BBGGRR; nothing for anything else.
+[[nodiscard]] std::optional<std::uint32_t> ParseSkinColour(std::wstring_view text);
+
 }  // namespace kbskin

@@ -66,5 +66,14 @@ TEST(SkinPath, JoinsLikeTheSystemAndRefusesOverlongPaths) {
     EXPECT_FALSE(JoinSkinPath(folder, std::wstring(59, L'b')).has_value());  // 260: no room for the end
 }
 
+TEST(SkinColour, ReadsHashRrggbbAndRefusesTheRest) {
+    EXPECT_EQ(ParseSkinColour(L"#1B1D22"), 0x221D1Bu);  // red in the low byte
+    EXPECT_EQ(ParseSkinColour(L"  #ff8a1f "), 0x1F8AFFu);
+    for (const wchar_t* bad : {L"", L"1B1D22", L"#1B1D2", L"#1B1D223", L"#1G1D22", L"# 1B1D2", L"0x1B1D22"})
+        EXPECT_FALSE(ParseSkinColour(bad).has_value()) << bad;
+    EXPECT_STREQ(SkinColourKey(SkinColour::HeaderBack), L"HEADER_BACK");
+    EXPECT_STREQ(SkinColourKey(SkinColour::Count), L"");
+}
+
 }  // namespace
 }  // namespace kbskin

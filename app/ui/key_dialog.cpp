@@ -1,41 +1,34 @@
 #include "key_dialog.h"
 
-#include "win/skin_ini.h"
-#include "win/skin_picture.h"
-
-#include <commdlg.h>
-
 namespace kb::ui {
 
 namespace {
-
-constexpr const wchar_t* kSection = L"BUTTONINFO";
 
 kbskin::SurfaceSet& keyImages() {
     static kbskin::SurfaceSet set;  // loaded once per process
     return set;
 }
 
+constexpr SkinnedButton kButtons[] = {
+    {IDOK, L"CONTROL_OK"}, {IDCANCEL, L"CONTROL_CANCEL"}, {keydlg::kBrowse, L"FUNC_EXTRA_2_2"}};
+constexpr COLORREF kRadioText = RGB(0xAE, 0xB2, 0xBA);
+
 }  // namespace
 
 KeyFunctionDialog::KeyFunctionDialog(DialogContext& context)
-    : DialogPaths(context.programFolder, L"Key.ini"),
-      kbskin::SkinDialog(GetModuleHandleW(nullptr), res::kDlgKeyFunction, context.owner, skinFile.c_str(),
-                         skinDirectory.c_str()),
-      context_(context) {}
+    : EditingDialog(context, res::kDlgKeyFunction, L"Key.ini", keyImages(),
+                    {L"Skins\\Key_Status1.jpg", L"Skins\\Key_Status2.jpg", L"Skins\\Key_Status3.jpg",
+                     L"Skins\\Key_Status4.jpg"}) {
+    for (int id : keydlg::kRadios) drawOverBackground(id, kRadioText);
+}
 
 void KeyFunctionDialog::run(const KeyTarget& target) {
     target_ = target;
     (void)runModal();
 }
 
-void KeyFunctionDialog::cancel() {
-    if (hwnd() != nullptr && model_.isOpen()) onCancel();
-}
-
 bool KeyFunctionDialog::onInitDialog() {
-    SkinDialog::onInitDialog();
-    prompt_.setOwner(hwnd());
+    EditingDialog::onInitDialog();
     filling_ = true;
     model_.open(target_, context_.model);
     macroKeyOpen_ = model_.isOpenForMacroKey();
@@ -52,30 +45,20 @@ bool KeyFunctionDialog::onInitDialog() {
     SendMessageW(item(keydlg::kPathEdit), EM_SETLIMITTEXT, 0, 0);
     SendMessageW(item(keydlg::kTextEdit), EM_SETLIMITTEXT, 0, 0);
 
-    kbskin::SurfaceSet& images = keyImages();
-    images.Build(hwnd(), {L"Skins\\Key_Status1.jpg", L"Skins\\Key_Status2.jpg", L"Skins\\Key_Status3.jpg",
-                          L"Skins\\Key_Status4.jpg"});
-    const int ids[3] = {IDOK, IDCANCEL, keydlg::kBrowse};
-    const wchar_t* keys[3] = {L"CONTROL_OK", L"CONTROL_CANCEL", L"FUNC_EXTRA_2_2"};
-    for (int i = 0; i < 3; ++i) {
-        if (buttons_[static_cast<std::size_t>(i)].Attach(hwnd(), ids[i])) {
-            kbskin::PlaceButton(buttons_[static_cast<std::size_t>(i)], skinFile.c_str(), kSection, keys[i],
-                                images.at(0), images.at(1), images.at(2), images.at(3), images.at(0));
-        }
-    }
-    kbskin::PlaceControl(targets, skinFile.c_str(), kSection, L"FUNC_EXTRA_1");
-    kbskin::PlaceControl(item(keydlg::kPathEdit), skinFile.c_str(), kSection, L"FUNC_EXTRA_2");
-    kbskin::PlaceControl(macros, skinFile.c_str(), kSection, L"FUNC_EXTRA_3");
-    kbskin::PlaceControl(item(keydlg::kTextEdit), skinFile.c_str(), kSection, L"FUNC_EXTRA_4");
+    placeButtons(kButtons, buttons_, 1);
+    placeControl(targets, L"FUNC_EXTRA_1");
+    placeControl(item(keydlg::kPathEdit), L"FUNC_EXTRA_2");
+    placeControl(macros, L"FUNC_EXTRA_3");
+    placeControl(item(keydlg::kTextEdit), L"FUNC_EXTRA_4");
     for (std::size_t t = 0; t < keydlg::kRadios.size(); ++t) {
         const std::wstring key = L"FUNC_SEL_" + std::to_wstring(t + 1);
-        kbskin::PlaceControl(item(keydlg::kRadios[t]), skinFile.c_str(), kSection, key.c_str());
+        placeControl(item(keydlg::kRadios[t]), key.c_str());
     }
 
     showModel();
     place();
     filling_ = false;
-    return TRUE;
+    return true;
 }
 
 void KeyFunctionDialog::showModel() {
@@ -108,21 +91,16 @@ void KeyFunctionDialog::place() {
 }
 
 void KeyFunctionDialog::browse() {
-    wchar_t file[MAX_PATH * 4] = L"*.exe";
-    static const wchar_t filter[] = L"(*.exe)\0*.exe\0(*.*)\0*.*\0";
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd();
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = static_cast<DWORD>(std::size(file));
-    ofn.lpstrDefExt = L"exe";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
-    if (!GetOpenFileNameW(&ofn)) return;
+    FileQuestion question;
+    question.filter = L"(*.exe)\0*.exe\0(*.*)\0*.*\0";
+    question.defaultExtension = L"exe";
+    question.initialName = L"*.exe";
+    const std::vector<std::wstring> chosen = chooseFiles(question);
+    if (chosen.empty()) return;
     filling_ = true;
-    SetWindowTextW(item(keydlg::kPathEdit), file);
+    SetWindowTextW(item(keydlg::kPathEdit), chosen.front().c_str());
     filling_ = false;
-    model_.editPath(u16(file));
+    model_.editPath(u16(chosen.front()));
     showEnabled();
 }
 
@@ -139,16 +117,8 @@ void KeyFunctionDialog::closed() {
     if (context_.giveEditLook) context_.giveEditLook(target_.buttonId, false);
 }
 
-void KeyFunctionDialog::onOK() {
-    if (!applyChanges()) return;  // refused: the user sees why and can correct or cancel
-    closed();
-    SkinDialog::onOK();
-}
-
-void KeyFunctionDialog::onCancel() {
-    closed();
-    SkinDialog::onCancel();
-}
+// Refused: the user sees why and can correct or cancel.
+bool KeyFunctionDialog::acceptChanges() { return applyChanges(); }
 
 bool KeyFunctionDialog::onCommand(int id, int code, HWND) {
     if (filling_) return false;
@@ -186,25 +156,6 @@ bool KeyFunctionDialog::onCommand(int id, int code, HWND) {
     }
     showEnabled();
     return true;
-}
-
-bool KeyFunctionDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (message == WM_CTLCOLORBTN || message == WM_CTLCOLORSTATIC) {
-        const HWND control = reinterpret_cast<HWND>(lParam);
-        for (int id : keydlg::kRadios) {
-            if (control == item(id)) {
-                result = backdrop_.paint(hwnd(), background(), control, reinterpret_cast<HDC>(wParam), RGB(0xAE, 0xB2, 0xBA));
-                return true;
-            }
-        }
-        return false;
-    }
-    if (message == WM_HELP) {
-        if (context_.openHelp) context_.openHelp();
-        result = TRUE;
-        return true;
-    }
-    return false;
 }
 
 }  // namespace kb::ui

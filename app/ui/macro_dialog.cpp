@@ -1,8 +1,6 @@
 #include "macro_dialog.h"
 
 #include "key_catalogue.h"
-#include "win/skin_ini.h"
-#include "win/skin_picture.h"
 
 #include <commctrl.h>
 
@@ -12,7 +10,6 @@ namespace {
 
 using namespace res::macro_editor;
 
-constexpr const wchar_t* kSection = L"BUTTONINFO";
 constexpr UINT kShowMessages = WM_APP + 0x31;
 constexpr int kChoiceId = 0x7F31;
 
@@ -24,10 +21,6 @@ kbskin::SurfaceSet& macroImages() {
 // The recording dialog of this thread; the hook is thread-local, so one is enough.
 thread_local MacroEditorDialog* t_recorder = nullptr;
 
-struct SkinnedButton {
-    int id;
-    const wchar_t* key;
-};
 constexpr std::array<SkinnedButton, 12> kButtons{{{IDOK, L"CONTROL_OK"},
                                                   {IDCANCEL, L"CONTROL_CANCEL"},
                                                   {kMacroAdd, L"FUNC_ADD"},
@@ -41,15 +34,18 @@ constexpr std::array<SkinnedButton, 12> kButtons{{{IDOK, L"CONTROL_OK"},
                                                   {kMacroApply, L"CONTROL2_APPLY"},
                                                   {kMacroRecord, L"FUNC_RECORD"}}};
 
+constexpr COLORREF kCheckText = RGB(0xC0, 0xC0, 0xC0);
+
 std::wstring number(std::uint32_t v) { return std::to_wstring(v); }
 
 }  // namespace
 
 MacroEditorDialog::MacroEditorDialog(DialogContext& context)
-    : DialogPaths(context.programFolder, L"Macro.ini"),
-      kbskin::SkinDialog(GetModuleHandleW(nullptr), res::kDlgMacroEditor, context.owner, skinFile.c_str(),
-                         skinDirectory.c_str()),
-      context_(context) {}
+    : EditingDialog(context, res::kDlgMacroEditor, L"Macro.ini", macroImages(),
+                    {L"Skins\\Macro_Status1.jpg", L"Skins\\Macro_Status2.jpg", L"Skins\\Macro_Status3.jpg",
+                     L"Skins\\Macro_Status4.jpg", L"Skins\\Macro_Status5.jpg"}) {
+    drawOverBackground(kRecordDelays, kCheckText);
+}
 
 MacroEditorDialog::~MacroEditorDialog() {
     model_.stopRecording();  // however the editor goes, the hook goes with it
@@ -58,21 +54,18 @@ MacroEditorDialog::~MacroEditorDialog() {
 
 void MacroEditorDialog::run() { (void)runModal(); }
 
-void MacroEditorDialog::cancel() {
-    if (hwnd() != nullptr && model_.isOpen()) onCancel();
-}
-
 bool MacroEditorDialog::onInitDialog() {
-    SkinDialog::onInitDialog();
-    prompt_.setOwner(hwnd());
+    EditingDialog::onInitDialog();
     model_.open(context_.model, context_.list);
 
     macroList_.Attach(hwnd(), kMacroList);
+    colours().dress(macroList_);  // before the columns: they take its colours
     macroList_.InsertColumn(0, L"宏名", LVCFMT_LEFT, 300);
     macroList_.SetEditable(true);
     macroList_.SetGridLines(false);  // also full-row selection, so any cell selects its row
     macroList_.SetOwnerFlag(&listChanging_);
     stepList_.Attach(hwnd(), kStepList);
+    colours().dress(stepList_);
     stepList_.InsertColumn(0, L"延迟(毫秒)", LVCFMT_LEFT, 80);
     stepList_.InsertColumn(1, L"按键", LVCFMT_LEFT, 200);
     stepList_.InsertColumn(2, L"动作", LVCFMT_LEFT, 80);
@@ -80,7 +73,6 @@ bool MacroEditorDialog::onInitDialog() {
     stepList_.SetEditable(true);
     stepList_.SetGridLines(false);
     stepList_.SetOwnerFlag(&listChanging_);
-    macroList_.SetSorting(false);
 
     kbskin::ReportList::Callbacks names;
     names.beginEdit = [this](HWND, kbskin::ReportList&, kbskin::ReportList::Cell cell) {
@@ -95,6 +87,8 @@ bool MacroEditorDialog::onInitDialog() {
         showButtons();
         return false;  // the cell shows the stored name, set above
     };
+    // The macros follow a sort by the header.
+    names.afterSort = [this](HWND, kbskin::ReportList&) { afterMacroSort(); };
     macroList_.SetCallbacks(std::move(names));
 
     kbskin::ReportList::Callbacks steps;
@@ -125,25 +119,20 @@ bool MacroEditorDialog::onInitDialog() {
 }
 
 void MacroEditorDialog::skin() {
-    kbskin::SurfaceSet& images = macroImages();
-    images.Build(hwnd(), {L"Skins\\Macro_Status1.jpg", L"Skins\\Macro_Status2.jpg", L"Skins\\Macro_Status3.jpg",
-                          L"Skins\\Macro_Status4.jpg", L"Skins\\Macro_Status5.jpg"});
+    placeButtons(kButtons, buttons_, 5);
     for (std::size_t i = 0; i < kButtons.size(); ++i) {
-        if (!buttons_[i].Attach(hwnd(), kButtons[i].id)) continue;
-        kbskin::PlaceButton(buttons_[i], skinFile.c_str(), kSection, kButtons[i].key, images.at(0), images.at(1),
-                            images.at(2), images.at(3), images.at(4));
-        if (kButtons[i].id == kMacroRecord) recordButton_ = &buttons_[i];
+        if (kButtons[i].id == kMacroRecord && buttons_[i].Hwnd() != nullptr) recordButton_ = &buttons_[i];
     }
-    kbskin::PlaceControl(item(kRecordDelays), skinFile.c_str(), kSection, L"FUNC_RECORD_DELAY");
-    kbskin::PlaceControl(macroList_.Hwnd(), skinFile.c_str(), kSection, L"PROGRAM_LIST");
-    kbskin::PlaceControl(stepList_.Hwnd(), skinFile.c_str(), kSection, L"PROGRAM_LIST2");
+    placeControl(item(kRecordDelays), L"FUNC_RECORD_DELAY");
+    placeControl(macroList_.Hwnd(), L"PROGRAM_LIST");
+    placeControl(stepList_.Hwnd(), L"PROGRAM_LIST2");
 }
 
 void MacroEditorDialog::showMacros() {
     ++programmatic_;
     macroList_.DeleteAllRows();
     for (const MacroRecord& m : model_.macros()) {
-        macroList_.InsertRow(macroList_.RowCount(), wide(m.name()).c_str());
+        macroList_.InsertRow(macroList_.RowCount(), wide(m.name()).c_str(), macroList_.RowCount());
     }
     macroList_.SelectOnly(model_.selectedMacro());
     if (model_.selectedMacro() >= 0) ListView_EnsureVisible(macroList_.Hwnd(), model_.selectedMacro(), FALSE);
@@ -161,8 +150,8 @@ void MacroEditorDialog::showSteps() {
         stepList_.SetCellText(row, 1, wide(stepKeyName(steps[i].makeCode)).c_str());
         stepList_.SetCellText(row, 2, wide(directionText(steps[i].direction)).c_str());
     }
-    stepList_.SetCellBackColour(-1, 1, GetSysColor(COLOR_GRAYTEXT));
-    stepList_.SetCellBackColour(-1, 2, GetSysColor(COLOR_GRAYTEXT));
+    stepList_.SetCellBackColour(-1, 1, colours().get(kbskin::SkinColour::ListShade));
+    stepList_.SetCellBackColour(-1, 2, colours().get(kbskin::SkinColour::ListShade));
     const int selected = model_.steps().selected();
     stepList_.SelectOnly(selected);
     SendMessageW(stepList_.Hwnd(), WM_SETREDRAW, TRUE, 0);
@@ -186,6 +175,21 @@ void MacroEditorDialog::showButtons() {
     for (kbskin::SkinButton& b : buttons_) {
         if (b.Hwnd() != nullptr) b.Redraw();
     }
+}
+
+void MacroEditorDialog::afterMacroSort() {
+    // Each row's data is its place in the model before the sort.
+    std::vector<int> order;
+    for (int r = 0; r < macroList_.RowCount(); ++r) order.push_back(static_cast<int>(macroList_.GetRowData(r)));
+    if (!model_.reorderMacros(order)) {
+        showMacros();  // out of step: show the model as it is
+        return;
+    }
+    for (int r = 0; r < macroList_.RowCount(); ++r) (void)macroList_.SetRowData(r, r);
+    ++programmatic_;
+    macroList_.SelectOnly(model_.selectedMacro());
+    --programmatic_;
+    showButtons();
 }
 
 void MacroEditorDialog::flushMessages() {
@@ -218,6 +222,7 @@ void MacroEditorDialog::openCellChoice(int row, int column) {
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kChoiceId)), GetModuleHandleW(nullptr),
                               nullptr);
     if (choice_ == nullptr) return;
+    dressField(choice_);
     SendMessageW(choice_, WM_SETFONT, SendMessageW(stepList_.Hwnd(), WM_GETFONT, 0, 0), FALSE);
     const MacroAction step = model_.steps().steps()[static_cast<std::size_t>(row)];
     if (column == 1) {
@@ -262,22 +267,19 @@ void MacroEditorDialog::closed() {
     removeHook();
 }
 
-void MacroEditorDialog::onOK() {
+// A cell being typed into counts as typed.
+void MacroEditorDialog::endEdits() {
     if (macroList_.Editing()) macroList_.EndEdit(true);
     if (stepList_.Editing()) stepList_.EndEdit(true);
     flushMessages();
-    const auto r = model_.apply(context_.model, context_.list, context_.window, prompt_);
-    if (r == MacroDialogModel::ApplyResult::RefusedDefaultProfile) {
-        showButtons();
-        return;
-    }
-    closed();
-    SkinDialog::onOK();
 }
 
-void MacroEditorDialog::onCancel() {
-    closed();
-    SkinDialog::onCancel();
+bool MacroEditorDialog::acceptChanges() {
+    endEdits();
+    const auto r = model_.apply(context_.model, context_.list, context_.window, prompt_);
+    if (r != MacroDialogModel::ApplyResult::RefusedDefaultProfile) return true;
+    showButtons();
+    return false;
 }
 
 bool MacroEditorDialog::onCommand(int id, int code, HWND) {
@@ -327,9 +329,7 @@ bool MacroEditorDialog::onCommand(int id, int code, HWND) {
         model_.setRecordDelay(IsDlgButtonChecked(hwnd(), kRecordDelays) == BST_CHECKED, context_.list);
         break;
     case kMacroApply:
-        if (macroList_.Editing()) macroList_.EndEdit(true);
-        if (stepList_.Editing()) stepList_.EndEdit(true);
-        flushMessages();
+        endEdits();
         (void)model_.apply(context_.model, context_.list, context_.window, prompt_);
         break;
     default: return false;
@@ -356,25 +356,13 @@ bool MacroEditorDialog::onNotify(NMHDR* header, LRESULT& result) {
     return true;
 }
 
-bool MacroEditorDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool MacroEditorDialog::dialogMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
     case kShowMessages:
         flushMessages();
         if (wParam != 0) openCellChoice(static_cast<int>(wParam) - 1, static_cast<int>(lParam));
         result = 0;
         return true;
-    case WM_HELP:
-        if (model_.helpAllowed() && context_.openHelp) context_.openHelp();
-        result = TRUE;
-        return true;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        if (reinterpret_cast<HWND>(lParam) == item(kRecordDelays)) {
-            result = backdrop_.paint(hwnd(), background(), item(kRecordDelays), reinterpret_cast<HDC>(wParam),
-                                     RGB(0xC0, 0xC0, 0xC0));
-            return true;
-        }
-        return false;
     default: return false;
     }
 }
@@ -383,16 +371,13 @@ std::uint32_t MacroEditorDialog::tickCount() { return GetTickCount(); }
 
 bool MacroEditorDialog::installHook() {
     removeHook();
-    hook_ = SetWindowsHookExW(WH_KEYBOARD, &MacroEditorDialog::keyHook, nullptr, GetCurrentThreadId());
-    if (hook_ != nullptr) t_recorder = this;
-    return hook_ != nullptr;
+    hook_.reset(SetWindowsHookExW(WH_KEYBOARD, &MacroEditorDialog::keyHook, nullptr, GetCurrentThreadId()));
+    if (hook_) t_recorder = this;
+    return hook_.valid();
 }
 
 void MacroEditorDialog::removeHook() {
-    if (hook_ != nullptr) {
-        UnhookWindowsHookEx(hook_);
-        hook_ = nullptr;
-    }
+    hook_.reset();
     if (t_recorder == this) t_recorder = nullptr;
 }
 
@@ -416,12 +401,8 @@ void MacroEditorDialog::appendStep(const MacroAction& step) {
 void MacroEditorDialog::showRecording(bool recording) {
     SetWindowTextW(item(kMacroRecord), recording ? L"停止录制" : L"录制...");
     if (recordButton_ != nullptr) {
-        kbskin::SurfaceSet& images = macroImages();
-        if (recording) {
-            recordButton_->SetSurfaces(images.at(4), images.at(4), images.at(4), images.at(3), images.at(4));
-        } else {
-            recordButton_->SetSurfaces(images.at(0), images.at(1), images.at(2), images.at(3), images.at(4));
-        }
+        if (recording) recordButton_->SetSurfaces(image(5), image(5), image(5), image(4), image(5));
+        else recordButton_->SetSurfaces(image(1), image(2), image(3), image(4), image(5));
     }
     if (hwnd() != nullptr) showButtons();
 }

@@ -2,11 +2,9 @@
 // with the thread keyboard hook that records.
 #pragma once
 
-#include "dialog_context.h"
+#include "editing_dialog.h"
 #include "macro_dialog_model.h"
 #include "win/report_list.h"
-#include "win/skin_button.h"
-#include "win/skin_dialog.h"
 
 #include <array>
 #include <string>
@@ -23,22 +21,22 @@ public:
     std::vector<std::u16string> pending;
 };
 
-class MacroEditorDialog final : private DialogPaths, public kbskin::SkinDialog, private RecorderHost {
+class MacroEditorDialog final : public EditingDialog, private RecorderHost {
 public:
     explicit MacroEditorDialog(DialogContext& context);
     ~MacroEditorDialog() override;
 
     void run();
     [[nodiscard]] bool isOpen() const noexcept { return model_.isOpen(); }
-    void cancel();
 
 private:
     bool onInitDialog() override;
-    void onOK() override;
-    void onCancel() override;
     bool onCommand(int id, int code, HWND control) override;
     bool onNotify(NMHDR* header, LRESULT& result) override;
-    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool acceptChanges() override;
+    void closed() override;
+    bool helpAllowed() const override { return model_.helpAllowed(); }
+    bool dialogMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     // RecorderHost
     std::uint32_t tickCount() override;
@@ -53,21 +51,19 @@ private:
     void showSteps();
     void showButtons();
     void selectMacroRow(int row);
+    void afterMacroSort();
     void openCellChoice(int row, int column);
     void endCellChoice(bool take);
     void flushMessages();
-    void closed();
+    void endEdits();
 
-    DialogContext& context_;
     MacroDialogModel model_{*this};
-    MessageBoxPrompt prompt_{nullptr};
     DeferredPrompt deferred_;
     kbskin::ReportList macroList_;
     kbskin::ReportList stepList_;
     std::array<kbskin::SkinButton, 12> buttons_;
     kbskin::SkinButton* recordButton_ = nullptr;
-    SkinBackdrop backdrop_;
-    HHOOK hook_ = nullptr;
+    kbskin::UniqueHook hook_;
     HWND choice_ = nullptr;  // the drop-down over a key or action cell
     int choiceRow_ = -1;
     int choiceColumn_ = -1;

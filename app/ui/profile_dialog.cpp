@@ -1,43 +1,42 @@
 #include "profile_dialog.h"
 
-#include "win/skin_ini.h"
-#include "win/skin_picture.h"
-
-#include <commdlg.h>
-
 namespace kb::ui {
 
 namespace {
 
-constexpr const wchar_t* kSection = L"BUTTONINFO";
+using namespace res::profiles;
+
 constexpr int kProgramsColumn = 3;
+constexpr COLORREF kCheckText = RGB(0xC0, 0xC0, 0xC0);
 
 kbskin::SurfaceSet& profileImages() {
     static kbskin::SurfaceSet set;  // loaded once per process
     return set;
 }
 
+constexpr SkinnedButton kButtons[] = {
+    {IDOK, L"CONTROL_OK"},          {IDCANCEL, L"CONTROL_CANCEL"},     {kProfileAdd, L"FUNC_ADD"},
+    {kProfileLoad, L"FUNC_LOAD"},   {kProfileDelete, L"FUNC_DELETE"},  {kProfileApply, L"CONTROL2_APPLY"},
+    {kProfilePrograms, L"FUNC_PROGRAMS"}};
+
 }  // namespace
 
 ProfileManagerDialog::ProfileManagerDialog(DialogContext& context)
-    : DialogPaths(context.programFolder, L"Profile.ini"),
-      kbskin::SkinDialog(GetModuleHandleW(nullptr), res::kDlgProfiles, context.owner, skinFile.c_str(),
-                         skinDirectory.c_str()),
-      context_(context),
-      model_(context.list) {}
+    : EditingDialog(context, res::kDlgProfiles, L"Profile.ini", profileImages(),
+                    {L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Status2.jpg", L"Skins\\Profile_Status3.jpg",
+                     L"Skins\\Profile_Status4.jpg"}),
+      model_(context.list) {
+    drawOverBackground(kProfileFollow, kCheckText);
+}
 
 void ProfileManagerDialog::run() { (void)runModal(); }
 
-void ProfileManagerDialog::cancel() {
-    if (hwnd() != nullptr && model_.isOpen()) onCancel();
-}
-
 bool ProfileManagerDialog::onInitDialog() {
-    SkinDialog::onInitDialog();
-    prompt_.setOwner(hwnd());
+    EditingDialog::onInitDialog();
     model_.open();
 
-    list_.Attach(hwnd(), res::profiles::kProfileList);
+    list_.Attach(hwnd(), kProfileList);
+    colours().dress(list_);  // before the columns: they take its colours
     list_.InsertColumn(0, L"激活", LVCFMT_LEFT, 60);
     list_.InsertColumn(1, L"名称", LVCFMT_LEFT, 120);
     list_.InsertColumn(2, L"路径", LVCFMT_LEFT, 230);
@@ -66,22 +65,9 @@ bool ProfileManagerDialog::onInitDialog() {
     callbacks.afterSort = [this](HWND, kbskin::ReportList&) { afterSort(); };
     list_.SetCallbacks(std::move(callbacks));
 
-    kbskin::SurfaceSet& images = profileImages();
-    images.Build(hwnd(), {L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Status2.jpg",
-                          L"Skins\\Profile_Status3.jpg", L"Skins\\Profile_Status4.jpg"});
-    const int ids[7] = {IDOK, IDCANCEL, res::profiles::kProfileAdd, res::profiles::kProfileLoad,
-                        res::profiles::kProfileDelete, res::profiles::kProfileApply,
-                        res::profiles::kProfilePrograms};
-    const wchar_t* keys[7] = {L"CONTROL_OK", L"CONTROL_CANCEL", L"FUNC_ADD", L"FUNC_LOAD", L"FUNC_DELETE",
-                              L"CONTROL2_APPLY", L"FUNC_PROGRAMS"};
-    for (std::size_t i = 0; i < buttons_.size(); ++i) {
-        if (buttons_[i].Attach(hwnd(), ids[i])) {
-            kbskin::PlaceButton(buttons_[i], skinFile.c_str(), kSection, keys[i], images.at(0), images.at(1),
-                                images.at(2), images.at(3), images.at(0));
-        }
-    }
-    kbskin::PlaceControl(list_.Hwnd(), skinFile.c_str(), kSection, L"PROGRAM_LIST");
-    kbskin::PlaceControl(item(res::profiles::kProfileFollow), skinFile.c_str(), kSection, L"FUNC_FOLLOW");
+    placeButtons(kButtons, buttons_, 1);
+    placeControl(list_.Hwnd(), L"PROGRAM_LIST");
+    placeControl(item(kProfileFollow), L"FUNC_FOLLOW");
     showRows();
     return TRUE;
 }
@@ -111,59 +97,31 @@ void ProfileManagerDialog::afterSort() {
     showApply();
 }
 
-std::vector<std::u16string> ProfileManagerDialog::choosePrograms() {
-    std::vector<wchar_t> file(32768, L'\0');
-    static const wchar_t filter[] = L"(*.exe)\0*.exe\0(*.*)\0*.*\0";
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd();
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    ofn.lpstrDefExt = L"exe";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT;
-    if (!GetOpenFileNameW(&ofn)) return {};
-    // One file: its path. Several: the folder, then each name, each ending in a zero.
-    std::vector<std::u16string> names;
-    const wchar_t* p = file.data();
-    for (p += wcslen(p) + 1; *p != L'\0'; p += wcslen(p) + 1) names.push_back(u16(p));
-    if (names.empty()) names.push_back(u16(file.data()));
-    return names;
-}
-
 void ProfileManagerDialog::showRows() {
     filling_ = true;
     list_.DeleteAllRows();
     for (const ProfileRow& row : model_.rows()) appendRow(row);
     if (model_.checkedRow() >= 0) list_.SetCheck(model_.checkedRow(), true);
-    CheckDlgButton(hwnd(), res::profiles::kProfileFollow, model_.followOn() ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hwnd(), kProfileFollow, model_.followOn() ? BST_CHECKED : BST_UNCHECKED);
     filling_ = false;
     showApply();
 }
 
 void ProfileManagerDialog::showApply() {
-    EnableWindow(item(res::profiles::kProfileApply), model_.changed() ? TRUE : FALSE);
+    EnableWindow(item(kProfileApply), model_.changed() ? TRUE : FALSE);
 }
 
-std::optional<std::wstring> ProfileManagerDialog::chooseFile(bool create) {
+std::optional<std::wstring> ProfileManagerDialog::chooseProfileFile(bool create) {
     (void)ensureProfileFolder(u16(context_.documentsFolder));
-    const std::wstring folder = wide(profileFolder(u16(context_.documentsFolder)));
-    std::wstring initial = folder + (create ? L"\\新情景模式" : L"\\*.px3");
-    std::vector<wchar_t> file(32768, L'\0');
-    initial.copy(file.data(), std::min(initial.size(), file.size() - 1));
-    static const wchar_t filter[] = L"(*.px3)\0*.px3\0(*.*)\0*.*\0";
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd();
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    ofn.lpstrDefExt = L"px3";
-    ofn.lpstrInitialDir = folder.c_str();
-    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | (create ? OFN_OVERWRITEPROMPT : 0);
-    const BOOL ok = create ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-    if (!ok) return std::nullopt;
-    return std::wstring(file.data());
+    FileQuestion question;
+    question.filter = L"(*.px3)\0*.px3\0(*.*)\0*.*\0";
+    question.defaultExtension = L"px3";
+    question.folder = wide(profileFolder(u16(context_.documentsFolder)));
+    question.initialName = question.folder + (create ? L"\\新情景模式" : L"\\*.px3");
+    question.save = create;
+    const std::vector<std::wstring> chosen = chooseFiles(question);
+    if (chosen.empty()) return std::nullopt;
+    return chosen.front();
 }
 
 void ProfileManagerDialog::reloadFromStore() {
@@ -190,43 +148,46 @@ void ProfileManagerDialog::applyChanges() {
     model_.apply(services);
 }
 
-void ProfileManagerDialog::onOK() {
+// OK applies even when nothing changed.
+bool ProfileManagerDialog::acceptChanges() {
     applyChanges();
-    closed();
-    SkinDialog::onOK();
-}
-
-void ProfileManagerDialog::onCancel() {
-    closed();
-    SkinDialog::onCancel();
+    return true;
 }
 
 bool ProfileManagerDialog::onCommand(int id, int code, HWND) {
     if (code != BN_CLICKED) return false;
     switch (id) {
-    case res::profiles::kProfilePrograms: {
+    case kProfilePrograms: {
         const int row = list_.NextRow(LVIS_SELECTED, -1);
         if (row < 0) break;
-        const std::vector<std::u16string> chosen = choosePrograms();
+        // Programs bound to a profile: chosen here, or typed into the programs
+        // column (a click on the selected row's cell).
+        FileQuestion question;
+        question.filter = L"(*.exe)\0*.exe\0(*.*)\0*.*\0";
+        question.defaultExtension = L"exe";
+        question.multiple = true;
+        question.mustExist = true;
+        std::vector<std::u16string> chosen;
+        for (const std::wstring& path : chooseFiles(question)) chosen.push_back(u16(path));
         if (!chosen.empty() && model_.addPrograms(row, chosen)) showPrograms(row);
         break;
     }
-    case res::profiles::kProfileFollow:
-        if (!filling_) model_.setFollow(IsDlgButtonChecked(hwnd(), res::profiles::kProfileFollow) == BST_CHECKED);
+    case kProfileFollow:
+        if (!filling_) model_.setFollow(IsDlgButtonChecked(hwnd(), kProfileFollow) == BST_CHECKED);
         break;
-    case res::profiles::kProfileAdd:
-        if (const auto path = chooseFile(true)) {
+    case kProfileAdd:
+        if (const auto path = chooseProfileFile(true)) {
             appendRow(model_.rows()[static_cast<std::size_t>(model_.add(u16(*path), prompt_))]);
         }
         break;
-    case res::profiles::kProfileLoad:
-        if (const auto path = chooseFile(false)) {
+    case kProfileLoad:
+        if (const auto path = chooseProfileFile(false)) {
             // A file that starts programs is shown to the user before it is listed.
             const int row = model_.load(u16(*path), prompt_);
             if (row >= 0) appendRow(model_.rows()[static_cast<std::size_t>(row)]);
         }
         break;
-    case res::profiles::kProfileDelete: {
+    case kProfileDelete: {
         const int row = list_.NextRow(LVIS_SELECTED, -1);
         if (row >= 0 && model_.remove(row)) {
             list_.DeleteRow(row, false);
@@ -235,28 +196,13 @@ bool ProfileManagerDialog::onCommand(int id, int code, HWND) {
         }
         break;
     }
-    case res::profiles::kProfileApply:
+    case kProfileApply:
         applyChanges();
         break;
     default: return false;
     }
     showApply();
     return true;
-}
-
-bool ProfileManagerDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if ((message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) &&
-        reinterpret_cast<HWND>(lParam) == item(res::profiles::kProfileFollow)) {
-        result = backdrop_.paint(hwnd(), background(), item(res::profiles::kProfileFollow),
-                                 reinterpret_cast<HDC>(wParam), RGB(0xC0, 0xC0, 0xC0));
-        return true;
-    }
-    if (message == WM_HELP) {
-        if (context_.openHelp) context_.openHelp();
-        result = TRUE;
-        return true;
-    }
-    return false;
 }
 
 }  // namespace kb::ui

@@ -1,11 +1,9 @@
 // The profile manager (template 131, skin "Skins\Profile.ini") over its model.
 #pragma once
 
-#include "dialog_context.h"
+#include "editing_dialog.h"
 #include "profile_dialog_model.h"
 #include "win/report_list.h"
-#include "win/skin_button.h"
-#include "win/skin_dialog.h"
 
 #include <array>
 #include <optional>
@@ -14,12 +12,11 @@
 
 namespace kb::ui {
 
-class ProfileManagerDialog final : private DialogPaths, public kbskin::SkinDialog, public ProfileManagerView {
+class ProfileManagerDialog final : public EditingDialog, public ProfileManagerView {
 public:
     explicit ProfileManagerDialog(DialogContext& context);
 
     void run();
-    void cancel();
 
     // The main window's profile switch.
     [[nodiscard]] bool isOpen() const override { return model_.isOpen(); }
@@ -29,29 +26,21 @@ public:
 
 private:
     bool onInitDialog() override;
-    void onOK() override;
-    void onCancel() override;
     bool onCommand(int id, int code, HWND control) override;
-    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool acceptChanges() override;
+    void closed() override;
 
     void showRows();
     void appendRow(const ProfileRow& row);
     void showApply();
-    [[nodiscard]] std::optional<std::wstring> chooseFile(bool create);
-    // Programs bound to a profile: chosen in a file dialog, or typed into the
-    // programs column (a click on the selected row's cell).
-    [[nodiscard]] std::vector<std::u16string> choosePrograms();
+    [[nodiscard]] std::optional<std::wstring> chooseProfileFile(bool create);
     void showPrograms(int row);
     void afterSort();
-    void closed();
     void applyChanges();
 
-    DialogContext& context_;
     ProfileDialogModel model_;
-    MessageBoxPrompt prompt_{nullptr};
     kbskin::ReportList list_;
     std::array<kbskin::SkinButton, 7> buttons_;
-    SkinBackdrop backdrop_;
     bool filling_ = false;
 };
 

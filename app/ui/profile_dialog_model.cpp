@@ -1,5 +1,7 @@
 #include "profile_dialog_model.h"
 
+#include "list_order.h"
+
 #include "profile_file.h"
 #include "profile_trust.h"
 
@@ -122,22 +124,10 @@ bool ProfileDialogModel::addPrograms(int row, const std::vector<std::u16string>&
 }
 
 bool ProfileDialogModel::reorder(const std::vector<int>& order) {
-    if (order.size() != rows_.size()) return false;
-    std::vector<bool> seen(rows_.size(), false);
-    for (int from : order) {
-        if (from < 0 || from >= static_cast<int>(rows_.size()) || seen[static_cast<std::size_t>(from)]) return false;
-        seen[static_cast<std::size_t>(from)] = true;
-    }
-    std::vector<ProfileRow> next;
-    next.reserve(rows_.size());
-    int checked = -1;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        next.push_back(std::move(rows_[static_cast<std::size_t>(order[i])]));
-        if (order[i] == checked_) checked = static_cast<int>(i);
+    if (!reorderBy(rows_, order)) return false;
+    checked_ = newPosition(order, checked_);
+    for (std::size_t i = 0; i < order.size(); ++i)
         if (order[i] != static_cast<int>(i)) changed_ = true;
-    }
-    rows_ = std::move(next);
-    checked_ = checked;
     return true;
 }
 

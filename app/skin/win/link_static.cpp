@@ -207,8 +207,10 @@ LRESULT LinkStatic::OnHookedMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         break;
     case WM_TIMER:
         if (wParam == timerId_) {
-            const DWORD at = GetMessagePos();
-            POINT point{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+            // Where the pointer is now: a timer message carries no position
+            // of its own under every system, and a stale one ends the hover.
+            POINT point{};
+            GetCursorPos(&point);
             ScreenToClient(Hwnd(), &point);
             RECT client{};
             GetClientRect(Hwnd(), &client);

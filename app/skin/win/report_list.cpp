@@ -49,6 +49,16 @@ bool ReportList::AttachWindow(HWND list) {
     return true;
 }
 
+void ReportList::SetColours(const Colours& colours) {
+    colours_ = colours;
+    backBrush_.reset(CreateSolidBrush(colours_.back));
+    if (!Hwnd()) return;
+    SendMessageW(Hwnd(), LVM_SETBKCOLOR, 0, static_cast<LPARAM>(colours_.back));
+    SendMessageW(Hwnd(), LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(colours_.back));
+    SendMessageW(Hwnd(), LVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(colours_.text));
+    InvalidateRect(Hwnd(), nullptr, TRUE);
+}
+
 int ReportList::RowCount() const {
     return Hwnd() ? static_cast<int>(SendMessageW(Hwnd(), LVM_GETITEMCOUNT, 0, 0)) : 0;
 }
@@ -68,8 +78,8 @@ ReportList::Row* ReportList::EnsureRow(int row) {
     if (Row* existing = RowAt(row)) return existing;
     if (!Hwnd() || row < 0 || row >= RowCount()) return nullptr;
     auto fresh = std::make_unique<Row>();
-    fresh->text.assign(static_cast<std::size_t>(columns_), GetSysColor(COLOR_WINDOWTEXT));
-    fresh->back.assign(static_cast<std::size_t>(columns_), GetSysColor(COLOR_WINDOW));
+    fresh->text.assign(static_cast<std::size_t>(columns_), colours_.text);
+    fresh->back.assign(static_cast<std::size_t>(columns_), colours_.back);
     LVITEMW item{};
     item.mask = LVIF_PARAM;
     item.iItem = row;
@@ -113,8 +123,8 @@ int ReportList::InsertColumn(int index, const wchar_t* heading, int format, int 
         Row* row = EnsureRow(i);
         if (!row) continue;
         const auto pos = static_cast<std::size_t>(std::min<int>(at, static_cast<int>(row->text.size())));
-        row->text.insert(row->text.begin() + static_cast<std::ptrdiff_t>(pos), GetSysColor(COLOR_WINDOWTEXT));
-        row->back.insert(row->back.begin() + static_cast<std::ptrdiff_t>(pos), GetSysColor(COLOR_WINDOW));
+        row->text.insert(row->text.begin() + static_cast<std::ptrdiff_t>(pos), colours_.text);
+        row->back.insert(row->back.begin() + static_cast<std::ptrdiff_t>(pos), colours_.back);
     }
     return at;
 }
@@ -141,28 +151,28 @@ void ReportList::SetEditable(bool on) {
 }
 
 void ReportList::SetCellBackColour(int row, int column, COLORREF colour) {
-    if (colour == CLR_DEFAULT || colour == static_cast<COLORREF>(-1)) colour = GetSysColor(COLOR_WINDOW);
+    if (colour == CLR_DEFAULT || colour == static_cast<COLORREF>(-1)) colour = colours_.back;
     const int rows = RowCount();
     const bool allRows = row < 0 || row >= rows;
     const bool allColumns = column < 0 || column >= columns_;
     for (int r = allRows ? 0 : row; r < (allRows ? rows : row + 1); ++r) {
         Row* data = EnsureRow(r);
         if (!data) continue;
-        data->back.resize(static_cast<std::size_t>(columns_), GetSysColor(COLOR_WINDOW));
+        data->back.resize(static_cast<std::size_t>(columns_), colours_.back);
         for (int c = allColumns ? 0 : column; c < (allColumns ? columns_ : column + 1); ++c) data->back[c] = colour;
     }
     if (Hwnd()) InvalidateRect(Hwnd(), nullptr, FALSE);
 }
 
 void ReportList::SetCellTextColour(int row, int column, COLORREF colour) {
-    if (colour == CLR_DEFAULT || colour == static_cast<COLORREF>(-1)) colour = GetSysColor(COLOR_WINDOWTEXT);
+    if (colour == CLR_DEFAULT || colour == static_cast<COLORREF>(-1)) colour = colours_.text;
     const int rows = RowCount();
     const bool allRows = row < 0 || row >= rows;
     const bool allColumns = column < 0 || column >= columns_;
     for (int r = allRows ? 0 : row; r < (allRows ? rows : row + 1); ++r) {
         Row* data = EnsureRow(r);
         if (!data) continue;
-        data->text.resize(static_cast<std::size_t>(columns_), GetSysColor(COLOR_WINDOWTEXT));
+        data->text.resize(static_cast<std::size_t>(columns_), colours_.text);
         for (int c = allColumns ? 0 : column; c < (allColumns ? columns_ : column + 1); ++c) data->text[c] = colour;
     }
     if (Hwnd()) InvalidateRect(Hwnd(), nullptr, FALSE);
@@ -170,14 +180,14 @@ void ReportList::SetCellTextColour(int row, int column, COLORREF colour) {
 
 COLORREF ReportList::CellBackColour(int row, int column) const {
     const Row* data = RowAt(row);
-    if (!data || column < 0 || static_cast<std::size_t>(column) >= data->back.size()) return GetSysColor(COLOR_WINDOW);
+    if (!data || column < 0 || static_cast<std::size_t>(column) >= data->back.size()) return colours_.back;
     return data->back[column];
 }
 
 COLORREF ReportList::CellTextColour(int row, int column) const {
     const Row* data = RowAt(row);
     if (!data || column < 0 || static_cast<std::size_t>(column) >= data->text.size())
-        return GetSysColor(COLOR_WINDOWTEXT);
+        return colours_.text;
     return data->text[column];
 }
 
@@ -186,8 +196,8 @@ int ReportList::InsertRow(int index, const wchar_t* text, LPARAM data) {
     EndEdit(true);
     auto row = std::make_unique<Row>();
     row->data = data;
-    row->text.assign(static_cast<std::size_t>(columns_), GetSysColor(COLOR_WINDOWTEXT));
-    row->back.assign(static_cast<std::size_t>(columns_), GetSysColor(COLOR_WINDOW));
+    row->text.assign(static_cast<std::size_t>(columns_), colours_.text);
+    row->back.assign(static_cast<std::size_t>(columns_), colours_.back);
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = std::clamp(index, 0, RowCount());
@@ -463,12 +473,65 @@ LRESULT ReportList::CustomDraw(NMLVCUSTOMDRAW* draw) {
     case CDDS_PREPAINT:
         return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT:
+        // The list paints a selected row in the system's highlight unless the
+        // row is drawn as not selected, in the list's own selection colours.
+        if (colours_.selectedBack && (draw->nmcd.uItemState & CDIS_SELECTED)) draw->nmcd.uItemState &= ~CDIS_SELECTED;
         return CDRF_NOTIFYSUBITEMDRAW;
     case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
         const int row = static_cast<int>(draw->nmcd.dwItemSpec);
-        draw->clrText = CellTextColour(row, draw->iSubItem);
-        draw->clrTextBk = CellBackColour(row, draw->iSubItem);
+        const bool selected =
+            colours_.selectedBack && (SendMessageW(Hwnd(), LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED);
+        draw->clrText = selected ? colours_.selectedText.value_or(colours_.text) : CellTextColour(row, draw->iSubItem);
+        draw->clrTextBk = selected ? *colours_.selectedBack : CellBackColour(row, draw->iSubItem);
+        draw->nmcd.uItemState &= ~CDIS_SELECTED;
         return CDRF_DODEFAULT;
+    }
+    default:
+        return CDRF_DODEFAULT;
+    }
+}
+
+// The header in the list's colours: each item filled and its text drawn here,
+// a darker line between items.
+LRESULT ReportList::HeaderDraw(NMCUSTOMDRAW* draw) {
+    if (!colours_.headerBack) return CDRF_DODEFAULT;
+    switch (draw->dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
+    case CDDS_POSTPAINT: {
+        // The part right of the last column.
+        RECT rest{};
+        GetClientRect(draw->hdr.hwndFrom, &rest);
+        const int count = static_cast<int>(SendMessageW(draw->hdr.hwndFrom, HDM_GETITEMCOUNT, 0, 0));
+        RECT last{};
+        if (count > 0 && SendMessageW(draw->hdr.hwndFrom, HDM_GETITEMRECT, count - 1, reinterpret_cast<LPARAM>(&last)))
+            rest.left = last.right;
+        UniqueBrush fill(CreateSolidBrush(*colours_.headerBack));
+        if (fill && rest.left < rest.right) FillRect(draw->hdc, &rest, fill.get());
+        return CDRF_DODEFAULT;
+    }
+    case CDDS_ITEMPREPAINT: {
+        const HDC dc = draw->hdc;
+        RECT r = draw->rc;
+        UniqueBrush fill(CreateSolidBrush(*colours_.headerBack));
+        if (fill) FillRect(dc, &r, fill.get());
+        RECT line{r.right - 1, r.top, r.right, r.bottom};
+        if (backBrush_) FillRect(dc, &line, backBrush_.get());
+        wchar_t text[260] = {};
+        HDITEMW item{};
+        item.mask = HDI_TEXT | HDI_FORMAT;
+        item.pszText = text;
+        item.cchTextMax = 260;
+        SendMessageW(draw->hdr.hwndFrom, HDM_GETITEMW, draw->dwItemSpec, reinterpret_cast<LPARAM>(&item));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, colours_.headerText.value_or(colours_.text));
+        r.left += 6;
+        r.right -= 6;
+        UINT align = DT_LEFT;
+        if ((item.fmt & HDF_JUSTIFYMASK) == HDF_RIGHT) align = DT_RIGHT;
+        else if ((item.fmt & HDF_JUSTIFYMASK) == HDF_CENTER) align = DT_CENTER;
+        DrawTextW(dc, text, -1, &r, align | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+        return CDRF_SKIPDEFAULT;
     }
     default:
         return CDRF_DODEFAULT;
@@ -537,8 +600,22 @@ bool ReportList::OnClick(UINT message, LPARAM lParam) {
     return BeginEdit(hit.iItem, hit.iSubItem);
 }
 
-LRESULT ReportList::OnHookedMessage(UINT message, WPARAM, LPARAM lParam) {
+LRESULT ReportList::OnHookedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header && header->code == NM_CUSTOMDRAW &&
+            header->hwndFrom == reinterpret_cast<HWND>(SendMessageW(Hwnd(), LVM_GETHEADER, 0, 0)))
+            return HeaderDraw(reinterpret_cast<NMCUSTOMDRAW*>(header));
+        break;
+    }
+    case WM_CTLCOLOREDIT:
+        if (edit_ && reinterpret_cast<HWND>(lParam) == edit_ && backBrush_) {
+            SetTextColor(reinterpret_cast<HDC>(wParam), colours_.text);
+            SetBkColor(reinterpret_cast<HDC>(wParam), colours_.back);
+            return reinterpret_cast<LRESULT>(backBrush_.get());
+        }
+        break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_MBUTTONDOWN:

@@ -6,10 +6,12 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "control_rules.h"
+#include "gdi_owner.h"
 #include "subclass.h"
 
 namespace kbskin {
@@ -39,6 +41,15 @@ public:
         std::function<void(UINT message, POINT at, bool leftFlag)> mouse;
     };
 
+    // The list's own colours; each row and cell starts with text and back.
+    // Without selected or header colours the system draws those as usual.
+    struct Colours {
+        COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+        COLORREF back = GetSysColor(COLOR_WINDOW);
+        std::optional<COLORREF> selectedText, selectedBack;
+        std::optional<COLORREF> headerText, headerBack;
+    };
+
     ReportList() = default;
     ~ReportList() override;
 
@@ -48,6 +59,8 @@ public:
     [[nodiscard]] HWND Hwnd() const noexcept { return HookedWindow(); }
 
     void SetCallbacks(Callbacks callbacks) { callbacks_ = std::move(callbacks); }
+    // Before the first column: cells made earlier keep their colours.
+    void SetColours(const Colours& colours);
     // Set to 1 while the list changes the selection itself, so the owner can
     // ignore the notifications this causes.
     void SetOwnerFlag(int* flag) noexcept { ownerFlag_ = flag; }
@@ -64,7 +77,7 @@ public:
     [[nodiscard]] int CheckBoxMode() const noexcept { return static_cast<int>(mode_); }
     void SetEditable(bool on);
     void SetSorting(bool on) noexcept { sorting_ = on; }
-    // colour -1 (CLR_DEFAULT): the system colour. A row or column outside the list
+    // colour -1 (CLR_DEFAULT): the list's own. A row or column outside the list
     // means all rows / all columns.
     void SetCellBackColour(int row, int column, COLORREF colour);
     void SetCellTextColour(int row, int column, COLORREF colour);
@@ -140,12 +153,15 @@ private:
     // The list's own notifications, seen on its parent; true when taken.
     bool HandleNotify(NMHDR* header, LRESULT& result);
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
+    LRESULT HeaderDraw(NMCUSTOMDRAW* draw);
     bool OnClick(UINT message, LPARAM lParam);
     void SetCheckQuietly(int row, bool ticked);
     void SetExtendedStyle(DWORD mask, DWORD style);
     void WithOwnerFlag(const std::function<void()>& change);
 
     Callbacks callbacks_;
+    Colours colours_;
+    UniqueBrush backBrush_;  // the in-place edit's background
     void* owner_ = nullptr;
     int* ownerFlag_ = nullptr;
     CheckMode mode_ = CheckMode::None;

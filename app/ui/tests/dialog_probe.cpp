@@ -1,12 +1,15 @@
 // Looks at the editing dialogs of a running KbPanel.exe from another process,
 // as a test drives them: which dialog or message box is up, where a control
 // is (for real clicks), its state, and the rows of a report list.
-//   up KIND                      1 when the dialog (key, profile, macro, msgbox) is showing
+//   up KIND                      1 when the dialog (key, profile, macro, about, msgbox) is showing
 //   rect KIND ID                 screen x y w h of control ID (0: the dialog)
 //   enabled KIND ID | checked KIND ID | text KIND ID
 //   rows KIND ID                 the rows of a list view, one line each, cells by tabs
 //   selected KIND ID             index of the selected row, -1 for none
 //   cell KIND ID ROW COL         screen x y w h of a list cell
+//   header KIND ID COL           screen x y w h of a list's column header
+//   focus KIND                   id of the control with the keyboard focus, 0 for none
+//   tip KIND ID                  "1 TEXT" while a tool tip over control ID shows TEXT, "0 TEXT" hidden
 //   msgbox                       the text of the message box that is up
 //   answer ID                    clicks button ID (1 OK, 6 Yes, 7 No) of the message box
 #include <windows.h>
@@ -45,7 +48,9 @@ bool matches(HWND w, const std::wstring& kind) {
     if (kind == L"key") return hasControl(w, 1023, L"Button") && hasControl(w, 1011, L"ComboBox");
     if (kind == L"profile") return hasControl(w, 1007, L"SysListView32") && hasControl(w, 1010, L"Button");
     if (kind == L"macro") return hasControl(w, 1019, L"SysListView32") && hasControl(w, 1027, L"Button");
-    if (kind == L"msgbox") return GetDlgItem(w, 0xFFFF) != nullptr && GetDlgItem(w, 1007) == nullptr;
+    if (kind == L"about") return hasControl(w, 1003, L"Static") && hasControl(w, 1002, L"Static");
+    if (kind == L"msgbox")
+        return GetDlgItem(w, 0xFFFF) != nullptr && GetDlgItem(w, 1007) == nullptr && GetDlgItem(w, 1003) == nullptr;
     return false;
 }
 
@@ -98,6 +103,55 @@ std::wstring cellText(HWND list, HANDLE process, int row, int col) {
     return text;
 }
 
+// A message that fills a RECT, sent across processes through memory in the owner.
+bool remoteRect(HANDLE process, HWND window, UINT message, WPARAM wp, RECT& r) {
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    if (remote == nullptr) return false;
+    WriteProcessMemory(process, remote, &r, sizeof r, nullptr);
+    const LRESULT ok = SendMessageW(window, message, wp, reinterpret_cast<LPARAM>(remote));
+    ReadProcessMemory(process, remote, &r, sizeof r, nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return ok != 0;
+}
+
+struct TipSearch {
+    DWORD pid;
+    HWND control;
+    HANDLE process;
+    std::wstring text;
+    bool visible = false;
+};
+
+// The text a tool tip window of the program has for `control`, read through
+// memory in the owning process.
+BOOL CALLBACK visitTip(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<TipSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    wchar_t cls[64] = {};
+    GetClassNameW(w, cls, 64);
+    if (pid != s->pid || lstrcmpiW(cls, TOOLTIPS_CLASSW) != 0) return TRUE;
+    constexpr std::size_t units = 512;
+    const std::size_t size = sizeof(TTTOOLINFOW) + units * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(s->process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    if (remote == nullptr) return TRUE;
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = s->control;
+    tool.uId = 1;
+    tool.lpszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(TTTOOLINFOW));
+    std::vector<wchar_t> buffer(units + 1, L'\0');
+    WriteProcessMemory(s->process, remote, &tool, sizeof tool, nullptr);
+    WriteProcessMemory(s->process, tool.lpszText, buffer.data(), sizeof(wchar_t), nullptr);
+    SendMessageW(w, TTM_GETTEXTW, units, reinterpret_cast<LPARAM>(remote));
+    ReadProcessMemory(s->process, tool.lpszText, buffer.data(), units * sizeof(wchar_t), nullptr);
+    VirtualFreeEx(s->process, remote, 0, MEM_RELEASE);
+    if (buffer[0] == L'\0') return TRUE;
+    s->text = buffer.data();
+    s->visible = IsWindowVisible(w) != FALSE;
+    return FALSE;
+}
+
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
     const std::wstring cmd = argv[1];
@@ -127,6 +181,14 @@ int run(int argc, wchar_t** argv) {
                             reinterpret_cast<LPARAM>(GetDlgItem(s.found, id)))
                    ? 0
                    : 1;
+    }
+    if (cmd == L"focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        const DWORD thread = GetWindowThreadProcessId(s.found, nullptr);
+        const bool ours = GetGUIThreadInfo(thread, &info) && info.hwndFocus && IsChild(s.found, info.hwndFocus);
+        std::printf("%d\n", ours ? GetDlgCtrlID(info.hwndFocus) : 0);
+        return 0;
     }
     if (argc < 4) return 2;
     const int id = _wtoi(argv[3]);
@@ -158,23 +220,32 @@ int run(int argc, wchar_t** argv) {
         for (int r = 0; r < rows; ++r) {
             for (int c = 0; c < cols; ++c) printUtf8(cellText(control, process.get(), r, c), c + 1 < cols ? "\t" : "\n");
         }
-    } else if (cmd == L"cell" && argc >= 6) {
+    } else if ((cmd == L"cell" && argc >= 6) || (cmd == L"header" && argc >= 5)) {
         kbwin::UniqueHandle process(
             OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, *pid));
         if (!process) return 1;
-        void* remote = VirtualAllocEx(process.get(), nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
-        if (remote == nullptr) return 1;
         RECT r{};
-        r.left = LVIR_LABEL;  // in: the part of the cell and its column
-        r.top = _wtoi(argv[5]);
-        WriteProcessMemory(process.get(), remote, &r, sizeof r, nullptr);
-        const LRESULT ok = SendMessageW(control, LVM_GETSUBITEMRECT, static_cast<WPARAM>(_wtoi(argv[4])),
-                                        reinterpret_cast<LPARAM>(remote));
-        ReadProcessMemory(process.get(), remote, &r, sizeof r, nullptr);
-        VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+        HWND from = control;
+        bool ok;
+        if (cmd == L"cell") {
+            r.left = LVIR_LABEL;  // in: the part of the cell and its column
+            r.top = _wtoi(argv[5]);
+            ok = remoteRect(process.get(), control, LVM_GETSUBITEMRECT, static_cast<WPARAM>(_wtoi(argv[4])), r);
+        } else {
+            from = reinterpret_cast<HWND>(SendMessageW(control, LVM_GETHEADER, 0, 0));
+            ok = from && remoteRect(process.get(), from, HDM_GETITEMRECT, static_cast<WPARAM>(_wtoi(argv[4])), r);
+        }
         if (!ok) return 1;
-        MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        MapWindowPoints(from, nullptr, reinterpret_cast<POINT*>(&r), 2);
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    } else if (cmd == L"tip") {
+        kbwin::UniqueHandle process(
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, *pid));
+        if (!process) return 1;
+        TipSearch tip{*pid, control, process.get(), {}, false};
+        EnumWindows(visitTip, reinterpret_cast<LPARAM>(&tip));
+        std::printf("%d ", tip.visible ? 1 : 0);
+        printUtf8(tip.text);
     } else {
         return 2;
     }
