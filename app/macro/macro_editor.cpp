@@ -1,7 +1,5 @@
 #include "macro_editor.h"
 
-#include "list_order.h"
-
 #include "profile_file.h"
 
 #include <array>
@@ -163,13 +161,6 @@ void MacroEditorSession::remove(int index) {
     if (!valid(index)) return;
     list_.erase(list_.begin() + index);
     dirty_ = true;
-}
-
-bool MacroEditorSession::reorder(const std::vector<int>& order) {
-    if (!reorderBy(list_, order)) return false;
-    for (std::size_t i = 0; i < order.size(); ++i)
-        if (order[i] != static_cast<int>(i)) dirty_ = true;
-    return true;
 }
 
 bool MacroEditorSession::rename(int index, std::u16string_view edited, Prompt& prompt) {

@@ -62,8 +62,6 @@ public:
     // True when the macro may be deleted (asks when keys refer to an old macro).
     [[nodiscard]] bool confirmDelete(int index, ProfileModel& model, Prompt& prompt) const;
     void remove(int index);
-    // The macros in a sorted list's order (see reorderBy); false changes nothing.
-    bool reorder(const std::vector<int>& order);
     // The in-place edit of the name; false (with the message) when refused.
     // A name longer than 100 characters is refused, never cut.
     bool rename(int index, std::u16string_view edited, Prompt& prompt);

@@ -42,14 +42,13 @@ bool EditingDialog::onInitDialog() {
     // The first opening in the process renders them; a picture that does not
     // load ends the process there.
     (void)surfaces_.BuildFromPaths(hwnd(), paths);
-    EnumChildWindows(
-        hwnd(),
-        [](HWND child, LPARAM self) -> BOOL {
-            if (isField(child)) reinterpret_cast<EditingDialog*>(self)->dressField(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(this));
+    EnumChildWindows(hwnd(), &EditingDialog::dressChild, reinterpret_cast<LPARAM>(this));
     return true;
+}
+
+BOOL CALLBACK EditingDialog::dressChild(HWND child, LPARAM self) {
+    if (isField(child)) reinterpret_cast<const EditingDialog*>(self)->dressField(child);
+    return TRUE;
 }
 
 void EditingDialog::dressField(HWND field) const {

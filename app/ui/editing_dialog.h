@@ -77,6 +77,8 @@ protected:
     MessageBoxPrompt prompt_{nullptr};
 
 private:
+    static BOOL CALLBACK dressChild(HWND child, LPARAM self);
+
     kbskin::SurfaceSet& surfaces_;
     std::vector<const wchar_t*> images_;
     kbskin::SkinColours colours_;

@@ -73,6 +73,7 @@ bool MacroEditorDialog::onInitDialog() {
     stepList_.SetEditable(true);
     stepList_.SetGridLines(false);
     stepList_.SetOwnerFlag(&listChanging_);
+    macroList_.SetSorting(false);
 
     kbskin::ReportList::Callbacks names;
     names.beginEdit = [this](HWND, kbskin::ReportList&, kbskin::ReportList::Cell cell) {
@@ -87,8 +88,6 @@ bool MacroEditorDialog::onInitDialog() {
         showButtons();
         return false;  // the cell shows the stored name, set above
     };
-    // The macros follow a sort by the header.
-    names.afterSort = [this](HWND, kbskin::ReportList&) { afterMacroSort(); };
     macroList_.SetCallbacks(std::move(names));
 
     kbskin::ReportList::Callbacks steps;
@@ -175,21 +174,6 @@ void MacroEditorDialog::showButtons() {
     for (kbskin::SkinButton& b : buttons_) {
         if (b.Hwnd() != nullptr) b.Redraw();
     }
-}
-
-void MacroEditorDialog::afterMacroSort() {
-    // Each row's data is its place in the model before the sort.
-    std::vector<int> order;
-    for (int r = 0; r < macroList_.RowCount(); ++r) order.push_back(static_cast<int>(macroList_.GetRowData(r)));
-    if (!model_.reorderMacros(order)) {
-        showMacros();  // out of step: show the model as it is
-        return;
-    }
-    for (int r = 0; r < macroList_.RowCount(); ++r) (void)macroList_.SetRowData(r, r);
-    ++programmatic_;
-    macroList_.SelectOnly(model_.selectedMacro());
-    --programmatic_;
-    showButtons();
 }
 
 void MacroEditorDialog::flushMessages() {

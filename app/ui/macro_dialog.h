@@ -51,7 +51,6 @@ private:
     void showSteps();
     void showButtons();
     void selectMacroRow(int row);
-    void afterMacroSort();
     void openCellChoice(int row, int column);
     void endCellChoice(bool take);
     void flushMessages();

@@ -1,7 +1,5 @@
 #include "macro_dialog_model.h"
 
-#include "list_order.h"
-
 #include "key_dialog_model.h"
 
 namespace kb {
@@ -46,14 +44,6 @@ bool MacroDialogModel::selectMacro(int index, Prompt& prompt) {
     if (index < -1 || index >= static_cast<int>(session_.macros().size())) return false;
     keepSteps();
     showMacro(index);
-    return true;
-}
-
-bool MacroDialogModel::reorderMacros(const std::vector<int>& order) {
-    if (isRecording() || !session_.reorder(order)) return false;
-    selected_ = newPosition(order, selected_);
-    for (std::size_t i = 0; i < order.size(); ++i)
-        if (order[i] != static_cast<int>(i)) applyEnabled_ = true;
     return true;
 }
 

@@ -42,10 +42,6 @@ public:
     // and the new one's are shown. Refused while recording (with its message).
     bool selectMacro(int index, Prompt& prompt);
 
-    // After a sort by the list's header (see reorderBy): the selection and
-    // its steps go with their macro.
-    bool reorderMacros(const std::vector<int>& order);
-
     int addMacro(Prompt& prompt, MacroClock& clock);
     // Deletes the selected macro after the key-reference question.
     bool deleteMacro(ProfileModel& model, Prompt& prompt);

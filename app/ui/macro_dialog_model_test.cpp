@@ -136,22 +136,6 @@ TEST_F(MacroDialog, StepEditsSurviveASelectionChangeAndCancelTouchesNothing) {
     EXPECT_EQ(model.macros[0].action(2), (MacroAction{10, 0x30, 0}));
 }
 
-TEST_F(MacroDialog, ASortedListTakesTheSelectionAndItsUnappliedStepsAlong) {
-    dialog.open(model, list);
-    ASSERT_TRUE(dialog.editDelay(1, u"77", prompt).value == 77u);
-    EXPECT_FALSE(dialog.reorderMacros({0, 0}));
-    EXPECT_FALSE(dialog.reorderMacros({1}));
-    ASSERT_TRUE(dialog.reorderMacros({1, 0}));  // second, first
-    EXPECT_EQ(dialog.macros()[0].name(), u"second");
-    EXPECT_EQ(dialog.selectedMacro(), 1);
-    EXPECT_EQ(dialog.steps().steps()[1].delayMs, 77u);
-    ASSERT_EQ(apply(), MacroDialogModel::ApplyResult::Applied);
-    const ProfileContent c = saved();
-    ASSERT_EQ(c.macros.size(), 2u);
-    EXPECT_EQ(c.macros[0].name(), u"second");
-    EXPECT_EQ(c.macros[1].action(1).delayMs, 77u);
-}
-
 TEST_F(MacroDialog, NamesAndClearing) {
     dialog.open(model, list);
     EXPECT_FALSE(dialog.renameMacro(1, u"FIRST", prompt));
