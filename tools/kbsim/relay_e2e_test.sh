@@ -129,7 +129,7 @@ for k in 1E 11C 14B 137; do tap $k; done
 key 2A down
 tap 30
 key 2A up
-want="1,A,↓ 1,A,↑ 1,Num Enter,↓ 1,Num Enter,↑ 1,Left,↓ 1,Left,↑ 1,Print Screen,↓ 1,Print Screen,↑ 1,Shift,↓ 1,B,↓ 1,B,↑ 1,Shift,↑ "
+want="1,A,↓ 1,A,↑ 1,Num Enter,↓ 1,Num Enter,↑ 1,←,↓ 1,←,↑ 1,Print Screen,↓ 1,Print Screen,↑ 1,Shift,↓ 1,B,↓ 1,B,↑ 1,Shift,↑ "
 steps() { dprobe rows macro 1019 | tr '\t' ',' | tr '\n' ' '; }
 check 'eventually "[ \"\$(steps)\" = \"$want\" ]" 10' \
     "keys of the simulated keyboard are recorded as real keys are, extended keys and Print Screen included" || echo "  $(steps)"

@@ -121,12 +121,18 @@ int relayOn() {
     if (!ready.valid()) fail("cannot create the relay's start event: " + systemMessage(GetLastError()));
     std::wstring cmd = L"\"" + ownPath() + L"\" relay serve " + readyName;
     // Detached, its standard handles on NUL: the relay outlives this command and must
-    // not keep its caller's pipes open (Wine hands a child its parent's standard error
-    // unless it is given another).
+    // not keep its caller's pipes open. (Wine's own messages still go to the Unix
+    // standard error the relay inherits.)
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     kbwin::UniqueHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         &inherit, OPEN_EXISTING, 0, nullptr));
     if (!nul.valid()) fail("cannot open NUL for the relay: " + systemMessage(GetLastError()));
+    // This command's own standard handles are not handed down either: an inherited
+    // one would keep its caller's pipe open in the Wine server.
+    for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        HANDLE h = GetStdHandle(which);
+        if (h != nullptr && h != INVALID_HANDLE_VALUE) (void)SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
+    }
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
