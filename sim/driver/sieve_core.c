@@ -197,6 +197,12 @@ int kbs_core_plug(KbsCore* core, const KbsOps* ops, int device, int attached) {
     return 1;
 }
 
+void kbs_core_signal_attach(KbsCore* core, const KbsOps* ops) {
+    for (int d = 0; d < KBS_DEV_COUNT; ++d)
+        for (int s = 0; s < KBS_ATTACH_SLOTS; ++s)
+            if (core->attach[d][s].event) ops->signal(core->attach[d][s].event);
+}
+
 void kbs_core_drop_owner(KbsCore* core, const KbsOps* ops, const void* owner) {
     for (int d = 0; d < KBS_DEV_COUNT; ++d) {
         /* A program that ends without withdrawing its table must not leave keys swallowed. */

@@ -102,6 +102,9 @@ int kbs_core_register_attach(KbsCore* core, const KbsOps* ops, int device, void*
  * Returns 1 when it changed. */
 int kbs_core_plug(KbsCore* core, const KbsOps* ops, int device, int attached);
 
+/* Signals every registered attach event, as when the devices go away. */
+void kbs_core_signal_attach(KbsCore* core, const KbsOps* ops);
+
 /* Drops the tables and attach registrations made through a handle that is closing. */
 void kbs_core_drop_owner(KbsCore* core, const KbsOps* ops, const void* owner);
 

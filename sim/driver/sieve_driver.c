@@ -15,6 +15,8 @@ static PDEVICE_OBJECT g_device;
 static PFILE_OBJECT g_relayOwner;
 static HANDLE g_relayProcess;
 static PIRP g_relayWaiter;
+/* Set while the driver unloads: every request fails from then on. */
+static int g_gone;
 
 static void signal_event(void* event) { KeSetEvent((PKEVENT)event, IO_NO_INCREMENT, FALSE); }
 static void release_event(void* event) { ObDereferenceObject(event); }
@@ -342,6 +344,7 @@ static NTSTATUS do_control(PIRP irp, PIO_STACK_LOCATION sp) {
     ULONG_PTR* info = &irp->IoStatus.Information;
     KIRQL irql;
     if ((inLen || outLen) && !buf) return STATUS_INVALID_PARAMETER;
+    if (g_gone) return STATUS_DELETE_PENDING;
 
     switch (sp->Parameters.DeviceIoControl.IoControlCode) {
     case KBS_IOCTL_SELECT: {
@@ -530,6 +533,12 @@ static VOID driver_unload(PDRIVER_OBJECT driver) {
     UNICODE_STRING link;
     KIRQL irql;
     UNREFERENCED_PARAMETER(driver);
+    /* The devices go with the driver: whoever waits on an attach event hears of it,
+     * and its next question fails. */
+    KeAcquireSpinLock(&g_lock, &irql);
+    g_gone = 1;
+    kbs_core_signal_attach(&g_core, &g_ops);
+    KeReleaseSpinLock(&g_lock, irql);
     for (;;) {
         KeAcquireSpinLock(&g_lock, &irql);
         PIRP w = take_waiter(NULL);
@@ -557,6 +566,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry) {
     UNREFERENCED_PARAMETER(registry);
     KeInitializeSpinLock(&g_lock);
     InitializeListHead(&g_waiters);
+    g_gone = 0;
     kbs_core_init(&g_core);
     RtlInitUnicodeString(&name, KBS_NT_DEVICE_NAME_W);
     RtlInitUnicodeString(&link, KBS_DOS_DEVICE_NAME_W);
