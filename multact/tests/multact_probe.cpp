@@ -10,20 +10,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/text/text_convert.h"
+
 #include <cstdint>
 #include <string>
 
 namespace {
 
-std::string utf8(const std::wstring& s) {
-    if (s.empty()) {
-        return {};
-    }
-    const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+std::string utf8(const std::wstring& s) { return kbtext::toUtf8(std::wstring_view(s)); }
 
 HANDLE gRaised = nullptr;
 

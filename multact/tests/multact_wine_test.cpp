@@ -2,6 +2,7 @@
 // and its actions carried out on small test windows that live on a window
 // thread of their own, as the caller's windows do.
 #include "multact.h"
+#include "common/text/text_convert.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -452,13 +453,7 @@ std::wstring folderOfThisProgram() {
     return s.substr(0, s.rfind(L'\\'));
 }
 
-std::wstring wide(const std::string& s) {
-    std::wstring out(s.size() + 1, L'\0');
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(),
-                                      static_cast<int>(out.size()));
-    out.resize(static_cast<std::size_t>(std::max(n, 0)));
-    return out;
-}
+std::wstring wide(const std::string& s) { return kbtext::wideFromUtf8(s); }
 
 bool sameFolder(std::wstring a, std::wstring b) {
     for (auto* s : {&a, &b}) {

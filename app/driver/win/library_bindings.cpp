@@ -1,5 +1,6 @@
 #include "library_bindings.h"
 
+#include "common/text/text_convert.h"
 #include "common/win/dll_search.h"
 
 namespace kb {
@@ -12,15 +13,6 @@ bool LibraryBinding::load() {
     return false;
 }
 
-std::string LibraryBinding::narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    if (size <= 0) return "?";
-    std::string out(static_cast<std::size_t>(size), '\0');
-    (void)WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                              nullptr);
-    return out;
-}
+std::string LibraryBinding::narrow(const std::wstring& text) { return kbtext::toUtf8(std::wstring_view(text)); }
 
 }  // namespace kb
