@@ -1,6 +1,7 @@
 #include "win_system.h"
 
 #include "common/text/text_convert.h"
+#include "common/win/unique_handle.h"
 
 #include <string>
 
@@ -98,7 +99,7 @@ Device WinSystem::openControlDevice() {
 }
 
 void WinSystem::closeDevice(Device device) {
-    CloseHandle(toHandle(device));
+    kbwin::UniqueHandle owned(toHandle(device));
 }
 
 }  // namespace kb::kinset

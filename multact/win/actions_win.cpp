@@ -124,8 +124,8 @@ private:
     const bool ok = ShellExecuteExW(&info) != FALSE;
     if (keepProcess != nullptr) {
         keepProcess->reset(ok ? info.hProcess : nullptr);
-    } else if (ok && info.hProcess != nullptr) {
-        CloseHandle(info.hProcess);
+    } else if (ok) {
+        UniqueHandle unwanted(info.hProcess);
     }
     return ok;
 }
