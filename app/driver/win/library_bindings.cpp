@@ -6,7 +6,8 @@
 namespace kb {
 
 bool LibraryBinding::load() {
-    module_.reset(kbwin::loadBesideProgram(fileName_));
+    module_.reset(fromSystemFolder_ ? kbwin::loadBesideProgramOrFromSystem(fileName_)
+                                    : kbwin::loadBesideProgram(fileName_));
     if (module_) return true;
     const DWORD error = GetLastError();
     failure_ = "cannot load " + narrow(fileName_) + " (error " + std::to_string(error) + ")";
