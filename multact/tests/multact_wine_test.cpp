@@ -306,7 +306,7 @@ TEST_F(MultactTest, TypingStartsNoThreadPerTextAndTheLibraryStillUnloads) {
     EXPECT_LT(gThreadsStarted.load() - before, kTexts / 4);
     EXPECT_EQ(seenMessages(WM_IME_CHAR).size(), static_cast<std::size_t>(kTexts + 1));
 
-    FreeLibrary(lib.module);
+    EXPECT_TRUE(lib.owner.close());
     lib.module = nullptr;
     EXPECT_TRUE(eventually([] { return GetModuleHandleW(L"Multact.dll") == nullptr; }))
         << "the library stayed loaded after typing";
