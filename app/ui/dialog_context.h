@@ -36,9 +36,9 @@ struct DialogContext {
 // window, so they exist before it reads them.
 struct DialogPaths {
     DialogPaths(const std::wstring& programFolder, const wchar_t* iniName)
-        : iniPath(programFolder + L"Skins\\" + iniName), skinFolder(programFolder + L"Skins\\") {}
-    std::wstring iniPath;
-    std::wstring skinFolder;
+        : skinFile(programFolder + L"Skins\\" + iniName), skinDirectory(programFolder + L"Skins\\") {}
+    std::wstring skinFile;
+    std::wstring skinDirectory;
 };
 
 inline std::wstring wide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }

@@ -33,12 +33,12 @@ struct Dialogs final : EditingDialogs {
                   window.heart().activation().windowPort(),
                   window.heart().activation().prompt(),
                   window.heart().activation(),
-                  window.Hwnd(),
+                  window.hwnd(),
                   wide(window.paths().programFolder),
                   documentsFolder(),
                   [&window] {
                       const std::wstring folder = wide(window.paths().helpFolder);
-                      ShellExecuteW(window.Hwnd(), L"open", L"index.html", nullptr, folder.c_str(), SW_SHOWNORMAL);
+                      ShellExecuteW(window.hwnd(), L"open", L"index.html", nullptr, folder.c_str(), SW_SHOWNORMAL);
                   },
                   [&window](int id, RECT& out) {
                       kbskin::SkinButton* b = window.keyButton(id);

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
+#include "about_box.h"
 #include "app_rules.h"
-#include "dialog.h"
 #include "foreground_watch.h"
 #include "heart.h"
 #include "key_buttons.h"
@@ -46,7 +46,7 @@ inline constexpr wchar_t kWebAddress[] = L"http://www.example.com/";
 // The skin's window base keeps pointers to these: they are built before it.
 struct MainWindowFiles {
     std::wstring mainSkinFile;
-    std::wstring skinFolder;
+    std::wstring skinDirectory;
 };
 
 class MainWindow final : private MainWindowFiles, public kbskin::SkinDialog, public WindowSink {
@@ -79,11 +79,9 @@ public:
     [[nodiscard]] bool ready() const noexcept { return ready_.load(); }
 
 protected:
-    BOOL OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
-    bool OnCommand(int id, int code, HWND control) override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool onInitDialog() override;
+    void onOK() override;
+    void onCancel() override;
 
 private:
     // WindowSink. From worker threads: posted on.
@@ -129,7 +127,6 @@ private:
     void setSurfaces(kbskin::SkinButton& b, StatusImage normal, StatusImage hover, StatusImage pressed,
                      StatusImage disabled, StatusImage marked);
     [[nodiscard]] const kbskin::StatusSurface* surface(StatusImage s) const noexcept;
-    [[nodiscard]] HWND item(int id) const noexcept;
     [[nodiscard]] bool onUiThread() const noexcept { return GetCurrentThreadId() == uiThread_; }
     void post(UINT message, WPARAM wp = 0, LPARAM lp = 0) noexcept;
 
@@ -140,7 +137,6 @@ private:
     RegistrySettingsStore settings_;
     Heart heart_;
     const MacroKeys* macroKeys_;  // the heart's, read from const members
-    MessageTable table_;
     DWORD uiThread_ = 0;
     std::atomic<bool> ready_{false};
     bool keepHidden_ = true;  // until the user or a second start opens the window
@@ -156,7 +152,7 @@ private:
     SessionSuspension session_;
     kbwin::UniqueModule user32_;
     std::unique_ptr<std::remove_pointer_t<HMENU>, decltype(&DestroyMenu)> profileMenu_{nullptr, &DestroyMenu};
-    std::unique_ptr<Dialog> aboutBox_;
+    std::unique_ptr<AboutBox> aboutBox_;
     ForegroundWatch foreground_;
     ForegroundFollower follower_;
     std::vector<std::u16string> followedPaths_;
