@@ -44,7 +44,7 @@ private:
     void showPrograms(int row);
     void afterSort();
     void closed();
-    void applyChanges();
+    [[nodiscard]] bool applyChanges();
 
     DialogContext& context_;
     ProfileDialogModel model_;
