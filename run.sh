@@ -45,6 +45,11 @@ fi
 # The relay makes the simulated keyboard a real one for every Wine program;
 # Notepad shows what its keys become.
 wine kbsim.exe relay on 2>/dev/null || exit 1
+# Below KbPanel's window, so that both show.
+for v in "iWindowPosX 40" "iWindowPosY 790" "iWindowPosDX 760" "iWindowPosDY 220"; do
+    set -- $v
+    wine reg add 'HKCU\Software\Microsoft\Notepad' /v "$1" /t REG_DWORD /d "$2" /f >/dev/null 2>&1
+done
 wine notepad.exe >/dev/null 2>&1 &
 for _ in $(seq 100); do
     wine editor_probe.exe text >/dev/null 2>&1 && break
@@ -76,8 +81,15 @@ if [ -n "$shot" ]; then
     }
     wine kbsim.exe key 3B tap && shows Hi || exit 1
     wine kbsim.exe key 1C tap && wine kbsim.exe key 3C tap && shows 'Hi\r\n你好, KbPanel!' || exit 1
+    # Both windows and a small margin.
+    read -r nx ny nw nh < <(wine editor_probe.exe rect | tr -d '\r')
+    read -r kx ky kw kh < <(wine kbpanel_probe.exe rect 0 | tr -d '\r')
+    x0=$(( (nx < kx ? nx : kx) - 10 )); y0=$(( (ny < ky ? ny : ky) - 10 ))
+    x1=$(( (nx + nw > kx + kw ? nx + nw : kx + kw) + 10 )); y1=$(( (ny + nh > ky + kh ? ny + nh : ky + kh) + 10 ))
+    [ "$x0" -ge 0 ] || x0=0
+    [ "$y0" -ge 0 ] || y0=0
     mkdir -p "$(dirname "$shot")"
-    import -window root -crop 1000x700+0+0 +repage "$shot" || exit 1
+    import -window root -crop "$((x1 - x0))x$((y1 - y0))+$x0+$y0" +repage "$shot" || exit 1
     echo "wrote $shot"
     exit 0
 fi
