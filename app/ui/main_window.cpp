@@ -3,8 +3,6 @@
 #include "control_ids.h"
 #include "kb_version.h"
 #include "dialog_entries.h"
-#include "key_tables.h"
-#include "profile_session.h"
 #include "resource.h"
 #include "skin_ini.h"
 
@@ -230,7 +228,7 @@ void MainWindow::finishStartUp() {
     tray_.AddIcon(hwnd(), kTrayCallbackMessage, kTrayTip, icon_, IDR_TRAY_MENU);
     tray_.SetClickCommand(ctl::kProfileMenu);
     trayPicture_.added(TrayPicture::kDetached);
-    rebuildProfileMenu(heart_.profiles(), *this);
+    rebuildProfileMenu(heart_.profiles(), heart_.activation().windowPort());
     ready_.store(true);
     ShowWindow(hwnd(), SW_HIDE);
 }
@@ -464,15 +462,10 @@ void MainWindow::openAboutBox() {
 void MainWindow::onSessionChange(int code) {
     switch (session_.onSessionChange(code)) {
     case SessionSuspension::Action::Withdraw:
-        // Without the tables no key's release or second press can end a
-        // repetition, and it would type into the locked session.
-        if (heart_.playback().isRepeating()) heart_.playbackControl().stop();
-        withdrawKeyboardTable(heart_.device());
-        withdrawKeypadTables(heart_.device());
+        heart_.activation().suspend();
         break;
     case SessionSuspension::Action::Restore:
-        sendKeyboardTable(heart_.engine(), heart_.device());
-        sendKeypadTables(heart_.engine(), heart_.device());
+        heart_.activation().resume();
         break;
     case SessionSuspension::Action::None:
         break;
@@ -537,39 +530,20 @@ void MainWindow::setTrayPicture(std::optional<int> id) {
 // Operations for the model and the dialogs
 
 bool MainWindow::apply() {
-    if (heart_.playback().isPlaying()) {
-        if (MessageBoxW(hwnd(), kStopPlaybackQuestion, kWindowTitle, MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) !=
-            IDYES) {
-            return false;
-        }
-        heart_.playbackControl().stop();
-    }
-    (void)heart_.apply();
-    enableApply(false);
-    return true;
+    const ApplyResult r = heart_.activation().applyWorking();
+    return r == ApplyResult::Applied || r == ApplyResult::Failed;
 }
 
 bool MainWindow::switchProfile(int index) {
-    // A switch can wait on a question; the tray's menu stays usable meanwhile,
-    // and a second switch inside the first would leave the list naming one
-    // profile while the other is loaded.
-    if (switching_) return false;
-    switching_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{switching_};
-    ProfileServices services{heart_.model(),   heart_.engine(), heart_.profiles(), *this, *this,
-                             heart_.device(), &heart_.playbackControl()};
-    return kb::switchProfile(services, index, editingDialogs(), profileManagerView());
+    return heart_.activation().switchTo(index, editingDialogs(), profileManagerView()) == SwitchResult::Switched;
 }
 
 void MainWindow::markKeyButtons() {
-    kb::markKeyButtons(heart_.model(), *this);
+    kb::markKeyButtons(heart_.model(), heart_.activation().windowPort());
     applyFlipState();
 }
 
-void MainWindow::unmarkKeyButton(int slot) { kb::unmarkKeyButton(*this, slot); }
+void MainWindow::unmarkKeyButton(int slot) { kb::unmarkKeyButton(heart_.activation().windowPort(), slot); }
 
 void MainWindow::enableApply(bool enabled) {
     const HWND apply = item(ctl::kApply);
@@ -708,8 +682,6 @@ void MainWindow::setKeyButtonAssigned(int slot, bool assigned) {
     if (k == nullptr) return;
     if (auto* b = keyButton(k->id)) b->SetMarked(assigned, surfaces_.built());
 }
-
-int MainWindow::currentMacroBank() const { return macroBank(); }
 
 void MainWindow::setApplyButtonEnabled(bool enabled) {
     if (!onUiThread()) {

@@ -42,7 +42,6 @@ inline constexpr int kProfileMenuFirst = 9000, kProfileMenuLast = 9200;
 inline constexpr wchar_t kWindowTitle[] = L"Vortek键盘设定";
 inline constexpr wchar_t kTrayTip[] = L"Vortek键盘";
 inline constexpr wchar_t kWebAddress[] = L"http://www.example.com/";
-inline constexpr wchar_t kStopPlaybackQuestion[] = L"正在宏播放，确实需要停止? ";
 
 // The skin's window base keeps pointers to these: they are built before it.
 struct MainWindowFiles {
@@ -50,7 +49,7 @@ struct MainWindowFiles {
     std::wstring skinDirectory;
 };
 
-class MainWindow final : private MainWindowFiles, public kbskin::SkinDialog, public HeartSink {
+class MainWindow final : private MainWindowFiles, public kbskin::SkinDialog, public WindowSink {
 public:
     MainWindow(const AppPaths& paths, HICON programIcon);
     ~MainWindow() override;
@@ -85,18 +84,17 @@ protected:
     void onCancel() override;
 
 private:
-    // HeartSink, AttachSink, MacroKeyUi: from worker threads, posted on.
+    // WindowSink. From worker threads: posted on.
     void attachState(int state) override;
     bool editingMacroKey() override;
     void refuseBankSwitch() override;
     void bankChanged(int bank) override;
     void playbackIndication(bool playing) override;
-    // MainWindowSink: called under the profile lock.
+    // Called under the profile lock, posted on from other threads.
     void setKeyButtonAssigned(int slot, bool assigned) override;
-    [[nodiscard]] int currentMacroBank() const override;
     void setApplyButtonEnabled(bool enabled) override;
     void showProfileMenu(const ProfileMenu& menu) override;
-    // Prompt
+    // User-interface thread only.
     void showMessage(std::u16string_view text) override;
     [[nodiscard]] bool askYesNo(std::u16string_view text, bool defaultNo) override;
     int messageBox(const std::wstring& text, UINT flags);
@@ -144,7 +142,6 @@ private:
     bool keepHidden_ = true;  // until the user or a second start opens the window
     int ncPaintCounter_ = 2;
     bool shutDown_ = false;
-    bool switching_ = false;  // a profile switch is waiting on the user
 
     kbskin::SurfaceSet surfaces_;  // Main_Status1..4, Main_Status1_2..4_2, Arrow
     std::map<int, std::unique_ptr<kbskin::SkinButton>> buttons_;

@@ -140,18 +140,17 @@ void ProfileManagerDialog::checkRow(int i) {
 
 void ProfileManagerDialog::closed() { model_.close(); }
 
-void ProfileManagerDialog::applyChanges() {
+bool ProfileManagerDialog::applyChanges() {
     // A question of the load (a changed file that starts programs) belongs to
     // this dialog while it is open, so the dialog waits for the answer.
-    const ProfileServices& s = context_.services;
-    ProfileServices services{s.model, s.engine, s.list, prompt_, s.window, s.device, s.playback};
-    model_.apply(services);
+    if (model_.apply(context_.activation, prompt_)) return true;
+    prompt_.showMessage(text::kAnswerFirst);  // the changes stay
+    return false;
 }
 
-// OK applies even when nothing changed.
+// OK applies even when nothing changed; a refused apply keeps the dialog open.
 bool ProfileManagerDialog::acceptChanges() {
-    applyChanges();
-    return true;
+    return applyChanges();
 }
 
 bool ProfileManagerDialog::onCommand(int id, int code, HWND) {
@@ -197,7 +196,7 @@ bool ProfileManagerDialog::onCommand(int id, int code, HWND) {
         break;
     }
     case kProfileApply:
-        applyChanges();
+        (void)applyChanges();
         break;
     default: return false;
     }

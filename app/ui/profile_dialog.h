@@ -36,7 +36,7 @@ private:
     [[nodiscard]] std::optional<std::wstring> chooseProfileFile(bool create);
     void showPrograms(int row);
     void afterSort();
-    void applyChanges();
+    [[nodiscard]] bool applyChanges();
 
     ProfileDialogModel model_;
     kbskin::ReportList list_;
