@@ -1,4 +1,5 @@
 #include "profile_file.h"
+#include "ui_ports.h"
 #include "profile_model.h"
 
 namespace kb {
