@@ -23,6 +23,8 @@ void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool mac
         }
         case FunctionType::PlayMacro:
             actions.enqueueMacro(static_cast<std::uint16_t>(e.parameter & 0xFFFF), slot);
+            lock.unlock();
+            actions.wakePlayback();
             break;
         case FunctionType::StopMacro:
             // Stop waits for the playback thread, which may need the engine lock.

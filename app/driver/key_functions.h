@@ -22,6 +22,9 @@ public:
     virtual void runAction(int actionCode, const std::u16string& text) = 0;
     // The key at `slot` asked for the macro (its release follows as keyReleased).
     virtual void enqueueMacro(std::uint16_t macroId, int slot) = 0;
+    // After enqueueMacro, once the engine lock is released: playback woken
+    // while the lock is still held would find it taken and wait for it.
+    virtual void wakePlayback() {}
     virtual void stopPlayback() = 0;
     // The key at `slot` is up again, whatever its function; without the engine
     // lock. A repeating macro follows its key by this.

@@ -48,6 +48,11 @@ public:
     }
     void stopPlayback() override { note("stop", false); }
     void keyReleased(int slot) override { note("up " + std::to_string(slot), false); }
+    void wakePlayback() override {
+        EXPECT_FALSE(lockHeldElsewhere()) << "wake";
+        ++wakes;
+    }
+    int wakes = 0;
 
 private:
     bool lockHeldElsewhere() {
@@ -86,6 +91,19 @@ TEST(KeyFunctions, EachTypeDoesItsOwnThing) {
     a.set(17, 9, 0);
     for (int slot = 10; slot <= 17; ++slot) carryOutKeyFunction(a.engine, act, slot, false);
     EXPECT_EQ(act.calls, (Strings{"action 642 C:\\app.exe", "action 657 hello", "play 7 from 15", "stop"}));
+}
+
+// Woken while the lock is still held, the playback thread would find it
+// taken and wait before the first step.
+TEST(KeyFunctions, PlaybackIsWokenForARequestOnceTheLockIsFree) {
+    ActiveEngine a;
+    RecordingActions act(a.engine);
+    a.set(15, 4, 7);
+    a.set(16, 5, 0);
+    carryOutKeyFunction(a.engine, act, 15, false);
+    carryOutKeyFunction(a.engine, act, 16, false);
+    EXPECT_EQ(act.calls, (Strings{"play 7 from 15", "stop"}));
+    EXPECT_EQ(act.wakes, 1);
 }
 
 TEST(KeyFunctions, AnotherKeyIsSentOnlyForMacroKeys) {

@@ -36,7 +36,7 @@ void owe(std::uint32_t& passes) {
 
 }  // namespace
 
-void PlaybackEngine::enqueue(std::uint16_t macroId, bool engineLockHeld, int key) {
+void PlaybackEngine::enqueue(std::uint16_t macroId, bool engineLockHeld, int key, Wake wake) {
     const PlayTableRef ref = host_.findMacro(macroId, engineLockHeld);
     try {
         std::lock_guard<std::mutex> lock(queueLock_);
@@ -75,7 +75,7 @@ void PlaybackEngine::enqueue(std::uint16_t macroId, bool engineLockHeld, int key
         // Dropped, as a request that cannot be stored.
         return;
     }
-    clock_.wake();
+    if (wake == Wake::Now) clock_.wake();
 }
 
 void PlaybackEngine::keyReleased(int key) {

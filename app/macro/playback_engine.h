@@ -100,7 +100,11 @@ public:
     // repetition is playing or queued does not queue another request: in
     // mode 1 it asks for at least one more pass, in mode 2 it switches the
     // repetition off (a queued one is dropped) or on again.
-    void enqueue(std::uint16_t macroId, bool engineLockHeld, int key = kNoKey);
+    // With Wake::ByCaller the thread is not woken here: a caller that holds
+    // the engine lock calls wake() once it has let go of it.
+    enum class Wake { Now, ByCaller };
+    void enqueue(std::uint16_t macroId, bool engineLockHeld, int key = kNoKey, Wake wake = Wake::Now);
+    void wake() { clock_.wake(); }
     // The key's release: a mode-1 repetition ends after its running pass.
     void keyReleased(int key);
     // Aborts the playing macro, drops queued requests, releases held keys;

@@ -9,6 +9,8 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,18 +38,16 @@ std::u16string titleOf(HWND window) {
 DWORD styleOf(HWND window) { return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)); }
 
 // The focus window of the foreground window's thread, read while the
-// calling thread's input is joined to it; the join ends on return.
-HWND foregroundFocus() {
+// calling thread's input is joined to it by `attach`; the caller ends the
+// join (resets `attach`) when it no longer needs it.
+HWND foregroundFocus(std::optional<InputAttachment>& attach) {
     HWND foreground = GetForegroundWindow();
     if (foreground == nullptr) {
         return nullptr;
     }
     const DWORD thread = GetWindowThreadProcessId(foreground, nullptr);
-    HWND focus = nullptr;
-    {
-        InputAttachment attach(thread);
-        focus = GetFocus();
-    }
+    attach.emplace(thread);
+    HWND focus = GetFocus();
     if (focus == nullptr) {
         // The join can be refused; the thread's own record still names its focus.
         GUITHREADINFO info{};
@@ -57,6 +57,11 @@ HWND foregroundFocus() {
         }
     }
     return focus;
+}
+
+HWND foregroundFocus() {
+    std::optional<InputAttachment> attach;
+    return foregroundFocus(attach);
 }
 
 // --- key taps -------------------------------------------------------------
@@ -240,7 +245,10 @@ int startProgram(const wchar_t* path, const wchar_t* parameters) {
 constexpr UINT kTypeUnitTimeoutMs = 1000;
 
 void typeUnits(const std::wstring& units) {
-    HWND focus = foregroundFocus();
+    // Left only once the text is typed: leaving first would put one more
+    // call to the system before the first character.
+    std::optional<InputAttachment> attach;
+    HWND focus = foregroundFocus(attach);
     if (focus == nullptr) {
         return;
     }
@@ -291,23 +299,58 @@ void waitAnsweringSends(HANDLE event) {
     }
 }
 
+// The events callers wait on for their texts, kept for the next text: making
+// one is a call to the system on the way to the first character. They reset
+// themselves when a wait sees them, so a kept one is ready for the next text.
+class DoneEvents {
+public:
+    DoneEvents() = default;
+    DoneEvents(const DoneEvents&) = delete;
+    DoneEvents& operator=(const DoneEvents&) = delete;
+
+    UniqueHandle take() {
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            if (!kept_.empty()) {
+                UniqueHandle event = std::move(kept_.back());
+                kept_.pop_back();
+                return event;
+            }
+        }
+        return UniqueHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    }
+    // Only an event that is not set may come back.
+    void giveBack(UniqueHandle event) {
+        std::lock_guard<std::mutex> lock(lock_);
+        kept_.push_back(std::move(event));
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<UniqueHandle> kept_;
+};
+
+DoneEvents g_doneEvents;
+
 int typeText(const wchar_t* text) {
     if (text == nullptr) {
         return 0;
     }
     const std::wstring units = wide(typedUnits(asU16(text)));
-    UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle done = g_doneEvents.take();
     ModuleReference module;
     if (!done || !module) {
         return 0;
     }
     TypeJob job{&units, module.get(), done.get()};
     if (!TrySubmitThreadpoolCallback(typeOnPoolThread, &job, nullptr)) {
+        g_doneEvents.giveBack(std::move(done));
         return 0;
     }
     // The callback drops the reference.
     (void)module.release();
     waitAnsweringSends(done.get());
+    g_doneEvents.giveBack(std::move(done));
     return 1;
 }
 

@@ -7,6 +7,10 @@
 //                                        the stop key (the program must be running)
 //   heart_bench idle [--seconds S] [--program NAME.exe]
 //                                        CPU time and private bytes of the running program
+//   heart_bench growth --program NAME.exe --presses N
+//                                        private bytes before and after N presses
+//   heart_bench stacks --program NAME.exe
+//                                        how deep each of its threads has used its stack
 // Exit status: 0 measured, 1 a measurement went wrong (missed or extra records), 2 usage or setup.
 #include <windows.h>
 #include <mmsystem.h>
@@ -751,6 +755,161 @@ int idle(int seconds, const std::wstring& program) {
     return 0;
 }
 
+// --- memory over many presses -------------------------------------------------
+
+// Private bytes by region walk before and after `presses` presses, taken in
+// turn from the macro key, the text key and the HID macro key; each press
+// waits for its result, so nothing piles up in the program's queues.
+int growth(int presses, const std::wstring& program) {
+    const DWORD pid = findHost(program);
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process) setupFail(lastError("cannot open the program"));
+    Driver driver;
+    waitForKeyboardTable(driver);
+    timeBeginPeriod(1);
+    TypeTarget target;
+    const BenchKey& macro = keyWithRole(KeyRole::Macro);
+    const BenchKey& text = keyWithRole(KeyRole::Text);
+    const std::uint16_t stepScan = kb::driverScanCode(kb::bench::kMacroStepCode);
+    const std::uint16_t stepFlags = kb::driverKeyFlags(kb::bench::kMacroStepCode, kb::bench::kMacroStepDirection);
+    TypeTarget::pump(200);
+    (void)driver.takeLog();
+    const PrivateWalk before = walkPrivate(process.get());
+    const int threadsBefore = threadCount(pid);
+    int missed = 0;
+    const std::int64_t start = now();
+    for (int i = 0; i < presses; ++i) {
+        const int kind = i % 3;
+        g_typed = {};
+        const std::int64_t t0 = now();
+        if (kind == 0) keyPress(driver, macro)();
+        if (kind == 1) keyPress(driver, text)();
+        if (kind == 2) driver.queueReport(kb::bench::kHidMacroKeyReport);
+        bool seen = false;
+        if (kind == 1) {
+            TypeTarget::pump(kRecordTimeoutMs, true);
+            seen = g_typed.first != 0;
+        } else {
+            while (!seen && msSince(t0, now()) < kRecordTimeoutMs) {
+                seen = kb::bench::countInjectedKey(driver.takeLog(), stepScan, stepFlags) > 0;
+                if (!seen) pollPause(msSince(t0, now()));
+            }
+        }
+        missed += seen ? 0 : 1;
+        if (kind == 0) keyRelease(driver, macro)();
+        if (kind == 1) keyRelease(driver, text)();
+        if (kind == 2) driver.queueReport(0);
+        // Time for the release to be taken before the next press.
+        TypeTarget::pump(2);
+        if (i % 500 == 499) target.clear();
+    }
+    const double seconds = msSince(start, now()) / 1000;
+    TypeTarget::pump(1000);
+    const PrivateWalk after = walkPrivate(process.get());
+    const int threadsAfter = threadCount(pid);
+    // The system's pool lets an idle thread go after a few seconds (5 under Wine).
+    TypeTarget::pump(7000);
+    const PrivateWalk settled = walkPrivate(process.get());
+    timeEndPeriod(1);
+    if (!before.ok || !after.ok || !settled.ok) setupFail(lastError("memory region walk not possible"));
+    const auto mb = [](std::uint64_t bytes) { return static_cast<double>(bytes) / 1048576.0; };
+    char line[400];
+    std::snprintf(line, sizeof line,
+                  "memory over %d presses (macro, text and HID macro key in turn, %.0f s): private bytes by region "
+                  "walk %.2f MB before, %.2f MB 1 s after (%+.2f MB, threads %d then %d), %.2f MB 8 s after "
+                  "(%+.2f MB, threads %d)",
+                  presses, seconds, mb(before.privateBytes), mb(after.privateBytes),
+                  mb(after.privateBytes) - mb(before.privateBytes), threadsBefore, threadsAfter,
+                  mb(settled.privateBytes), mb(settled.privateBytes) - mb(before.privateBytes), threadCount(pid));
+    printLine(line);
+    if (missed) printLine("       FAULT: " + std::to_string(missed) + " presses without a result within 2 s");
+    return missed == 0 ? 0 : 1;
+}
+
+// --- how deep each thread's stack has been used ---------------------------------
+
+struct ThreadBasics {
+    LONG exitStatus;
+    void* teb;
+    void* clientProcess;
+    void* clientThread;
+    ULONG_PTR affinity;
+    LONG priority;
+    LONG basePriority;
+};
+
+struct StackUse {
+    DWORD thread = 0;
+    std::uint64_t reserve = 0;  // from the bottom of the reservation to the base
+    std::uint64_t deepest = 0;  // from the base to the lowest byte ever written
+};
+
+// A stack's untouched pages are still the zeros they were made with, so the
+// lowest non-zero word is the deepest the thread has been. Windows commits
+// only touched pages; Wine commits the whole stack, zeroed, so one scan of
+// the reservation finds it there too.
+std::vector<StackUse> stackUse(HANDLE process, DWORD pid) {
+    using QueryThread = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryThread>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    if (query == nullptr) setupFail("NtQueryInformationThread not found");
+    std::vector<StackUse> out;
+    UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snap) setupFail(lastError("cannot list threads"));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Thread32First(snap.get(), &entry); ok; ok = Thread32Next(snap.get(), &entry)) {
+        if (entry.th32OwnerProcessID != pid) continue;
+        UniqueHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
+        ThreadBasics basics{};
+        if (!thread || query(thread.get(), 0 /* ThreadBasicInformation */, &basics, sizeof basics, nullptr) != 0) continue;
+        // x64 TEB: StackBase at 0x08, DeallocationStack at 0x1478.
+        std::uint64_t base = 0, bottom = 0;
+        const auto* teb = static_cast<const std::uint8_t*>(basics.teb);
+        if (!ReadProcessMemory(process, teb + 0x08, &base, sizeof base, nullptr) ||
+            !ReadProcessMemory(process, teb + 0x1478, &bottom, sizeof bottom, nullptr) || base <= bottom)
+            continue;
+        StackUse use;
+        use.thread = entry.th32ThreadID;
+        use.reserve = base - bottom;
+        // Read the committed parts from the bottom up; the first non-zero word ends the scan.
+        std::vector<std::uint64_t> page(4096 / 8);
+        for (std::uint64_t at = bottom; at < base && use.deepest == 0; at += 4096) {
+            MEMORY_BASIC_INFORMATION info{};
+            if (VirtualQueryEx(process, reinterpret_cast<void*>(at), &info, sizeof info) != sizeof info) break;
+            if (info.State != MEM_COMMIT || (info.Protect & PAGE_GUARD) != 0 ||
+                !ReadProcessMemory(process, reinterpret_cast<void*>(at), page.data(), 4096, nullptr))
+                continue;
+            for (std::size_t i = 0; i < page.size(); ++i) {
+                if (page[i] != 0) {
+                    use.deepest = base - (at + i * 8);
+                    break;
+                }
+            }
+        }
+        out.push_back(use);
+    }
+    return out;
+}
+
+int stacks(const std::wstring& program) {
+    const DWORD pid = findHost(program);
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process) setupFail(lastError("cannot open the program"));
+    const std::vector<StackUse> uses = stackUse(process.get(), pid);
+    if (uses.empty()) setupFail("no thread stack could be read");
+    std::string line = "stacks " + std::string(program.begin(), program.end()) +
+                       ", deepest use of each thread's stack since it started (KiB of its reserve, in thread order):";
+    for (const StackUse& u : uses) {
+        char part[80];
+        std::snprintf(part, sizeof part, " %.1f/%llu", static_cast<double>(u.deepest) / 1024,
+                      static_cast<unsigned long long>(u.reserve / 1024));
+        line += part;
+    }
+    printLine(line);
+    return 0;
+}
+
 int writeProfile(const wchar_t* path) {
     const std::string json = kb::bench::benchProfileJson();
     UniqueHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
@@ -771,7 +930,8 @@ int number(const wchar_t* text, int low, int high) {
 
 int usage() {
     std::fputs("usage: heart_bench profile OUT.json | floor [--presses N] | latency [--presses N] | "
-               "idle [--seconds S] [--program NAME.exe]\n",
+               "idle [--seconds S] [--program NAME.exe] | growth --program NAME.exe --presses N | "
+               "stacks --program NAME.exe\n",
                stderr);
     return 2;
 }
@@ -790,6 +950,12 @@ int wmain(int argc, wchar_t** argv) {
             return latency(argc == 4 ? number(argv[3], 1, 100000) : 200);
         if (command == L"floor" && (argc == 2 || (argc == 4 && std::wstring(argv[2]) == L"--presses")))
             return floorProbe(argc == 4 ? number(argv[3], 1, 100000) : 200);
+        if ((command == L"growth" || command == L"stacks") && argc >= 4 && std::wstring(argv[2]) == L"--program") {
+            if (command == L"stacks" && argc == 4) return stacks(argv[3]);
+            if (command == L"growth" && argc == 6 && std::wstring(argv[4]) == L"--presses")
+                return growth(number(argv[5], 1, 1000000), argv[3]);
+            return usage();
+        }
         if (command == L"idle") {
             int seconds = 60;
             std::wstring program = L"kbhost.exe";

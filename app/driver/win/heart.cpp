@@ -115,7 +115,11 @@ void Heart::runAction(int actionCode, const std::u16string& text) {
     if (multact_.isBound()) (void)multact_.Multact2(actionCode, reinterpret_cast<const wchar_t*>(text.c_str()), nullptr);
 }
 
-void Heart::enqueueMacro(std::uint16_t macroId, int slot) { playback_.enqueue(macroId, true, slot); }
+void Heart::enqueueMacro(std::uint16_t macroId, int slot) {
+    playback_.enqueue(macroId, true, slot, PlaybackEngine::Wake::ByCaller);
+}
+
+void Heart::wakePlayback() { playback_.wake(); }
 
 void Heart::stopPlayback() { playback_.stop(); }
 

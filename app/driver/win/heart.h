@@ -63,6 +63,7 @@ private:
     void sendKey(std::uint16_t makeCode, std::uint16_t direction) override;
     void runAction(int actionCode, const std::u16string& text) override;
     void enqueueMacro(std::uint16_t macroId, int slot) override;
+    void wakePlayback() override;
     void stopPlayback() override;
     void keyReleased(int slot) override;
 
