@@ -27,6 +27,8 @@ struct FakeWindowSink final : WindowSink {
     void showProfileMenu(const ProfileMenu& menu) override { window.showProfileMenu(menu); }
     void playbackIndication(bool playing) override { playback.push_back(playing); }
     void attachState(int state) override { attach.push_back(state); }
+    void tablesDue() override { ++tablesDueCalls; }
+    int tablesDueCalls = 0;
     void bankChanged(int bank) override { banks.push_back(bank); }
     void refuseBankSwitch() override { ++bankRefusals; }
     bool editingMacroKey() override { return editingMacro; }

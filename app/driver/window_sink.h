@@ -23,6 +23,9 @@ public:
     virtual void playbackIndication(bool playing) = 0;
     // Above 0: the keyboard is attached.
     virtual void attachState(int state) = 0;
+    // The driver answers again on a fresh handle and holds none of our tables:
+    // the window sends them again through the activation path, on its thread.
+    virtual void tablesDue() = 0;
     virtual void bankChanged(int bank) = 0;
     // The bank key was pressed while a macro key is being edited.
     virtual void refuseBankSwitch() = 0;

@@ -1,7 +1,7 @@
 // kbhost: the heart of KbPanel without its window, for tests and the demo.
 // Binds the libraries, loads and applies the active profile, runs the worker
 // threads and reports what the window would show, one line each on stdout:
-//   started | attach N | playing 0|1 | bank N | message TEXT | stopped
+//   started | attach N | playing 0|1 | bank N | tables again | message TEXT | stopped
 // Usage: kbhost [--profile FILE]...  run until `kbhost stop`, Ctrl+C or end of input;
 //                                    with FILEs (listed in order, the first active),
 //                                    the user's saved settings are not touched
@@ -50,7 +50,10 @@ void say(const std::string& line) {
 // Prints what the main window would be told; records, never waits.
 class ConsoleSink final : public kb::WindowSink {
 public:
+    // Set when the tables are due again; the main thread sends them.
+    explicit ConsoleSink(HANDLE tablesDue) noexcept : tablesDue_(tablesDue) {}
     void attachState(int state) override { say("attach " + std::to_string(state)); }
+    void tablesDue() override { SetEvent(tablesDue_); }
     bool editingMacroKey() override { return false; }
     void refuseBankSwitch() override { say("message " + utf8(kb::kBankSwitchRefused)); }
     void bankChanged(int bank) override { say("bank " + std::to_string(bank)); }
@@ -69,6 +72,7 @@ public:
 
 private:
     std::atomic<bool> playing_{false};
+    HANDLE tablesDue_;
 };
 
 HANDLE g_quit = nullptr;
@@ -118,7 +122,12 @@ int run(const std::vector<const wchar_t*>& profiles) {
     kb::RegistrySettingsStore userSettings;
     kb::MemorySettingsStore runSettings;
     kb::SettingsStore& settings = !profiles.empty() ? static_cast<kb::SettingsStore&>(runSettings) : userSettings;
-    ConsoleSink sink;
+    kbwin::UniqueHandle tablesDue(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!tablesDue) {
+        std::fputs("kbhost: cannot create the resend event\n", stderr);
+        return 1;
+    }
+    ConsoleSink sink(tablesDue.get());
     kb::Heart heart(sink, settings);
     if (!profiles.empty()) {
         // The given files are the profile list; the first is active.
@@ -157,9 +166,13 @@ int run(const std::vector<const wchar_t*>& profiles) {
             SetEvent(q);
         }).detach();
     }
-    const HANDLE waits[2] = {quit.get(), switchRequest.get()};
+    const HANDLE waits[3] = {quit.get(), switchRequest.get(), tablesDue.get()};
     for (;;) {
-        const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        const DWORD woke = WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+        if (woke == WAIT_OBJECT_0 + 2) {
+            if (heart.activation().resend()) say("tables again");
+            continue;
+        }
         if (woke != WAIT_OBJECT_0 + 1) break;
         // The profile menu's switch, on this (the window's) thread.
         const kb::ProfileList& list = heart.profiles();

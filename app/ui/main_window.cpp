@@ -27,6 +27,7 @@ constexpr UINT kPostRefuseBank = WM_APP + 4;
 constexpr UINT kPostApplyButton = WM_APP + 5; // wParam: enabled
 constexpr UINT kPostKeyMark = WM_APP + 6;     // wParam: slot, lParam: assigned
 constexpr UINT kPostForeground = WM_APP + 7;  // wParam: the window in front or 0, lParam: 1 from the system's event
+constexpr UINT kPostTablesDue = WM_APP + 8;   // the driver is back without our tables
 // A click or key stroke activates its window a little after the input hooks
 // see it: two more looks then, the first soon, the last when even a slow
 // program has taken the front.
@@ -379,6 +380,10 @@ void MainWindow::buildTable() {
         (void)apply();
         return 0;
     });
+    table_.on(kPostTablesDue, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
+        (void)heart_.activation().resend();
+        return 0;
+    });
     table_.on(kPostAttach, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
         setTrayPicture(trayPicture_.attachState(static_cast<int>(wp)));
         return 0;
@@ -700,6 +705,8 @@ void MainWindow::onButtonDrawn(int id, bool normalFace) {
 // What the heart tells the window
 
 void MainWindow::attachState(int state) { post(kPostAttach, static_cast<WPARAM>(state > 0 ? 1 : 0)); }
+
+void MainWindow::tablesDue() { post(kPostTablesDue, 0); }
 
 bool MainWindow::editingMacroKey() { return kb::ui::editingMacroKey(); }
 

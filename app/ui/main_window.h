@@ -86,6 +86,7 @@ protected:
 private:
     // WindowSink. From worker threads: posted on.
     void attachState(int state) override;
+    void tablesDue() override;
     bool editingMacroKey() override;
     void refuseBankSwitch() override;
     void bankChanged(int bank) override;

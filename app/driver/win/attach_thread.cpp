@@ -2,6 +2,7 @@
 
 #include "control_device_win.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace kb {
@@ -50,13 +51,27 @@ void AttachThread::run() noexcept {
     }
 }
 
+void AttachThread::lose() {
+    sink_.attachState(0);
+    sink_.deviceLost();
+    device_.dropLost();
+}
+
 void AttachThread::loop() {
     kbwin::UniqueHandle event;
+    auto retry = kPollInterval;
+    unsigned seenOpens = 0;
     for (;;) {
         // Nothing is reported until the device is open and the window is ready.
         while (device_.open() != 1 || (ready_ && !ready_())) {
-            if (quitWithin(kPollInterval)) return;
+            if (quitWithin(retry)) return;
+            if (seenOpens != 0) retry = std::min(retry * 2, kLostRetryLimit);
         }
+        retry = kPollInterval;
+        // A handle opened since the last pass holds none of our tables.
+        const unsigned opens = device_.opens();
+        if (seenOpens != 0 && opens != seenOpens) sink_.deviceBack();
+        seenOpens = opens;
         if (!event) {
             // Auto-reset, not signalled: one wake per change.
             event.reset(CreateEventW(nullptr, FALSE, FALSE, eventName_.c_str()));
@@ -67,7 +82,8 @@ void AttachThread::loop() {
         }
 
         // A failed selection counts as a failed query: waiting on an event the
-        // driver has not registered would miss every change.
+        // driver has not registered would miss every change. When the query
+        // found the device gone, start again on a fresh handle.
         std::int32_t state = 0;
         bool queried = false;
         {
@@ -75,16 +91,25 @@ void AttachThread::loop() {
             queried = device_.selectDevice(kKeyboardSelector) && device_.registerAttachEvent(event.get(), state);
         }
         if (!queried) {
-            sink_.attachState(0);
+            const HANDLE lost = device_.lostEvent();
+            if (lost != nullptr && WaitForSingleObject(lost, 0) == WAIT_OBJECT_0)
+                lose();
+            else
+                sink_.attachState(0);
             if (quitWithin(kPollInterval)) return;
             continue;
         }
         sink_.attachState(state);
 
-        const HANDLE waits[2] = {quit_.get(), event.get()};
-        const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        // Besides changes, the device's loss (a request that found it gone) wakes it.
+        const HANDLE waits[3] = {quit_.get(), event.get(), device_.lostEvent()};
+        const DWORD woke = WaitForMultipleObjects(waits[2] != nullptr ? 3 : 2, waits, FALSE, INFINITE);
         if (woke == WAIT_OBJECT_0) return;
         if (woke == WAIT_OBJECT_0 + 1) continue;
+        if (woke == WAIT_OBJECT_0 + 2) {
+            lose();
+            continue;
+        }
         // The wait failed: pause, then register a fresh event.
         if (quitWithin(kWaitFailurePause)) return;
         event.reset();

@@ -23,6 +23,13 @@ class WinControlDevice;
 class AttachSink {
 public:
     virtual void attachState(int state) = 0;
+    // The device stopped answering; its handle is closed next, and what was
+    // installed through it is gone. Called on the attach thread before the
+    // reopen starts: it may stop playback, but must not wait on the window.
+    virtual void deviceLost() {}
+    // The device answers again on a fresh handle with nothing installed (after
+    // a loss, or when another thread reopened it first): every table is due.
+    virtual void deviceBack() {}
 
 protected:
     ~AttachSink() = default;
@@ -34,6 +41,9 @@ class AttachThread {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{100};      // open + ready, failed query
     static constexpr std::chrono::milliseconds kWaitFailurePause{1000};  // before a fresh event
+    // While a lost device is away the opens back off up to this, which bounds
+    // how late the tables go out again once it is back.
+    static constexpr std::chrono::milliseconds kLostRetryLimit{250};
 
     // `ready` says whether the main window has finished starting (called on
     // the thread, so it must be safe there); empty means always ready.
@@ -54,6 +64,8 @@ private:
     void loop();
     // Waits `pause` or until stop(); true when told to stop.
     [[nodiscard]] bool quitWithin(std::chrono::milliseconds pause) const;
+    // Tells the sink and closes the dead handle.
+    void lose();
 
     WinControlDevice& device_;
     AttachSink& sink_;

@@ -6,7 +6,31 @@
 
 namespace kb {
 
-WinControlDevice::WinControlDevice(std::wstring path) : path_(std::move(path)) {}
+WinControlDevice::WinControlDevice(std::wstring path)
+    : path_(std::move(path)), lost_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+namespace {
+
+// What a request on a handle whose device has gone fails with (Wine: access
+// denied once the driver is unloaded, also after it is loaded again).
+bool deviceGone(DWORD error) noexcept {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_DELETE_PENDING:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_BROKEN_PIPE:
+    case ERROR_PIPE_NOT_CONNECTED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
 
 WinControlDevice::~WinControlDevice() { (void)close(); }
 
@@ -31,8 +55,16 @@ int WinControlDevice::open() {
     if (!handle_) return 0;
     handleSelection_.reset();
     threadSelections_.clear();
+    // After a loss the library still holds handles on the device that went: it
+    // opens only while it has none.
+    const KinsetBinding* kinset = kinset_.load();
+    if (opens_.load() > 0 && kinsetInit_.load() > 0 && kinset != nullptr && kinset->End != nullptr) {
+        (void)kinset->End();
+        kinsetInit_.store(0);
+    }
     // The injection handles are in place before anyone sees the device open.
     initKinset();
+    opens_.fetch_add(1);
     open_.store(true);
     return 1;
 }
@@ -68,8 +100,21 @@ bool WinControlDevice::control(DWORD code, const void* in, DWORD inSize, void* o
     DWORD got = 0;
     const BOOL ok = DeviceIoControl(handle_.get(), code, const_cast<void*>(in), inSize, out, outSize, &got, nullptr);
     if (returned != nullptr) *returned = got;
-    if (ok == FALSE) failedRequests_.fetch_add(1);
+    if (ok == FALSE) {
+        failedRequests_.fetch_add(1);
+        if (deviceGone(GetLastError()) && lost_) (void)SetEvent(lost_.get());
+    }
     return ok != FALSE;
+}
+
+void WinControlDevice::dropLost() {
+    std::lock_guard guard(pairMutex_);
+    if (lost_) (void)ResetEvent(lost_.get());
+    if (!open_.load()) return;
+    open_.store(false);
+    handleSelection_.reset();
+    threadSelections_.clear();
+    (void)handle_.close();
 }
 
 bool WinControlDevice::sendSelection(const DeviceSelector& device) {

@@ -74,6 +74,15 @@ public:
     // Requests the driver refused since the device was made (for diagnostics).
     [[nodiscard]] unsigned failedRequests() const noexcept { return failedRequests_.load(); }
 
+    // The device went away under its handle (a request failed as only a gone device
+    // fails): the event is set until dropLost(). Its tables and registrations went with it.
+    [[nodiscard]] HANDLE lostEvent() const noexcept { return lost_.get(); }
+    // Closes the dead handle, so that the next open() opens the device afresh (and ends
+    // and starts the injection library again, whose handles died too).
+    void dropLost();
+    // Opens that succeeded so far: a change means a fresh handle with nothing installed.
+    [[nodiscard]] unsigned opens() const noexcept { return opens_.load(); }
+
 private:
     struct ThreadSelection {
         std::thread::id thread;
@@ -94,6 +103,8 @@ private:
     std::atomic<unsigned> failedRequests_{0};
     std::atomic<HANDLE> kinsetKeyboard_{nullptr};
     std::atomic<HANDLE> kinsetMouse_{nullptr};
+    std::atomic<unsigned> opens_{0};
+    kbwin::UniqueHandle lost_;  // manual reset
 
     std::recursive_mutex pairMutex_;
     kbwin::UniqueHandle handle_;                       // guarded by pairMutex_

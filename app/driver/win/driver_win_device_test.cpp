@@ -267,6 +267,7 @@ TEST(AttachThreadWithDriver, StartsUnpluggedAndStopsWhileWaiting) {
 class QuietHeartSink final : public WindowSink {
 public:
     void attachState(int) override {}
+    void tablesDue() override {}
     bool editingMacroKey() override { return false; }
     void refuseBankSwitch() override {}
     void bankChanged(int) override {}

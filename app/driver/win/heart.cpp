@@ -149,4 +149,12 @@ void Heart::attachState(int state) {
     sink_.attachState(state);
 }
 
+void Heart::deviceLost() {
+    // Neither the release nor the second press that would end a macro can come
+    // now: nothing may go on playing, and what it holds down is let go.
+    playback_.stop();
+}
+
+void Heart::deviceBack() { sink_.tablesDue(); }
+
 }  // namespace kb

@@ -76,6 +76,8 @@ private:
 
     // AttachSink: the attach thread's reports, passed on to the window.
     void attachState(int state) override;
+    void deviceLost() override;
+    void deviceBack() override;
 
     // MacroKeyUi: the HID thread's questions and news, passed on to the window.
     bool editingMacroKey() override { return sink_.editingMacroKey(); }
