@@ -18,6 +18,47 @@ bool hasFunction(ProfileModel& model, int slot) {
     return model.record && model.record->entry(slot).type != 0;
 }
 
+std::u16string describeKeyFunction(ProfileModel& model, int slot) {
+    std::lock_guard guard(model.lock());
+    const std::optional<EntryView> e = readEntry(model, slot);
+    if (!e) return {};
+    switch (e->type) {
+    case 0:
+        return u"默认功能";
+    case 1:
+        return u"无功能";
+    case 2: {
+        char16_t name[64] = {};
+        const std::size_t n = keyName(static_cast<WinMakeCode>(e->parameter & 0xFFFF), name, 64);
+        return u"分配新按键: " + std::u16string(name, n);
+    }
+    case 3: {
+        const std::size_t cut = e->text.find_last_of(u"\\/");
+        return u"启动程序: " + (cut == std::u16string::npos ? e->text : e->text.substr(cut + 1));
+    }
+    case 4: {
+        const std::uint16_t id = static_cast<std::uint16_t>(e->parameter & 0xFFFF);
+        for (const MacroRecord& m : model.macros) {
+            if (m.macroId() == id) return u"播放宏: " + m.name();
+        }
+        return u"播放宏";
+    }
+    case 5:
+        return u"停止播放中的宏";
+    case 6: {
+        std::u16string text = e->text.substr(0, e->text.find_first_of(u"\r\n"));
+        const bool cut = text.size() < e->text.size() || text.size() > kToolTipTextChars;
+        if (text.size() > kToolTipTextChars) {
+            text.resize(kToolTipTextChars);
+            if (text.back() >= 0xD800 && text.back() <= 0xDBFF) text.pop_back();  // no half a pair
+        }
+        return u"文字块: " + text + (cut ? u"…" : u"");
+    }
+    default:
+        return {};
+    }
+}
+
 void clearSlotTexts(ProfileModel& model) {
     std::lock_guard guard(model.lock());
     model.texts.clearAll();

@@ -52,6 +52,10 @@ struct EntryView {
 [[nodiscard]] std::optional<EntryView> readEntry(ProfileModel& model, int slot);
 [[nodiscard]] bool hasFunction(ProfileModel& model, int slot);
 void clearSlotTexts(ProfileModel& model);
+// What the key's tool tip says it does: "播放宏: 问候", "无功能", ...; texts
+// are cut after their first line or kToolTipTextChars characters.
+inline constexpr std::size_t kToolTipTextChars = 16;
+[[nodiscard]] std::u16string describeKeyFunction(ProfileModel& model, int slot);
 
 // What the key function dialog chose. listCode is used by type 2, macroId by
 // type 4, text by types 3 (cut to 259 characters) and 6.

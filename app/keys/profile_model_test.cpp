@@ -110,6 +110,39 @@ TEST_F(Assigning, ButtonMarksFollowTheBank) {
     EXPECT_EQ(window.marks.size(), 2u);
 }
 
+TEST(KeyToolTips, NameEachFunctionAndItsTarget) {
+    ProfileModel model;
+    EXPECT_EQ(describeKeyFunction(model, 0x1E), u"");  // no profile
+    model.record = buildDefaultProfile(0);
+    MacroRecord greeting;
+    greeting.setName(u"问候");
+    greeting.setMacroId(7);
+    model.macros.push_back(greeting);
+    model.record->setEntry(0x10, {1, 0, 0});
+    model.record->setEntry(0x11, {2, 0, 0x1E});
+    model.record->setEntry(0x12, {3, 0, 0});
+    model.texts.set(0x12, u"C:\\Windows\\notepad.exe");
+    model.record->setEntry(0x13, {4, 0, 7});
+    model.record->setEntry(0x14, {4, 0, 8});  // its macro is gone
+    model.record->setEntry(0x15, {5, 0, 0});
+    model.record->setEntry(0x16, {6, 0, 0});
+    model.texts.set(0x16, u"你好\r\n世界");
+    model.record->setEntry(0x17, {6, 0, 0});
+    model.texts.set(0x17, u"0123456789abcdef\U0001F600 and more");
+    model.record->setEntry(0x18, {6, 0, 0});
+    model.texts.set(0x18, u"short");
+    EXPECT_EQ(describeKeyFunction(model, 0x1E), u"默认功能");
+    EXPECT_EQ(describeKeyFunction(model, 0x10), u"无功能");
+    EXPECT_EQ(describeKeyFunction(model, 0x11), u"分配新按键: A");
+    EXPECT_EQ(describeKeyFunction(model, 0x12), u"启动程序: notepad.exe");
+    EXPECT_EQ(describeKeyFunction(model, 0x13), u"播放宏: 问候");
+    EXPECT_EQ(describeKeyFunction(model, 0x14), u"播放宏");
+    EXPECT_EQ(describeKeyFunction(model, 0x15), u"停止播放中的宏");
+    EXPECT_EQ(describeKeyFunction(model, 0x16), u"文字块: 你好…");
+    EXPECT_EQ(describeKeyFunction(model, 0x17), u"文字块: 0123456789abcdef…");
+    EXPECT_EQ(describeKeyFunction(model, 0x18), u"文字块: short");
+}
+
 struct SwitchDialogs final : EditingDialogs {
     bool keyOpen = false, macroOpen = false;
     bool keyFunctionDialogOpen() const override { return keyOpen; }

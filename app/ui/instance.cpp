@@ -58,6 +58,11 @@ bool deliverMarker(DWORD pid, UINT message, WPARAM marker) {
     return SendMessageTimeoutW(target, message, marker, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, 5000, &result) != 0;
 }
 
+HANDLE& openRequestEvent() noexcept {
+    static HANDLE event = nullptr;
+    return event;
+}
+
 InstanceClaim claimInstance() {
     kbwin::UniqueHandle existing(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
     if (existing) return InstanceClaim::AnotherRuns;

@@ -7,6 +7,7 @@
 #include "app_rules.h"
 #include "common/crash/crash_report.h"
 #include "common/win/dll_search.h"
+#include "common/win/unique_handle.h"
 #include "kb_version.h"
 #include "instance.h"
 #include "main_window.h"
@@ -58,9 +59,16 @@ int run() {
     }
     // Beside a running instance we would share its key events: hand over.
     if (claimInstance() == InstanceClaim::AnotherRuns) {
+        // Asked first: the running instance may not take the marker before
+        // its start-up question is answered, however long that takes.
+        kbwin::UniqueHandle request(OpenEventW(EVENT_MODIFY_STATE, FALSE, kOpenRequestEventName));
+        if (request) SetEvent(request.get());
         (void)handOver(programFileName, kMessageOpen, kMarkerOpen);
         return 0;
     }
+    // Manual reset: it stays set until the window has shown.
+    static kbwin::UniqueHandle openRequest(CreateEventW(nullptr, TRUE, FALSE, kOpenRequestEventName));
+    openRequestEvent() = openRequest.get();
 
     // The skin's picture loader and controls hosted in dialogs need OLE.
     if (FAILED(OleInitialize(nullptr))) return 0;

@@ -3,12 +3,16 @@
 #include "control_ids.h"
 #include "kb_version.h"
 #include "dialog_entries.h"
+#include "instance.h"
 #include "resource.h"
 #include "skin_ini.h"
 
 #include <shellapi.h>
 #include <wtsapi32.h>
 
+#include <chrono>
+#include <future>
+#include <system_error>
 #include <thread>
 
 namespace kb::ui {
@@ -31,6 +35,7 @@ constexpr UINT_PTR kFollowTimer = 0x4B46;
 constexpr UINT kFollowSoonMs = 20, kFollowLateMs = 200;
 
 constexpr wchar_t kButtonInfo[] = L"BUTTONINFO";
+constexpr int kTrayAnswerWaitMs = 300;
 constexpr COLORREF kCaptionSilver = 0xC0C0C0;
 
 std::wstring wide(std::u16string_view s) { return std::wstring(reinterpret_cast<const wchar_t*>(s.data()), s.size()); }
@@ -232,10 +237,14 @@ void MainWindow::finishStartUp() {
     rebuildProfileMenu(heart_.profiles(), heart_.activation().windowPort());
     ready_.store(true);
     ShowWindow(hwnd(), SW_HIDE);
+    // A second start while start-up waited on a question.
+    const HANDLE request = openRequestEvent();
+    if (request != nullptr && WaitForSingleObject(request, 0) == WAIT_OBJECT_0) show();
 }
 
 void MainWindow::show() {
     // Start-up is over once someone asks for the window.
+    if (const HANDLE request = openRequestEvent()) ResetEvent(request);
     keepHidden_ = false;
     ncPaintCounter_ = 0;
     const HWND w = hwnd();
@@ -274,12 +283,36 @@ bool MainWindow::shutdownSequence() {
     // A macro key that stands for another key and is still held would stay down.
     heart_.macroKeys().onReport(1, kMacroKeyReadTag, kReportAllUp);
     heart_.shutdown();
-    // Removing the last icon can keep the shell busy for seconds (under Wine
-    // it hides its tray window); the exit must not wait for that.
-    std::thread([this] { tray_.DeleteIcon(); }).detach();
+    removeTrayIcon();
     trayPicture_.removed();
     enableApply(false);
     return true;
+}
+
+// The icon goes before the process does, or the shell keeps a dead one.
+// Removing the last icon can keep the shell busy for seconds after it took
+// the request (Wine without a window manager hides its tray window then):
+// the request is made on a thread, and the exit waits for the shell's answer
+// only a short while once the request is under way. A request the shell has
+// received outlives its sender.
+void MainWindow::removeTrayIcon() {
+    auto started = std::make_shared<std::promise<void>>();
+    auto removed = std::make_shared<std::promise<void>>();
+    std::future<void> underWay = started->get_future();
+    std::future<void> answered = removed->get_future();
+    try {
+        std::thread([this, started, removed] {
+            started->set_value();
+            tray_.DeleteIcon();
+            removed->set_value();
+        }).detach();
+    } catch (const std::system_error&) {
+        tray_.DeleteIcon();  // no thread: wait for the shell, however long
+        return;
+    }
+    if (underWay.wait_for(std::chrono::seconds(5)) == std::future_status::ready) {
+        (void)answered.wait_for(std::chrono::milliseconds(kTrayAnswerWaitMs));
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -628,7 +661,10 @@ void MainWindow::refreshMacroKeyMarks() {
     for (int i = 0; i < kMacroKeyButtonCount; ++i) {
         const int slot = kFirstMacroKeySlot + 5 * bank + i;
         const bool marked = heart_.model().record && heart_.model().record->entry(slot).type != 0;
-        if (auto* b = keyButton(kFirstKeyButtonId + i)) b->SetMarked(marked, surfaces_.built());
+        if (auto* b = keyButton(kFirstKeyButtonId + i)) {
+            b->SetMarked(marked, surfaces_.built());
+            b->SetTooltip(wide(describeKeyFunction(heart_.model(), slot)));
+        }
     }
 }
 
@@ -687,7 +723,10 @@ void MainWindow::setKeyButtonAssigned(int slot, bool assigned) {
     }
     const KeyButton* k = keyButtonBySlot(slot, macroBank());
     if (k == nullptr) return;
-    if (auto* b = keyButton(k->id)) b->SetMarked(assigned, surfaces_.built());
+    if (auto* b = keyButton(k->id)) {
+        b->SetMarked(assigned, surfaces_.built());
+        b->SetTooltip(wide(describeKeyFunction(heart_.model(), slot)));
+    }
 }
 
 void MainWindow::setApplyButtonEnabled(bool enabled) {

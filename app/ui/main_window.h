@@ -107,6 +107,7 @@ private:
     void show();
     void exitProgram();
     bool shutdownSequence();
+    void removeTrayIcon();
     void onKeyClick(int id);
     void showProfileMenuAtMouse();
     void openHelp();

@@ -27,7 +27,8 @@ build_profile() {  # NAME JSON
         { echo "px3tool build $1 failed"; exit 1; }
 }
 # Assigned: A (block), F1 (stop macro), Print, keypad 1 and keypad +, A1 in bank 0,
-# A3 in bank 1; D plays a macro that waits 1.5 s between its steps, G one of 30 s.
+# A3 in bank 1; D plays a macro that waits 1.5 s between its steps, G one of 30 s;
+# H types a text of two lines.
 build_profile marks '{
   "header": {"defaultMark": 0},
   "slots": [
@@ -39,7 +40,8 @@ build_profile marks '{
     {"slot": 256, "type": 5, "macroKeyCode": 4866, "parameter": 0},
     {"slot": 263, "type": 5, "macroKeyCode": 8964, "parameter": 0},
     {"slot": 32, "type": 4, "macroKeyCode": 0, "parameter": 1},
-    {"slot": 34, "type": 4, "macroKeyCode": 0, "parameter": 2}
+    {"slot": 34, "type": 4, "macroKeyCode": 0, "parameter": 2},
+    {"slot": 35, "type": 6, "macroKeyCode": 0, "parameter": 0, "text": "你好\r\n第二行"}
   ],
   "macros": [
     {"name": "slow", "isNew": 0, "playMode": 0, "macroId": 1, "actions": [[0, 48, 0], [1500, 48, 1]]},
@@ -134,6 +136,17 @@ import -window root "$work/main-window.png" 2>/dev/null
 rect=($(probe rect 0))
 convert-im6.q16 "$work/main-window.png" -crop "${rect[2]}x${rect[3]}+${rect[0]}+${rect[1]}" +repage \
     "$KB_BIN/../kbpanel-main-window.png" 2>/dev/null
+
+# --- Each key's tool tip names its function ---------------------------------------
+tip_is() {  # ID TEXT
+    local got
+    got=$(probe tooltip "$1" | tr -d '\r')
+    [ "$got" = "$2" ] || { echo "  button $1: \"$got\""; return 1; }
+}
+check 'tip_is 1058 "无功能"' "a blocked key's tool tip says so"
+check 'tip_is 1010 "停止播放中的宏" && tip_is 1060 "播放宏: slow" && tip_is 1063 "文字块: 你好…"' \
+    "tool tips name the macro and the start of the text"
+check 'tip_is 1075 "默认功能"' "a key without a function says it does its default"
 
 # --- The bank key: captions, lamp and the macro keys' marks ----------------------
 wine kbsim.exe macrokey bank >/dev/null
@@ -269,8 +282,10 @@ check 'eventually "[ \"\$(released)\" -gt $rel0 ]" 3' "Yes stops the macro and r
 check 'eventually "[ \"\$(tray_picture)\" = attached ]" 5' "and the tray no longer shows playback"
 
 # --- Exit ------------------------------------------------------------------------
-ms=$(probe kill-timed)
+answer=$(probe kill-tray | tr -d '\r')
+ms=$(echo "$answer" | head -n 1)
 check '[ -n "$ms" ] && ! running' "KILL ends the running instance"
+check '[ "$(echo "$answer" | sed -n "s/^tray //p")" = 0 ]' "no tray icon is left after exit"
 echo "the instance was gone ${ms} ms after KILL"
 check '[ "$(table keyboard)" = none ] && [ "$(table keypad0E)" = none ]' "no table is left in the driver"
 for args in "/kill" "/KILL" "x /Kill"; do

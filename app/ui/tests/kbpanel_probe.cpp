@@ -7,10 +7,14 @@
 //   command ID            a click's WM_COMMAND from control ID
 //   caption ID | enabled ID | rect ID (screen x y w h; 0: the window)
 //   kill-timed            KILL as "/Kill" sends it; prints ms until the process is gone
+//   kill-tray             the same, then "tray 1" when the shell still has the icon, "tray 0" when not
+//   tooltip ID            the tool tip text of control ID
 //   repaint-tray          redraws Wine's own tray window (it draws a new icon over the old)
 //   windows               titles of the program's other visible top-level windows
 //   answer ID             clicks button ID of the first such window that has one
 #include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
 
 #include "common/win/unique_handle.h"
 #include "app_rules.h"
@@ -52,6 +56,57 @@ void printUtf8(const wchar_t* text) {
 }
 
 unsigned long number(const wchar_t* s) { return std::wcstoul(s, nullptr, 0); }
+
+constexpr UINT kTrayIconId = 140;  // the tray menu's resource id
+
+struct ToolTips {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectToolTips(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<ToolTips*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    if (pid == s->pid && lstrcmpiW(cls, TOOLTIPS_CLASSW) == 0) s->found.push_back(hwnd);
+    return TRUE;
+}
+
+// The text of the tool that stands for `control`, read through memory in the
+// program's process. A pop-up's owner is the top-level window, so every tool
+// tip window of the program is asked which control its first tool is for.
+bool printToolTip(DWORD pid, HWND control) {
+    ToolTips tips{pid, {}};
+    EnumWindows(&collectToolTips, reinterpret_cast<LPARAM>(&tips));
+    kbwin::UniqueHandle process(
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (!process) return false;
+    constexpr std::size_t units = 256;
+    const std::size_t size = sizeof(TTTOOLINFOW) + units * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(process.get(), nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    if (remote == nullptr) return false;
+    bool read = false;
+    for (HWND tip : tips.found) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.lpszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(TTTOOLINFOW));
+        TTTOOLINFOW back{};
+        if (!WriteProcessMemory(process.get(), remote, &tool, sizeof tool, nullptr) ||
+            SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(remote)) == 0 ||
+            !ReadProcessMemory(process.get(), remote, &back, sizeof back, nullptr) || back.hwnd != control) {
+            continue;
+        }
+        std::vector<wchar_t> text(units + 1, L'\0');
+        read = ReadProcessMemory(process.get(), tool.lpszText, text.data(), units * sizeof(wchar_t), nullptr) != 0;
+        if (read) printUtf8(text.data());
+        break;
+    }
+    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+    if (!read) std::puts("notooltip");
+    return read;
+}
 
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
@@ -166,7 +221,12 @@ int run(int argc, wchar_t** argv) {
         std::puts("nowindow");
         return 1;
     }
-    if (cmd == L"kill-timed") {
+    if (cmd == L"tooltip" && argc >= 3) {
+        const HWND control = GetDlgItem(w, static_cast<int>(number(argv[2])));
+        if (control == nullptr) return 1;
+        return printToolTip(*pid, control) ? 0 : 1;
+    }
+    if (cmd == L"kill-timed" || cmd == L"kill-tray") {
         kbwin::UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, *pid));
         if (!process) return 1;
         const ULONGLONG t0 = GetTickCount64();
@@ -176,6 +236,16 @@ int run(int argc, wchar_t** argv) {
             return 1;
         }
         std::printf("%llu\n", GetTickCount64() - t0);
+        if (cmd == L"kill-tray") {
+            // The shell modifies only an icon it knows; the window need not live.
+            NOTIFYICONDATAW probe{};
+            probe.cbSize = NOTIFYICONDATAW_V2_SIZE;
+            probe.hWnd = w;
+            probe.uID = kTrayIconId;
+            probe.uFlags = NIF_TIP;
+            lstrcpynW(probe.szTip, L"probe", 64);
+            std::printf("tray %d\n", Shell_NotifyIconW(NIM_MODIFY, &probe) ? 1 : 0);
+        }
         return 0;
     }
     return 2;

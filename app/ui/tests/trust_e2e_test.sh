@@ -196,4 +196,17 @@ check 'started 20 && [ "$(table)" != "$default_table" ] && [ "$(trusted "$shared
     "Yes: it starts with the file and remembers it"
 stop_program
 
+# --- A second start while the start-up question waits is handed over -------------
+programs_json 'C:\\Evil\\fourth.exe' 33 >"$work/fourth.json"
+wine px3tool.exe build "$(winpath "$work/fourth.json")" "$(winpath "$shared")" >/dev/null
+start_program
+check 'eventually "up msgbox" 20' "the changed file asks at start-up again"
+wine KbPanel.exe >/dev/null 2>&1
+rc=$?
+check '[ $rc -eq 0 ] && up msgbox && [ "$(state visible)" != 1 ]' \
+    "a second start meanwhile ends and leaves the question to be answered"
+click_answer 6
+check 'eventually "[ \"\$(state visible)\" = 1 ]" 20' "once it is answered, the window shows as the second start asked"
+stop_program
+
 e2e_summary
