@@ -1,6 +1,7 @@
 #include "profile_session.h"
 
 #include "key_tables.h"
+#include "profile_backup.h"
 #include "profile_trust.h"
 
 #include <memory>
@@ -22,12 +23,9 @@ LoadOutcome loadActiveProfile(ProfileServices& s, bool keepApplyButton) {
         s.prompt.showMessage(text::kProfileMissing);
     } else if (active >= 0) {
         path = std::filesystem::path(s.list.profilePath(active));
-        const int valid = validateProfileFile(path, s.prompt);
-        if (valid == kValidUsable) {
-            fromFile = true;
-        } else if (valid == kValidReplace) {
-            fromFile = writeDefaultProfileFile(path, 1) == 1;
-        }
+        // A missing or unusable file is replaced by a default one; a damaged
+        // one's bytes are kept aside first.
+        fromFile = prepareProfileFile(path, s.prompt);
     }
     // Read and judged before the lock: the question waits for the user. What
     // is loaded is exactly what was judged, whatever happens to the file meanwhile.
