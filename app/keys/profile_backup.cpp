@@ -156,7 +156,10 @@ fs::path freeName(const fs::path& folder, const fs::path& base, const std::strin
     candidate += extension;
     for (int n = 1; fs::exists(candidate, ec) && n < 1000; ++n) {
         candidate = folder / base;
-        candidate += "-" + std::to_string(n) + extension;
+        std::string suffix(1, '-');
+        suffix += std::to_string(n);
+        suffix += extension;
+        candidate += suffix;
     }
     return candidate;
 }
@@ -182,7 +185,9 @@ fs::path backupFolderFor(const fs::path& profile) {
     const fs::path root = backupFolder();
     if (root.empty()) return {};
     // Windows compares paths without regard to ASCII case.
-    std::u16string key = fs::absolute(profile).u16string();
+    std::error_code ec;
+    const fs::path full = fs::absolute(profile, ec);
+    std::u16string key = (ec ? profile : full).u16string();
     for (char16_t& c : key)
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
     std::vector<std::uint8_t> units;

@@ -74,7 +74,10 @@ ImportOutcome importProfileJson(const fs::path& jsonFile, ProfileTrust& trust, P
         target += ".px3";
         for (int n = 2; fs::exists(target, ec) && n < 1000; ++n) {
             target = folder / stem;
-            target += " (" + std::to_string(n) + ").px3";
+            std::string suffix(" (");
+            suffix += std::to_string(n);
+            suffix += ").px3";
+            target += suffix;
         }
         if (confirmLoadBytes(trust, prompt, *bytes, target.u16string()) == Consent::Refused) {
             outcome.result = ImportOutcome::Refused;

@@ -1,5 +1,9 @@
 #include "profile_dialog.h"
 
+#include "app_rules.h"
+#include "profile_backup.h"
+#include "profile_exchange.h"
+#include "win/gdi_owner.h"
 #include "win/skin_ini.h"
 #include "win/skin_picture.h"
 
@@ -11,6 +15,24 @@ namespace {
 
 constexpr const wchar_t* kSection = L"BUTTONINFO";
 constexpr int kProgramsColumn = 3;
+
+// A save dialog (asking before overwriting) or an open dialog; the chosen path.
+std::optional<std::wstring> askForFile(HWND owner, bool save, const std::wstring& initial, const wchar_t* folder,
+                                       const wchar_t* filter, const wchar_t* extension) {
+    std::vector<wchar_t> file(32768, L'\0');
+    initial.copy(file.data(), std::min(initial.size(), file.size() - 1));
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrDefExt = extension;
+    ofn.lpstrInitialDir = folder;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | (save ? OFN_OVERWRITEPROMPT : 0);
+    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
+    return std::wstring(file.data());
+}
 
 kbskin::SurfaceSet& profileImages() {
     static kbskin::SurfaceSet set;  // loaded once per process
@@ -69,11 +91,12 @@ BOOL ProfileManagerDialog::OnInitDialog() {
     kbskin::SurfaceSet& images = profileImages();
     images.Build(Hwnd(), {L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Status2.jpg",
                           L"Skins\\Profile_Status3.jpg", L"Skins\\Profile_Status4.jpg"});
-    const int ids[7] = {IDOK, IDCANCEL, res::profiles::kProfileAdd, res::profiles::kProfileLoad,
+    const int ids[9] = {IDOK, IDCANCEL, res::profiles::kProfileAdd, res::profiles::kProfileLoad,
                         res::profiles::kProfileDelete, res::profiles::kProfileApply,
-                        res::profiles::kProfilePrograms};
-    const wchar_t* keys[7] = {L"CONTROL_OK", L"CONTROL_CANCEL", L"FUNC_ADD", L"FUNC_LOAD", L"FUNC_DELETE",
-                              L"CONTROL2_APPLY", L"FUNC_PROGRAMS"};
+                        res::profiles::kProfilePrograms, res::profiles::kProfileRestore,
+                        res::profiles::kProfileExport};
+    const wchar_t* keys[9] = {L"CONTROL_OK", L"CONTROL_CANCEL", L"FUNC_ADD", L"FUNC_LOAD", L"FUNC_DELETE",
+                              L"CONTROL2_APPLY", L"FUNC_PROGRAMS", L"FUNC_RESTORE", L"FUNC_EXPORT"};
     for (std::size_t i = 0; i < buttons_.size(); ++i) {
         if (buttons_[i].Attach(Hwnd(), ids[i])) {
             kbskin::PlaceButton(buttons_[i], iniPath.c_str(), kSection, keys[i], images.at(0), images.at(1),
@@ -148,22 +171,71 @@ void ProfileManagerDialog::showApply() {
 std::optional<std::wstring> ProfileManagerDialog::chooseFile(bool create) {
     (void)ensureProfileFolder(u16(context_.documentsFolder));
     const std::wstring folder = wide(profileFolder(u16(context_.documentsFolder)));
-    std::wstring initial = folder + (create ? L"\\新情景模式" : L"\\*.px3");
-    std::vector<wchar_t> file(32768, L'\0');
-    initial.copy(file.data(), std::min(initial.size(), file.size() - 1));
     static const wchar_t filter[] = L"(*.px3)\0*.px3\0(*.*)\0*.*\0";
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Hwnd();
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    ofn.lpstrDefExt = L"px3";
-    ofn.lpstrInitialDir = folder.c_str();
-    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | (create ? OFN_OVERWRITEPROMPT : 0);
-    const BOOL ok = create ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-    if (!ok) return std::nullopt;
-    return std::wstring(file.data());
+    return askForFile(Hwnd(), create, folder + (create ? L"\\新情景模式" : L"\\*.px3"), folder.c_str(), filter,
+                      L"px3");
+}
+
+void ProfileManagerDialog::loadJson(const std::wstring& path) {
+    ProfileTrust trust(context_.list.store());
+    const ImportOutcome out = importProfileJson(std::filesystem::path(path), trust, prompt_);
+    if (out.result != ImportOutcome::Imported) return;
+    appendRow(model_.rows()[static_cast<std::size_t>(model_.load(out.written.u16string()))]);
+}
+
+void ProfileManagerDialog::exportSelected() {
+    const int row = list_.NextRow(LVIS_SELECTED, -1);
+    if (row < 0 || row >= static_cast<int>(model_.rows().size())) return;
+    const ProfileRow& r = model_.rows()[static_cast<std::size_t>(row)];
+    static const wchar_t filter[] = L"(*.json)\0*.json\0(*.*)\0*.*\0";
+    const auto file = askForFile(Hwnd(), true, wide(r.folder) + wide(r.name) + L".json", nullptr, filter, L"json");
+    if (!file) return;
+    if (!exportProfileJson(std::filesystem::path(r.storedPath()), std::filesystem::path(*file))) {
+        std::u16string message(text::kExportFailedFormat);
+        message.replace(message.find(u"%s"), 2, r.storedPath());
+        prompt_.showMessage(message);
+    }
+}
+
+void ProfileManagerDialog::restoreSelected() {
+    const int row = list_.NextRow(LVIS_SELECTED, -1);
+    if (row < 0 || row >= static_cast<int>(model_.rows().size())) return;
+    const std::u16string profile = model_.rows()[static_cast<std::size_t>(row)].storedPath();
+    const std::vector<BackupInfo> backups = listBackups(std::filesystem::path(profile));
+    auto withPath = [](std::u16string_view format, std::u16string_view path) {
+        std::u16string m(format);
+        if (const auto at = m.find(u"%s"); at != std::u16string::npos) m.replace(at, 2, path);
+        return m;
+    };
+    if (backups.empty()) {
+        prompt_.showMessage(withPath(text::kNoBackupsFormat, profile));
+        return;
+    }
+    kbskin::UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return;
+    for (std::size_t i = 0; i < backups.size(); ++i) {
+        AppendMenuW(menu.get(), MF_STRING | (backups[i].usable ? 0 : MF_GRAYED), i + 1,
+                    wide(describeBackup(backups[i])).c_str());
+    }
+    RECT button{};
+    GetWindowRect(Item(res::profiles::kProfileRestore), &button);
+    const int chosen = static_cast<int>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_LEFTALIGN,
+                                                       button.left, button.bottom, 0, Hwnd(), nullptr));
+    if (chosen <= 0) return;
+    switch (restoreBackup(std::filesystem::path(profile), backups[static_cast<std::size_t>(chosen - 1)].file)) {
+    case RestoreResult::Restored: break;
+    case RestoreResult::Unusable: prompt_.showMessage(text::kRestoreUnusable); return;
+    case RestoreResult::CurrentNotKept: prompt_.showMessage(text::kRestoreNotKept); return;
+    case RestoreResult::Failed: prompt_.showMessage(withPath(text::kRestoreFailed, profile)); return;
+    }
+    // The active profile's keys follow its file at once.
+    const ProfileList& list = context_.list;
+    const int active = list.activeIndex();
+    if (active >= 0 && equalsIgnoringCase(list.profilePath(active), profile)) {
+        const ProfileServices& s = context_.services;
+        ProfileServices services{s.model, s.engine, s.list, prompt_, s.window, s.device, s.playback};
+        (void)loadActiveProfile(services, false);
+    }
 }
 
 void ProfileManagerDialog::reloadFromStore() {
@@ -221,6 +293,10 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
         break;
     case res::profiles::kProfileLoad:
         if (const auto path = chooseFile(false)) {
+            if (looksLikeProfileJson(std::filesystem::path(*path))) {
+                loadJson(*path);
+                break;
+            }
             // A file that starts programs is shown to the user before it is listed.
             const int row = model_.load(u16(*path), prompt_);
             if (row >= 0) appendRow(model_.rows()[static_cast<std::size_t>(row)]);
@@ -238,6 +314,8 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
     case res::profiles::kProfileApply:
         applyChanges();
         break;
+    case res::profiles::kProfileRestore: restoreSelected(); break;
+    case res::profiles::kProfileExport: exportSelected(); break;
     default: return false;
     }
     showApply();

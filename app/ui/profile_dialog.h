@@ -38,6 +38,13 @@ private:
     void appendRow(const ProfileRow& row);
     void showApply();
     [[nodiscard]] std::optional<std::wstring> chooseFile(bool create);
+    // Load of a JSON profile: converted to a new profile file beside it, which is listed.
+    void loadJson(const std::wstring& path);
+    // The selected row's profile as JSON, in a file the user names.
+    void exportSelected();
+    // The selected row's backups in a menu under the button; the one chosen
+    // replaces the file (kept as a backup first) and is reloaded when active.
+    void restoreSelected();
     // Programs bound to a profile: chosen in a file dialog, or typed into the
     // programs column (a click on the selected row's cell).
     [[nodiscard]] std::vector<std::u16string> choosePrograms();
@@ -50,7 +57,7 @@ private:
     ProfileDialogModel model_;
     MessageBoxPrompt prompt_{nullptr};
     kbskin::ReportList list_;
-    std::array<kbskin::SkinButton, 7> buttons_;
+    std::array<kbskin::SkinButton, 9> buttons_;
     SkinBackdrop backdrop_;
     bool filling_ = false;
 };
