@@ -284,6 +284,46 @@ TEST_F(MultactTest, TypingIntoTheCallersOwnWindowDoesNotDeadlock) {
     DestroyWindow(top);
 }
 
+// Threads started in this process, counted by the loader's thread-attach
+// callback of this program.
+std::atomic<int> gThreadsStarted{0};
+void NTAPI countThreads(PVOID, DWORD reason, PVOID) {
+    if (reason == DLL_THREAD_ATTACH) {
+        ++gThreadsStarted;
+    }
+}
+extern "C" __attribute__((section(".CRT$XLF"), used)) const PIMAGE_TLS_CALLBACK kbCountThreads = countThreads;
+
+// Texts are typed on a kept thread, not one per text, and the library still
+// goes away when its caller frees it; loaded again it types again.
+TEST_F(MultactTest, TypingStartsNoThreadPerTextAndTheLibraryStillUnloads) {
+    WindowThread ui([] {
+        HWND top = makeWindow(L"typing", WS_OVERLAPPEDWINDOW);
+        HWND child = makeWindow(L"", WS_CHILD | WS_VISIBLE, top, nullptr, 0, 0, 100, 100);
+        return WindowThread::Made{top, child};
+    });
+    expectInFront(ui);
+    ASSERT_EQ(lib.multact2(kb::multact::kTypeText, L"a", nullptr), 1);
+    constexpr int kTexts = 20;
+    const int before = gThreadsStarted.load();
+    for (int i = 0; i < kTexts; ++i) {
+        ASSERT_EQ(lib.multact2(kb::multact::kTypeText, L"b", nullptr), 1);
+    }
+    EXPECT_LT(gThreadsStarted.load() - before, kTexts / 4);
+    EXPECT_EQ(seenMessages(WM_IME_CHAR).size(), static_cast<std::size_t>(kTexts + 1));
+
+    FreeLibrary(lib.module);
+    lib.module = nullptr;
+    EXPECT_TRUE(eventually([] { return GetModuleHandleW(L"Multact.dll") == nullptr; }))
+        << "the library stayed loaded after typing";
+    Library again;
+    ASSERT_NE(again.multact2, nullptr);
+    EXPECT_EQ(again.multact2(kb::multact::kTypeText, L"c", nullptr), 1);
+    const auto typed = seenMessages(WM_IME_CHAR);
+    ASSERT_EQ(typed.size(), static_cast<std::size_t>(kTexts + 2));
+    EXPECT_EQ(typed.back().wParam, static_cast<WPARAM>(L'c'));
+}
+
 // A window whose thread stops answering must not hold the caller for good.
 std::atomic<bool> gStuck{false};
 HANDLE gRelease = nullptr;

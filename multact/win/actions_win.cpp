@@ -241,38 +241,53 @@ int startProgram(const wchar_t* path, const wchar_t* parameters) {
 // again: the rest of the text is dropped instead of blocking the caller.
 constexpr UINT kTypeUnitTimeoutMs = 1000;
 
-DWORD WINAPI typeUnits(void* param) {
-    try {
-        kb::crash::ThreadGuard guard;
-        const auto& units = *static_cast<const std::wstring*>(param);
-        HWND focus = foregroundFocus();
-        if (focus == nullptr) {
-            return 0;
-        }
-        for (wchar_t unit : units) {
-            DWORD_PTR answer = 0;
-            if (!SendMessageTimeoutW(focus, WM_IME_CHAR, unit, 1, SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                                     kTypeUnitTimeoutMs, &answer)) {
-                break;
-            }
-        }
-    } catch (...) {
+void typeUnits(const std::wstring& units) {
+    HWND focus = foregroundFocus();
+    if (focus == nullptr) {
+        return;
     }
-    return 0;
+    for (wchar_t unit : units) {
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutW(focus, WM_IME_CHAR, unit, 1, SMTO_NORMAL | SMTO_ABORTIFHUNG, kTypeUnitTimeoutMs,
+                                 &answer)) {
+            break;
+        }
+    }
 }
 
-// Waits for a thread while still answering messages sent to the caller's
+struct TypeJob {
+    const std::wstring* units;
+    HMODULE module;  // a reference of the callback's own
+    HANDLE done;
+};
+
+// Runs on a thread of the system's pool, so a press starts no thread. The
+// pool sets `done` and drops the reference only after this has returned:
+// a caller that frees the library once its call is back never leaves a
+// thread running code that is gone.
+void CALLBACK typeOnPoolThread(PTP_CALLBACK_INSTANCE instance, void* param) {
+    const auto* job = static_cast<const TypeJob*>(param);
+    FreeLibraryWhenCallbackReturns(instance, job->module);
+    SetEventWhenCallbackReturns(instance, job->done);
+    try {
+        kb::crash::ThreadGuard guard;
+        typeUnits(*job->units);
+    } catch (...) {
+    }
+}
+
+// Waits for an event while still answering messages sent to the caller's
 // own windows: the typing thread may be sending to one of them.
-void waitAnsweringSends(HANDLE thread) {
+void waitAnsweringSends(HANDLE event) {
     for (;;) {
-        const DWORD woke = MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_SENDMESSAGE, 0);
+        const DWORD woke = MsgWaitForMultipleObjectsEx(1, &event, INFINITE, QS_SENDMESSAGE, 0);
         if (woke == WAIT_OBJECT_0 + 1) {
             MSG msg;
             PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
             continue;
         }
         if (woke != WAIT_OBJECT_0) {
-            WaitForSingleObject(thread, INFINITE);
+            WaitForSingleObject(event, INFINITE);
         }
         return;
     }
@@ -282,12 +297,19 @@ int typeText(const wchar_t* text) {
     if (text == nullptr) {
         return 0;
     }
-    std::wstring units = toWide(typedUnits(toU16(text)));
-    UniqueHandle thread(CreateThread(nullptr, 0, typeUnits, &units, 0, nullptr));
-    if (!thread) {
+    const std::wstring units = toWide(typedUnits(toU16(text)));
+    UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ModuleReference module;
+    if (!done || !module) {
         return 0;
     }
-    waitAnsweringSends(thread.get());
+    TypeJob job{&units, module.get(), done.get()};
+    if (!TrySubmitThreadpoolCallback(typeOnPoolThread, &job, nullptr)) {
+        return 0;
+    }
+    // The callback drops the reference.
+    (void)module.release();
+    waitAnsweringSends(done.get());
     return 1;
 }
 
