@@ -16,10 +16,13 @@ std::string tablesText(const ProfileContent& content) {
     std::array<std::uint8_t, kKeypadTableSize> keypad{};
     buildKeyboardTable(keyboard, active.record, keyboardEvents);
     buildKeypadTable(keypad, active.record, keypadEvents);
-    std::string out = "keyboard " + std::to_string(kKeyboardRecords) + "\n";
-    for (int i = 0; i < kKeyboardRecords; ++i) out += hexBytes(keyboard.data() + i * kKeyRecordSize, kKeyRecordSize) + "\n";
-    out += "keypad " + std::to_string(kKeypadRecords) + "\n";
-    for (int i = 0; i < kKeypadRecords; ++i) out += hexBytes(keypad.data() + i * kKeyRecordSize, kKeyRecordSize) + "\n";
+    std::string out;
+    auto block = [&out](const char* name, const std::uint8_t* records, int count) {
+        out.append(name).append(" ").append(std::to_string(count)).append("\n");
+        for (int i = 0; i < count; ++i) out.append(hexBytes(records + i * kKeyRecordSize, kKeyRecordSize)).append("\n");
+    };
+    block("keyboard", keyboard.data(), kKeyboardRecords);
+    block("keypad", keypad.data(), kKeypadRecords);
     return out;
 }
 
