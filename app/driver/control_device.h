@@ -30,8 +30,8 @@ inline constexpr std::array<DeviceSelector, 2> kKeypadSelectors{
 class ControlDevice {
 public:
     virtual ~ControlDevice() = default;
-    // True when requests can be sent; an implementation may open the device here.
-    [[nodiscard]] virtual bool isOpen() = 0;
+    // Opens the device unless it is open; true when requests can be sent.
+    [[nodiscard]] virtual bool ensureOpen() = 0;
     // kCodeSelectDevice; true when the driver accepted the selection.
     [[nodiscard]] virtual bool selectDevice(const DeviceSelector& device) = 0;
     // kCodeInstallTable with the table as input.

@@ -75,52 +75,55 @@ void buildKeypadTable(std::span<std::uint8_t, kKeypadTableSize> table, const Pro
     buildTable(table, keypadKeys(), kDeviceKeypad, record, events, kKeypadFunctionKeyCount);
 }
 
-void sendKeyboardTable(Engine& engine, ControlDevice& device) {
-    if (!device.isOpen()) return;
+bool sendKeyboardTable(Engine& engine, ControlDevice& device) {
+    if (!device.ensureOpen()) return false;
     std::array<std::uint8_t, kKeyboardTableSize> table;
     {
         std::lock_guard guard(engine.lock());
         // Without an active copy the driver keeps what it has.
-        if (!engine.active) return;
+        if (!engine.active) return false;
         buildKeyboardTable(engine.keyboardTable, engine.active->record, engine.keyboardEvents);
         table = engine.keyboardTable;
     }
     for (auto& latch : engine.keyboardLatches) latch.store(0);
-    if (device.selectDevice(kKeyboardSelector)) (void)device.installTable(table);
+    return device.selectDevice(kKeyboardSelector) && device.installTable(table);
 }
 
-void sendKeypadTables(Engine& engine, ControlDevice& device) {
-    if (!device.isOpen()) return;
+bool sendKeypadTables(Engine& engine, ControlDevice& device) {
+    if (!device.ensureOpen()) return false;
     std::array<std::uint8_t, kKeypadTableSize> table;
     {
         std::lock_guard guard(engine.lock());
-        if (!engine.active) return;
+        if (!engine.active) return false;
         buildKeypadTable(engine.keypadTable, engine.active->record, engine.keypadEvents);
         table = engine.keypadTable;
     }
     for (auto& latch : engine.keypadLatches) latch.store(0);
+    // Both keypad models are asked; at most one of them is plugged in.
+    bool sent = false;
     for (const DeviceSelector& selector : kKeypadSelectors) {
-        if (device.selectDevice(selector)) (void)device.installTable(table);
+        if (device.selectDevice(selector) && device.installTable(table)) sent = true;
     }
+    return sent;
 }
 
 void withdrawKeyboardTable(ControlDevice& device) {
-    if (!device.isOpen()) return;
+    if (!device.ensureOpen()) return;
     if (device.selectDevice(kKeyboardSelector)) (void)device.removeTable();
 }
 
 void withdrawKeypadTables(ControlDevice& device) {
-    if (!device.isOpen()) return;
+    if (!device.ensureOpen()) return;
     for (const DeviceSelector& selector : kKeypadSelectors) {
         if (device.selectDevice(selector)) (void)device.removeTable();
     }
 }
 
-int applyProfile(ProfileModel& model, Engine& engine, ControlDevice& device) {
+bool makeActiveCopy(ProfileModel& model, Engine& engine) {
     std::lock_guard profileGuard(model.lock());
     std::lock_guard engineGuard(engine.lock());
     engine.active.reset();
-    if (!model.record) return 0;
+    if (!model.record) return false;
     try {
         auto active = std::make_unique<ActiveCopy>();
         active->record = *model.record;
@@ -130,11 +133,16 @@ int applyProfile(ProfileModel& model, Engine& engine, ControlDevice& device) {
                                   static_cast<std::uint32_t>(active->pool.size()), 0);
         engine.active = std::move(active);
     } catch (const std::exception&) {
-        return 0;
+        return false;
     }
-    sendKeyboardTable(engine, device);
-    sendKeypadTables(engine, device);
-    return 1;
+    return true;
+}
+
+bool applyProfile(ProfileModel& model, Engine& engine, ControlDevice& device) {
+    if (!makeActiveCopy(model, engine)) return false;
+    (void)sendKeyboardTable(engine, device);
+    (void)sendKeypadTables(engine, device);
+    return true;
 }
 
 }  // namespace kb

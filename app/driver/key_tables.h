@@ -30,17 +30,19 @@ void buildKeyboardTable(std::span<std::uint8_t, kKeyboardTableSize> table, const
 void buildKeypadTable(std::span<std::uint8_t, kKeypadTableSize> table, const ProfileRecord& record,
                       std::span<const std::int64_t, kKeypadRecords> events) noexcept;
 
-// Each does nothing when the device is not open. Sends build their table
-// from the active copy under the engine lock and clear that device's latches.
-void sendKeyboardTable(Engine& engine, ControlDevice& device);
-void sendKeypadTables(Engine& engine, ControlDevice& device);
+// Each does nothing when the device cannot be opened. Sends build their
+// table from the active copy under the engine lock and clear that device's
+// latches. True when the table went out (for the keypad: to either model).
+bool sendKeyboardTable(Engine& engine, ControlDevice& device);
+bool sendKeypadTables(Engine& engine, ControlDevice& device);
 void withdrawKeyboardTable(ControlDevice& device);
 void withdrawKeypadTables(ControlDevice& device);
 
-// Makes the working profile active (caller holds the profile lock): a new
-// active copy, text pool and play table, then both tables are sent. 1 on
-// success; 0 when memory runs out or there is no working record, in which
+// Makes the working profile active: a new active copy, text pool and play
+// table. False when memory runs out or there is no working record, in which
 // case no active copy remains and the driver keeps its previous tables.
-[[nodiscard]] int applyProfile(ProfileModel& model, Engine& engine, ControlDevice& device);
+[[nodiscard]] bool makeActiveCopy(ProfileModel& model, Engine& engine);
+// makeActiveCopy, then both tables are sent.
+[[nodiscard]] bool applyProfile(ProfileModel& model, Engine& engine, ControlDevice& device);
 
 }  // namespace kb

@@ -13,7 +13,6 @@
 #include "common/win/unique_handle.h"
 #include "heart.h"
 #include "profile_file.h"
-#include "profile_session.h"
 #include "profile_trust.h"
 #include "registry_settings_store.h"
 
@@ -49,17 +48,13 @@ void say(const std::string& line) {
 }
 
 // Prints what the main window would be told; records, never waits.
-class ConsoleSink final : public kb::HeartSink {
+class ConsoleSink final : public kb::WindowSink {
 public:
     void attachState(int state) override { say("attach " + std::to_string(state)); }
     bool editingMacroKey() override { return false; }
     void refuseBankSwitch() override { say("message " + utf8(kb::kBankSwitchRefused)); }
-    void bankChanged(int bank) override {
-        bank_ = bank;
-        say("bank " + std::to_string(bank));
-    }
+    void bankChanged(int bank) override { say("bank " + std::to_string(bank)); }
     void setKeyButtonAssigned(int, bool) override {}
-    [[nodiscard]] int currentMacroBank() const override { return bank_.load(); }
     void setApplyButtonEnabled(bool) override {}
     void showProfileMenu(const kb::ProfileMenu&) override {}
     void showMessage(std::u16string_view text) override { say("message " + utf8(text)); }
@@ -73,7 +68,6 @@ public:
     }
 
 private:
-    std::atomic<int> bank_{0};
     std::atomic<bool> playing_{false};
 };
 
@@ -171,10 +165,10 @@ int run(const std::vector<const wchar_t*>& profiles) {
         const kb::ProfileList& list = heart.profiles();
         const int count = list.profileCount();
         const int next = count > 0 ? (list.activeIndex() + 1) % count : -1;
-        kb::ProfileServices services{heart.model(), heart.engine(), list, sink, sink, heart.device(),
-                                     &heart.playbackControl()};
         NoDialogs dialogs;
-        if (kb::switchProfile(services, next, dialogs, nullptr)) say("profile " + std::to_string(next));
+        if (heart.activation().switchTo(next, dialogs, nullptr) == kb::SwitchResult::Switched) {
+            say("profile " + std::to_string(next));
+        }
     }
     heart.shutdown();
     say("stopped");

@@ -14,7 +14,7 @@ namespace kb {
 namespace {
 
 struct NullDevice final : ControlDevice {
-    bool isOpen() override { return true; }
+    bool ensureOpen() override { return true; }
     bool selectDevice(const DeviceSelector&) override { return true; }
     bool installTable(std::span<const std::uint8_t> t) override {
         benchmark::DoNotOptimize(t.data());

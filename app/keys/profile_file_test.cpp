@@ -1,5 +1,6 @@
 #include "profile_file.h"
-#include "profile_session.h"
+#include "fake_window_sink.h"
+#include "profile_activation.h"
 #include "test_fakes.h"
 
 #include <gtest/gtest.h>
@@ -228,7 +229,9 @@ struct ProfileSession : ::testing::Test {
     RecordingWindow window;
     RecordingDevice device;
     testing::FakePlayback playback;
-    ProfileServices services{model, engine, list, prompt, window, device, &playback};
+    testing::FakeWindowSink sink{window, prompt};
+    ProfileActivation activation{model, engine, list, device, sink};
+    ProfileSession() { activation.usePlayback(&playback); }
 
     std::filesystem::path useFile(const std::string& name) {
         const auto file = dir / name;
@@ -239,7 +242,7 @@ struct ProfileSession : ::testing::Test {
 
 TEST_F(ProfileSession, MissingOrDamagedFileIsReplacedByADefaultFile) {
     const auto file = useFile("p.px3");
-    LoadOutcome out = loadActiveProfile(services, false);
+    LoadOutcome out = activation.activateListed();
     EXPECT_EQ(out.source, LoadedFrom::File);
     EXPECT_EQ(out.applied, 1);
     ASSERT_EQ(prompt.messages.size(), 1u);
@@ -251,7 +254,7 @@ TEST_F(ProfileSession, MissingOrDamagedFileIsReplacedByADefaultFile) {
     std::vector<std::uint8_t> damaged = sampleFile();
     damaged[0] = 'Q';
     writeBytes(file, damaged);
-    out = loadActiveProfile(services, true);
+    out = activation.activateListed(ApplyButton::Keep);
     EXPECT_EQ(out.source, LoadedFrom::File);
     EXPECT_EQ(readBytes(file).size(), kProfileRecordSize);
     EXPECT_EQ(readBytes(file)[FileHeader::kDefaultMark], 1);
@@ -270,9 +273,9 @@ TEST_F(ProfileSession, MissingOrDamagedFileIsReplacedByADefaultFile) {
     // A second damaged file in the same second gets a name of its own; a
     // short one is kept too, though its length is not announced as a format error.
     writeBytes(file, damaged);
-    (void)loadActiveProfile(services, true);
+    (void)activation.activateListed(ApplyButton::Keep);
     writeBytes(file, std::vector<std::uint8_t>(100, 7));
-    (void)loadActiveProfile(services, true);
+    (void)activation.activateListed(ApplyButton::Keep);
     kept.clear();
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
         if (e.path().filename().string().rfind("p.px3.damaged-", 0) == 0) kept.push_back(e.path());
@@ -287,7 +290,7 @@ TEST_F(ProfileSession, LoadedProfileIsAppliedAndDrawn) {
     const auto file = useFile("p.px3");
     writeBytes(file, sampleFile());
     playback.playing = true;
-    const LoadOutcome out = loadActiveProfile(services, false);
+    const LoadOutcome out = activation.activateListed();
     EXPECT_EQ(out.source, LoadedFrom::File);
     EXPECT_EQ(playback.stops, 1);
     ASSERT_EQ(prompt.messages.size(), 1u);
@@ -302,7 +305,7 @@ TEST_F(ProfileSession, LoadedProfileIsAppliedAndDrawn) {
 TEST_F(ProfileSession, DefaultProfileTouchesNoFile) {
     const auto file = useFile("p.px3");
     list.setActiveIndex(-1);
-    const LoadOutcome out = loadActiveProfile(services, false);
+    const LoadOutcome out = activation.activateListed();
     EXPECT_EQ(out.source, LoadedFrom::DefaultProfile);
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_TRUE(prompt.messages.empty());
@@ -316,7 +319,7 @@ TEST_F(ProfileSession, ActiveIndexWithoutStoredPathWritesNoFile) {
     list.setActiveIndex(4);
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
-    const LoadOutcome out = loadActiveProfile(services, false);
+    const LoadOutcome out = activation.activateListed();
     std::filesystem::current_path(cwd);
     EXPECT_EQ(out.source, LoadedFrom::DefaultProfile);
     EXPECT_FALSE(std::filesystem::exists(dir / "NA"));
@@ -328,7 +331,7 @@ TEST_F(ProfileSession, ActiveIndexWithoutStoredPathWritesNoFile) {
 TEST_F(ProfileSession, UnreadableFileFallsBackToTheDefaultProfile) {
     const auto file = useFile("p.px3");
     std::filesystem::create_directory(file);  // validation: cannot be opened
-    const LoadOutcome out = loadActiveProfile(services, false);
+    const LoadOutcome out = activation.activateListed();
     EXPECT_EQ(out.source, LoadedFrom::DefaultProfile);
     EXPECT_EQ(out.applied, 1);
     EXPECT_TRUE(std::filesystem::is_directory(file));  // left alone

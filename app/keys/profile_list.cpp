@@ -1,4 +1,5 @@
 #include "profile_list.h"
+#include "ui_ports.h"
 
 #include <filesystem>
 #include <limits>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "settings_store.h"
-#include "ui_ports.h"
+#include "profile_menu.h"
 
 #include <atomic>
 #include <optional>
@@ -11,6 +11,8 @@
 #include <string_view>
 
 namespace kb {
+
+class MainWindowSink;
 
 inline constexpr std::u16string_view kProfilesSection = u"PROFILES";
 inline constexpr std::u16string_view kProfileExtension = u".px3";

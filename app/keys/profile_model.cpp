@@ -1,5 +1,6 @@
 #include "profile_backup.h"
 #include "profile_file.h"
+#include "ui_ports.h"
 #include "profile_model.h"
 
 namespace kb {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "profile_record.h"
-#include "ui_ports.h"
 
 #include <array>
 #include <atomic>
@@ -16,6 +15,9 @@
 #include <vector>
 
 namespace kb {
+
+class MainWindowSink;
+class Prompt;
 
 class ProfileList;
 

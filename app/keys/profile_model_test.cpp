@@ -1,5 +1,6 @@
 #include "profile_file.h"
-#include "profile_session.h"
+#include "fake_window_sink.h"
+#include "profile_activation.h"
 #include "test_fakes.h"
 
 #include <gtest/gtest.h>
@@ -177,7 +178,8 @@ struct Switching : ::testing::Test {
     AnsweringPrompt prompt;
     RecordingWindow window;
     RecordingDevice device;
-    ProfileServices services{model, engine, list, prompt, window, device, nullptr};
+    testing::FakeWindowSink sink{window, prompt};
+    ProfileActivation activation{model, engine, list, device, sink};
     SwitchDialogs dialogs;
     Manager manager;
     void SetUp() override {
@@ -193,7 +195,7 @@ struct Switching : ::testing::Test {
 
 TEST_F(Switching, OpenEditingDialogBlocksTheSwitch) {
     dialogs.keyOpen = true;
-    EXPECT_FALSE(switchProfile(services, 1, dialogs, &manager));
+    EXPECT_EQ(activation.switchTo(1, dialogs, &manager), SwitchResult::DialogsOpen);
     EXPECT_EQ(list.activeIndex(), -1);
     ASSERT_EQ(prompt.messages.size(), 1u);
     EXPECT_EQ(prompt.messages[0], text::kCloseDialogsFirst);
@@ -201,23 +203,23 @@ TEST_F(Switching, OpenEditingDialogBlocksTheSwitch) {
 }
 
 TEST_F(Switching, ManagerStatesAndIndexRange) {
-    EXPECT_TRUE(switchProfile(services, 1, dialogs, &manager));
+    EXPECT_EQ(activation.switchTo(1, dialogs, &manager), SwitchResult::Switched);
     EXPECT_EQ(list.activeIndex(), 1);
     ASSERT_EQ(window.menus.size(), 1u);
     EXPECT_EQ(window.menus[0].activeName, u"s1");
     EXPECT_EQ(window.applyStates.back(), false);
 
     manager.open = true;
-    EXPECT_TRUE(switchProfile(services, 5, dialogs, &manager));  // beyond the list: default profile
+    EXPECT_EQ(activation.switchTo(5, dialogs, &manager), SwitchResult::Switched);  // beyond the list: default profile
     EXPECT_EQ(list.activeIndex(), -1);
     EXPECT_EQ(manager.checked, -1);
 
     manager.changes = true;
     prompt.answer = false;
-    EXPECT_FALSE(switchProfile(services, 0, dialogs, &manager));
+    EXPECT_EQ(activation.switchTo(0, dialogs, &manager), SwitchResult::ManagerKept);
     EXPECT_EQ(list.activeIndex(), -1);
     prompt.answer = true;
-    EXPECT_TRUE(switchProfile(services, 0, dialogs, &manager));
+    EXPECT_EQ(activation.switchTo(0, dialogs, &manager), SwitchResult::Switched);
     EXPECT_EQ(list.activeIndex(), 0);
     EXPECT_EQ(manager.reloads, 1);
     EXPECT_EQ(prompt.questions.back(), text::kDropManagerChanges);

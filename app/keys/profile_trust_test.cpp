@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "profile_record.h"
-#include "profile_session.h"
+#include "fake_window_sink.h"
+#include "profile_activation.h"
 #include "test_fakes.h"
 
 #include <fstream>
@@ -86,7 +87,8 @@ struct Activating : ::testing::Test {
     testing::AnsweringPrompt prompt;
     testing::RecordingWindow window;
     testing::RecordingDevice device;
-    ProfileServices services{model, engine, list, prompt, window, device, nullptr};
+    testing::FakeWindowSink sink{window, prompt};
+    ProfileActivation activation{model, engine, list, device, sink};
     std::filesystem::path file;
     void SetUp() override {
         file = dir / "shared.px3";
@@ -105,7 +107,7 @@ struct Activating : ::testing::Test {
 
 TEST_F(Activating, NoLeavesTheDefaultProfileForThisRunAndKeepsTheFile) {
     prompt.answer = false;
-    const LoadOutcome refused = loadActiveProfile(services, false);
+    const LoadOutcome refused = activation.activateListed();
     EXPECT_TRUE(refused.refused);
     EXPECT_EQ(refused.source, LoadedFrom::DefaultProfile);
     EXPECT_EQ(f1Type(), 0);
@@ -129,7 +131,7 @@ TEST_F(Activating, NoLeavesTheDefaultProfileForThisRunAndKeepsTheFile) {
 
     // Choosing it again asks again; Yes activates it and remembers the bytes.
     prompt.answer = true;
-    ASSERT_TRUE(switchProfile(services, 0, NoEditingDialogs{}, nullptr));
+    ASSERT_EQ(activation.switchTo(0, NoEditingDialogs{}, nullptr), SwitchResult::Switched);
     EXPECT_EQ(prompt.questions.size(), 2u);
     EXPECT_EQ(list.activeIndex(), 0);
     EXPECT_EQ(f1Type(), 3);
@@ -137,20 +139,20 @@ TEST_F(Activating, NoLeavesTheDefaultProfileForThisRunAndKeepsTheFile) {
 }
 
 TEST_F(Activating, AsksOnlyWhenTheBytesAreNotTheOnesAcceptedOrWrittenHere) {
-    EXPECT_EQ(loadActiveProfile(services, false).source, LoadedFrom::File);  // Yes
+    EXPECT_EQ(activation.activateListed().source, LoadedFrom::File);  // Yes
     ASSERT_EQ(prompt.questions.size(), 1u);
-    EXPECT_EQ(loadActiveProfile(services, false).source, LoadedFrom::File);
+    EXPECT_EQ(activation.activateListed().source, LoadedFrom::File);
     EXPECT_EQ(prompt.questions.size(), 1u) << "accepted bytes are not asked about again";
 
     // Our own save: a text block on A, written by this program.
     ASSERT_EQ(assign(model, list, window, prompt, 0, 0x1E, {6, 0, 0, u"hello"}), AssignResult::Done);
-    EXPECT_EQ(loadActiveProfile(services, false).source, LoadedFrom::File);
+    EXPECT_EQ(activation.activateListed().source, LoadedFrom::File);
     EXPECT_EQ(prompt.questions.size(), 1u) << "this program's own save asks nothing";
 
     // Changed behind our back: the notice says so and lists the new program.
     ASSERT_TRUE(testing::writeProfileStarting(file, u"D:\\other.exe"));
     prompt.answer = false;
-    EXPECT_TRUE(loadActiveProfile(services, false).refused);
+    EXPECT_TRUE(activation.activateListed().refused);
     ASSERT_EQ(prompt.questions.size(), 2u);
     EXPECT_EQ(prompt.questions[1].find(text::kActivateChanged), 0u);
     EXPECT_NE(prompt.questions[1].find(u"F1: D:\\other.exe"), std::u16string::npos);
@@ -158,7 +160,7 @@ TEST_F(Activating, AsksOnlyWhenTheBytesAreNotTheOnesAcceptedOrWrittenHere) {
     // A file that starts nothing is never asked about.
     ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
     list.setActiveIndex(0);
-    EXPECT_EQ(loadActiveProfile(services, false).source, LoadedFrom::File);
+    EXPECT_EQ(activation.activateListed().source, LoadedFrom::File);
     EXPECT_EQ(prompt.questions.size(), 2u);
 }
 

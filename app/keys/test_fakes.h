@@ -55,7 +55,7 @@ struct RecordingDevice final : ControlDevice {
     bool open = true;
     std::vector<DeviceSelector> refuse;  // selections that fail
     std::vector<DeviceCall> calls;
-    bool isOpen() override { return open; }
+    bool ensureOpen() override { return open; }
     bool selectDevice(const DeviceSelector& d) override {
         calls.push_back({DeviceCall::Select, d, {}});
         for (const auto& r : refuse) {
@@ -75,11 +75,13 @@ struct RecordingDevice final : ControlDevice {
 
 struct FakePlayback final : PlaybackControl {
     bool playing = false;
+    bool repeating = false;
     int stops = 0;
     bool isPlaying() const override { return playing; }
+    bool isRepeating() const override { return repeating; }
     void stop() override {
         ++stops;
-        playing = false;
+        playing = repeating = false;
     }
 };
 

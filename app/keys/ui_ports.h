@@ -4,25 +4,13 @@
 // lock) held: they must only record or post, never wait on another thread.
 #pragma once
 
+#include "playback_control.h"
+#include "profile_menu.h"
+
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace kb {
-
-struct ProfileMenuItem {
-    int commandId = 0;       // 0 for a separator
-    std::u16string text;     // empty for a separator
-    [[nodiscard]] bool isSeparator() const noexcept { return commandId == 0; }
-};
-
-// Content of the profile pop-up menu and of the profile name control.
-struct ProfileMenu {
-    std::vector<ProfileMenuItem> items;
-    int checkedPosition = 0;
-    std::u16string activeName;   // text of the checked item
-    std::u16string toolTip;      // shown on the profile name control
-};
 
 class MainWindowSink {
 public:
@@ -43,14 +31,6 @@ public:
     virtual void showMessage(std::u16string_view text) = 0;
     // True on Yes.
     [[nodiscard]] virtual bool askYesNo(std::u16string_view text, bool defaultNo) = 0;
-};
-
-class PlaybackControl {
-public:
-    virtual ~PlaybackControl() = default;
-    [[nodiscard]] virtual bool isPlaying() const = 0;
-    // Blocks until playback has stopped; never called with the engine lock held.
-    virtual void stop() = 0;
 };
 
 // Open state of the editing dialogs, read by the profile switch.
@@ -76,6 +56,7 @@ public:
 namespace text {
 inline constexpr std::u16string_view kProfileMissing = u"情景模式文件不存在，加载默认设置!";
 inline constexpr std::u16string_view kProfileDamagedFormat = u"文件格式错误，恢复为默认值: \n  %s";
+inline constexpr std::u16string_view kStopPlaybackQuestion = u"正在宏播放，确实需要停止? ";
 inline constexpr std::u16string_view kSwitchStopsPlayback = u"切换情景模式会自动停止宏播放!";
 inline constexpr std::u16string_view kMacroLimitFormat = u"最大宏个数为: %d  ";
 inline constexpr std::u16string_view kDeleteReferencedMacro =
@@ -86,6 +67,8 @@ inline constexpr std::u16string_view kReservedName = u"空宏";
 inline constexpr std::u16string_view kMacroNameTooLong = u"宏名最多为 100 个字符!  ";
 inline constexpr std::u16string_view kNoEditInDefaultProfile = u"你不能在<默认情景模式>下编辑!";
 inline constexpr std::u16string_view kCloseDialogsFirst = u"当快速切换情景模式时，您首先必须关闭编辑对话框.";
+// A profile change asked for while another one waits on a question.
+inline constexpr std::u16string_view kAnswerFirst = u"请先回答正在显示的问题.";
 inline constexpr std::u16string_view kDropManagerChanges = u"将不保存正在编辑的情景模式，是否需要继续?";
 inline constexpr std::u16string_view kDefaultProfileName = u"<默认情景模式>";
 inline constexpr std::u16string_view kCurrentProfileTip = u"当前情景模式: ";

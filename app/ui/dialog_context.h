@@ -8,7 +8,7 @@
 #include "control_ids.h"
 #include "profile_list.h"
 #include "profile_model.h"
-#include "profile_session.h"
+#include "profile_activation.h"
 #include "ui_ports.h"
 
 #include <functional>
@@ -22,7 +22,7 @@ struct DialogContext {
     const ProfileList& list;
     MainWindowSink& window;
     Prompt& prompt;
-    ProfileServices& services;
+    ProfileActivation& activation;
     HWND owner = nullptr;
     std::wstring programFolder;    // ends in a backslash; skins under "Skins\"
     std::wstring documentsFolder;  // the profile folder goes below it
@@ -36,9 +36,9 @@ struct DialogContext {
 // window, so they exist before it reads them.
 struct DialogPaths {
     DialogPaths(const std::wstring& programFolder, const wchar_t* iniName)
-        : iniPath(programFolder + L"Skins\\" + iniName), skinFolder(programFolder + L"Skins\\") {}
-    std::wstring iniPath;
-    std::wstring skinFolder;
+        : skinFile(programFolder + L"Skins\\" + iniName), skinDirectory(programFolder + L"Skins\\") {}
+    std::wstring skinFile;
+    std::wstring skinDirectory;
 };
 
 inline std::wstring wide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }

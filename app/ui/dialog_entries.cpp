@@ -28,19 +28,17 @@ std::wstring documentsFolder() {
 // Everything the three dialogs share, made once for the main window.
 struct Dialogs final : EditingDialogs {
     explicit Dialogs(MainWindow& window)
-        : services{window.heart().model(), window.heart().engine(), window.heart().profiles(), window,
-                   window,                 window.heart().device(), &window.heart().playbackControl()},
-          context{window.heart().model(),
+        : context{window.heart().model(),
                   window.heart().profiles(),
-                  window,
-                  window,
-                  services,
-                  window.Hwnd(),
+                  window.heart().activation().windowPort(),
+                  window.heart().activation().prompt(),
+                  window.heart().activation(),
+                  window.hwnd(),
                   wide(window.paths().programFolder),
                   documentsFolder(),
                   [&window] {
                       const std::wstring folder = wide(window.paths().helpFolder);
-                      ShellExecuteW(window.Hwnd(), L"open", L"index.html", nullptr, folder.c_str(), SW_SHOWNORMAL);
+                      ShellExecuteW(window.hwnd(), L"open", L"index.html", nullptr, folder.c_str(), SW_SHOWNORMAL);
                   },
                   [&window](int id, RECT& out) {
                       kbskin::SkinButton* b = window.keyButton(id);
@@ -54,7 +52,6 @@ struct Dialogs final : EditingDialogs {
     [[nodiscard]] bool keyFunctionDialogOpen() const override { return key.isOpen(); }
     [[nodiscard]] bool macroEditorOpen() const override { return macro.isOpen(); }
 
-    ProfileServices services;
     DialogContext context;
     KeyFunctionDialog key;
     MacroEditorDialog macro;

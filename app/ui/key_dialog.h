@@ -25,11 +25,11 @@ public:
     void cancel();
 
 private:
-    BOOL OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
-    bool OnCommand(int id, int code, HWND control) override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool onInitDialog() override;
+    void onOK() override;
+    void onCancel() override;
+    bool onCommand(int id, int code, HWND control) override;
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     void showModel();
     void showEnabled();

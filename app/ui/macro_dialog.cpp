@@ -47,8 +47,8 @@ std::wstring number(std::uint32_t v) { return std::to_wstring(v); }
 
 MacroEditorDialog::MacroEditorDialog(DialogContext& context)
     : DialogPaths(context.programFolder, L"Macro.ini"),
-      kbskin::SkinDialog(GetModuleHandleW(nullptr), res::kDlgMacroEditor, context.owner, iniPath.c_str(),
-                         skinFolder.c_str()),
+      kbskin::SkinDialog(GetModuleHandleW(nullptr), res::kDlgMacroEditor, context.owner, skinFile.c_str(),
+                         skinDirectory.c_str()),
       context_(context) {}
 
 MacroEditorDialog::~MacroEditorDialog() {
@@ -56,23 +56,23 @@ MacroEditorDialog::~MacroEditorDialog() {
     removeHook();
 }
 
-void MacroEditorDialog::run() { (void)DoModal(); }
+void MacroEditorDialog::run() { (void)runModal(); }
 
 void MacroEditorDialog::cancel() {
-    if (Hwnd() != nullptr && model_.isOpen()) OnCancel();
+    if (hwnd() != nullptr && model_.isOpen()) onCancel();
 }
 
-BOOL MacroEditorDialog::OnInitDialog() {
-    SkinDialog::OnInitDialog();
-    prompt_.setOwner(Hwnd());
+bool MacroEditorDialog::onInitDialog() {
+    SkinDialog::onInitDialog();
+    prompt_.setOwner(hwnd());
     model_.open(context_.model, context_.list);
 
-    macroList_.Attach(Hwnd(), kMacroList);
+    macroList_.Attach(hwnd(), kMacroList);
     macroList_.InsertColumn(0, L"宏名", LVCFMT_LEFT, 300);
     macroList_.SetEditable(true);
     macroList_.SetGridLines(false);  // also full-row selection, so any cell selects its row
     macroList_.SetOwnerFlag(&listChanging_);
-    stepList_.Attach(Hwnd(), kStepList);
+    stepList_.Attach(hwnd(), kStepList);
     stepList_.InsertColumn(0, L"延迟(毫秒)", LVCFMT_LEFT, 80);
     stepList_.InsertColumn(1, L"按键", LVCFMT_LEFT, 200);
     stepList_.InsertColumn(2, L"动作", LVCFMT_LEFT, 80);
@@ -91,7 +91,7 @@ BOOL MacroEditorDialog::OnInitDialog() {
         if (model_.renameMacro(cell.row, u16(text), deferred_)) {
             list.SetCellText(cell.row, 0, wide(model_.macros()[static_cast<std::size_t>(cell.row)].name()).c_str());
         }
-        PostMessageW(Hwnd(), kShowMessages, 0, 0);
+        PostMessageW(hwnd(), kShowMessages, 0, 0);
         showButtons();
         return false;  // the cell shows the stored name, set above
     };
@@ -101,42 +101,42 @@ BOOL MacroEditorDialog::OnInitDialog() {
     steps.beginEdit = [this](HWND, kbskin::ReportList&, kbskin::ReportList::Cell cell) {
         if (cell.column == 0) return true;
         // Key and action are chosen from a list, opened once the click is done.
-        PostMessageW(Hwnd(), kShowMessages, static_cast<WPARAM>(cell.row + 1), static_cast<LPARAM>(cell.column));
+        PostMessageW(hwnd(), kShowMessages, static_cast<WPARAM>(cell.row + 1), static_cast<LPARAM>(cell.column));
         return false;
     };
     steps.validateEdit = [this](HWND, kbskin::ReportList& list, kbskin::ReportList::Cell cell,
                                 const std::wstring& text) {
         const DelayEdit edit = model_.editDelay(cell.row, u16(text), deferred_);
         list.SetCellText(cell.row, 0, number(edit.value).c_str());
-        PostMessageW(Hwnd(), kShowMessages, 0, 0);
+        PostMessageW(hwnd(), kShowMessages, 0, 0);
         showButtons();
         return false;  // the cell shows the final value, set above
     };
     stepList_.SetCallbacks(std::move(steps));
 
     for (std::u16string_view name : text::kPlayModeNames) {
-        SendDlgItemMessageW(Hwnd(), kMacroPlayMode, CB_ADDSTRING, 0,
+        SendDlgItemMessageW(hwnd(), kMacroPlayMode, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(wide(name).c_str()));
     }
     skin();
-    CheckDlgButton(Hwnd(), kRecordDelays, model_.recordDelay() ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hwnd(), kRecordDelays, model_.recordDelay() ? BST_CHECKED : BST_UNCHECKED);
     showMacros();
     return TRUE;
 }
 
 void MacroEditorDialog::skin() {
     kbskin::SurfaceSet& images = macroImages();
-    images.Build(Hwnd(), {L"Skins\\Macro_Status1.jpg", L"Skins\\Macro_Status2.jpg", L"Skins\\Macro_Status3.jpg",
+    images.Build(hwnd(), {L"Skins\\Macro_Status1.jpg", L"Skins\\Macro_Status2.jpg", L"Skins\\Macro_Status3.jpg",
                           L"Skins\\Macro_Status4.jpg", L"Skins\\Macro_Status5.jpg"});
     for (std::size_t i = 0; i < kButtons.size(); ++i) {
-        if (!buttons_[i].Attach(Hwnd(), kButtons[i].id)) continue;
-        kbskin::PlaceButton(buttons_[i], iniPath.c_str(), kSection, kButtons[i].key, images.at(0), images.at(1),
+        if (!buttons_[i].Attach(hwnd(), kButtons[i].id)) continue;
+        kbskin::PlaceButton(buttons_[i], skinFile.c_str(), kSection, kButtons[i].key, images.at(0), images.at(1),
                             images.at(2), images.at(3), images.at(4));
         if (kButtons[i].id == kMacroRecord) recordButton_ = &buttons_[i];
     }
-    kbskin::PlaceControl(Item(kRecordDelays), iniPath.c_str(), kSection, L"FUNC_RECORD_DELAY");
-    kbskin::PlaceControl(macroList_.Hwnd(), iniPath.c_str(), kSection, L"PROGRAM_LIST");
-    kbskin::PlaceControl(stepList_.Hwnd(), iniPath.c_str(), kSection, L"PROGRAM_LIST2");
+    kbskin::PlaceControl(item(kRecordDelays), skinFile.c_str(), kSection, L"FUNC_RECORD_DELAY");
+    kbskin::PlaceControl(macroList_.Hwnd(), skinFile.c_str(), kSection, L"PROGRAM_LIST");
+    kbskin::PlaceControl(stepList_.Hwnd(), skinFile.c_str(), kSection, L"PROGRAM_LIST2");
 }
 
 void MacroEditorDialog::showMacros() {
@@ -174,15 +174,15 @@ void MacroEditorDialog::showSteps() {
 
 void MacroEditorDialog::showButtons() {
     const BOOL steps = model_.stepButtonsEnabled() ? TRUE : FALSE;
-    for (int id = kMacroRecord; id <= kStepBottom; ++id) EnableWindow(Item(id), steps);
+    for (int id = kMacroRecord; id <= kStepBottom; ++id) EnableWindow(item(id), steps);
     const BOOL idle = model_.isRecording() ? FALSE : TRUE;
-    EnableWindow(Item(kMacroAdd), idle);
-    EnableWindow(Item(kMacroDelete), idle);
+    EnableWindow(item(kMacroAdd), idle);
+    EnableWindow(item(kMacroDelete), idle);
     EnableWindow(macroList_.Hwnd(), idle);
-    EnableWindow(Item(kMacroApply), model_.applyEnabled() ? TRUE : FALSE);
+    EnableWindow(item(kMacroApply), model_.applyEnabled() ? TRUE : FALSE);
     // An unknown stored mode shows no choice and stays as it is.
-    SendDlgItemMessageW(Hwnd(), kMacroPlayMode, CB_SETCURSEL, static_cast<WPARAM>(model_.playModeChoice()), 0);
-    EnableWindow(Item(kMacroPlayMode), model_.playModeEnabled() ? TRUE : FALSE);
+    SendDlgItemMessageW(hwnd(), kMacroPlayMode, CB_SETCURSEL, static_cast<WPARAM>(model_.playModeChoice()), 0);
+    EnableWindow(item(kMacroPlayMode), model_.playModeEnabled() ? TRUE : FALSE);
     for (kbskin::SkinButton& b : buttons_) {
         if (b.Hwnd() != nullptr) b.Redraw();
     }
@@ -210,11 +210,11 @@ void MacroEditorDialog::openCellChoice(int row, int column) {
     if (row < 0 || row >= model_.steps().size() || model_.isRecording()) return;
     RECT cell{};
     if (!ListView_GetSubItemRect(stepList_.Hwnd(), row, column, LVIR_LABEL, &cell)) return;
-    MapWindowPoints(stepList_.Hwnd(), Hwnd(), reinterpret_cast<POINT*>(&cell), 2);
+    MapWindowPoints(stepList_.Hwnd(), hwnd(), reinterpret_cast<POINT*>(&cell), 2);
     const int rowHeight = cell.bottom - cell.top;
     const int rows = column == 1 ? 20 : 6;
     choice_ = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST,
-                              cell.left, cell.top, cell.right - cell.left, rowHeight * rows, Hwnd(),
+                              cell.left, cell.top, cell.right - cell.left, rowHeight * rows, hwnd(),
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kChoiceId)), GetModuleHandleW(nullptr),
                               nullptr);
     if (choice_ == nullptr) return;
@@ -262,7 +262,7 @@ void MacroEditorDialog::closed() {
     removeHook();
 }
 
-void MacroEditorDialog::OnOK() {
+void MacroEditorDialog::onOK() {
     if (macroList_.Editing()) macroList_.EndEdit(true);
     if (stepList_.Editing()) stepList_.EndEdit(true);
     flushMessages();
@@ -272,15 +272,15 @@ void MacroEditorDialog::OnOK() {
         return;
     }
     closed();
-    SkinDialog::OnOK();
+    SkinDialog::onOK();
 }
 
-void MacroEditorDialog::OnCancel() {
+void MacroEditorDialog::onCancel() {
     closed();
-    SkinDialog::OnCancel();
+    SkinDialog::onCancel();
 }
 
-bool MacroEditorDialog::OnCommand(int id, int code, HWND) {
+bool MacroEditorDialog::onCommand(int id, int code, HWND) {
     if (id == kChoiceId) {
         if (code == CBN_SELENDOK) endCellChoice(true);
         if (code == CBN_SELENDCANCEL || code == CBN_KILLFOCUS) endCellChoice(false);
@@ -288,7 +288,7 @@ bool MacroEditorDialog::OnCommand(int id, int code, HWND) {
     }
     if (id == kMacroPlayMode) {
         if (code != CBN_SELCHANGE) return false;
-        const auto choice = static_cast<int>(SendDlgItemMessageW(Hwnd(), kMacroPlayMode, CB_GETCURSEL, 0, 0));
+        const auto choice = static_cast<int>(SendDlgItemMessageW(hwnd(), kMacroPlayMode, CB_GETCURSEL, 0, 0));
         (void)model_.setPlayMode(choice);
         showButtons();
         return true;
@@ -324,7 +324,7 @@ bool MacroEditorDialog::OnCommand(int id, int code, HWND) {
         break;
     }
     case kRecordDelays:
-        model_.setRecordDelay(IsDlgButtonChecked(Hwnd(), kRecordDelays) == BST_CHECKED, context_.list);
+        model_.setRecordDelay(IsDlgButtonChecked(hwnd(), kRecordDelays) == BST_CHECKED, context_.list);
         break;
     case kMacroApply:
         if (macroList_.Editing()) macroList_.EndEdit(true);
@@ -338,7 +338,7 @@ bool MacroEditorDialog::OnCommand(int id, int code, HWND) {
     return true;
 }
 
-bool MacroEditorDialog::OnNotify(NMHDR* header, LRESULT& result) {
+bool MacroEditorDialog::onNotify(NMHDR* header, LRESULT& result) {
     if (header->code != LVN_ITEMCHANGED || programmatic_ != 0 || listChanging_ != 0) return false;
     const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
     if ((change->uChanged & LVIF_STATE) == 0 || (change->uNewState & LVIS_SELECTED) == 0 ||
@@ -356,7 +356,7 @@ bool MacroEditorDialog::OnNotify(NMHDR* header, LRESULT& result) {
     return true;
 }
 
-bool MacroEditorDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool MacroEditorDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
     case kShowMessages:
         flushMessages();
@@ -369,8 +369,8 @@ bool MacroEditorDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
         return true;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-        if (reinterpret_cast<HWND>(lParam) == Item(kRecordDelays)) {
-            result = backdrop_.paint(Hwnd(), Background(), Item(kRecordDelays), reinterpret_cast<HDC>(wParam),
+        if (reinterpret_cast<HWND>(lParam) == item(kRecordDelays)) {
+            result = backdrop_.paint(hwnd(), background(), item(kRecordDelays), reinterpret_cast<HDC>(wParam),
                                      RGB(0xC0, 0xC0, 0xC0));
             return true;
         }
@@ -414,7 +414,7 @@ void MacroEditorDialog::appendStep(const MacroAction& step) {
 }
 
 void MacroEditorDialog::showRecording(bool recording) {
-    SetWindowTextW(Item(kMacroRecord), recording ? L"停止录制" : L"录制...");
+    SetWindowTextW(item(kMacroRecord), recording ? L"停止录制" : L"录制...");
     if (recordButton_ != nullptr) {
         kbskin::SurfaceSet& images = macroImages();
         if (recording) {
@@ -423,7 +423,7 @@ void MacroEditorDialog::showRecording(bool recording) {
             recordButton_->SetSurfaces(images.at(0), images.at(1), images.at(2), images.at(3), images.at(4));
         }
     }
-    if (Hwnd() != nullptr) showButtons();
+    if (hwnd() != nullptr) showButtons();
 }
 
 }  // namespace kb::ui

@@ -33,12 +33,12 @@ public:
     void cancel();
 
 private:
-    BOOL OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
-    bool OnCommand(int id, int code, HWND control) override;
-    bool OnNotify(NMHDR* header, LRESULT& result) override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool onInitDialog() override;
+    void onOK() override;
+    void onCancel() override;
+    bool onCommand(int id, int code, HWND control) override;
+    bool onNotify(NMHDR* header, LRESULT& result) override;
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     // RecorderHost
     std::uint32_t tickCount() override;

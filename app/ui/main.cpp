@@ -68,7 +68,7 @@ int run() {
     // Lives until the process ends: the lamp and arrow threads and library
     // callbacks may still hold it while the process goes down.
     auto* window = new MainWindow(*paths, icon);
-    window->DoModal();
+    window->runModal();
     return 0;
 }
 

@@ -1,11 +1,8 @@
 #include "main_window.h"
 
-#include "common/crash/crash_report.h"
 #include "control_ids.h"
 #include "kb_version.h"
 #include "dialog_entries.h"
-#include "key_tables.h"
-#include "profile_session.h"
 #include "resource.h"
 #include "skin_ini.h"
 
@@ -75,12 +72,12 @@ std::atomic<MainWindow*> MainWindow::instance_{nullptr};
 
 MainWindow::MainWindow(const AppPaths& paths, HICON programIcon)
     : MainWindowFiles{wide(paths.mainSkinFile), wide(paths.skinFolder)},
-      SkinDialog(resourceModule(), IDD_MAIN, nullptr, mainSkinFile.c_str(), skinFolder.c_str()),
+      SkinDialog(GetModuleHandleW(nullptr), IDD_MAIN, nullptr, mainSkinFile.c_str(), skinDirectory.c_str()),
       paths_(paths),
       icon_(programIcon),
       heart_(*this, settings_),
       macroKeys_(&heart_.macroKeys()),
-      tray_(resourceModule()) {
+      tray_(GetModuleHandleW(nullptr)) {
     buildTable();
 }
 
@@ -89,23 +86,23 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::post(UINT message, WPARAM wp, LPARAM lp) noexcept {
-    const HWND w = Hwnd();
+    const HWND w = hwnd();
     if (w != nullptr) PostMessageW(w, message, wp, lp);
 }
 
 // ---------------------------------------------------------------------------
 // Start-up
 
-BOOL MainWindow::OnInitDialog() {
+bool MainWindow::onInitDialog() {
     uiThread_ = GetCurrentThreadId();
     // The template's caption would give the window a frame: the skin draws the
     // whole window, and its outline must match the background at the origin.
-    const HWND w = Hwnd();
+    const HWND w = hwnd();
     SetWindowLongPtrW(w, GWL_STYLE, GetWindowLongPtrW(w, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_CAPTION | WS_THICKFRAME));
     SetWindowPos(w, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SkinDialog::OnInitDialog();
+    SkinDialog::onInitDialog();
     wchar_t about[64] = {};
-    if (LoadStringW(resourceModule(), IDS_ABOUT, about, 64) > 0) {
+    if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUT, about, 64) > 0) {
         if (HMENU sys = GetSystemMenu(w, FALSE)) {
             AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
             AppendMenuW(sys, MF_STRING, IDM_ABOUT_BOX, about);
@@ -123,15 +120,15 @@ void MainWindow::startUp() {
     // The buttons exist before the profile marks them; the skin comes later.
     for (const KeyButton& k : keyButtons()) {
         auto b = std::make_unique<kbskin::SkinButton>();
-        if (b->Attach(Hwnd(), k.id)) buttons_[k.id] = std::move(b);
+        if (b->Attach(hwnd(), k.id)) buttons_[k.id] = std::move(b);
     }
     for (const ControlSkin& c : kControlSkins) {
         auto b = std::make_unique<kbskin::SkinButton>();
-        if (b->Attach(Hwnd(), c.id)) buttons_[c.id] = std::move(b);
+        if (b->Attach(hwnd(), c.id)) buttons_[c.id] = std::move(b);
     }
     for (int id : {ctl::kLeftArrow, ctl::kRightArrow}) {
         auto b = std::make_unique<kbskin::SkinButton>();
-        if (b->Attach(Hwnd(), id)) buttons_[id] = std::move(b);
+        if (b->Attach(hwnd(), id)) buttons_[id] = std::move(b);
     }
 
     // Required though unused here: a system without it cannot draw our windows.
@@ -146,26 +143,26 @@ void MainWindow::startUp() {
         ExitProcess(0);
     }
 
-    lockLamps_.Start(Hwnd(), buttons_[ctl::kLockNum].get(), buttons_[ctl::kLockCaps].get(),
+    lockLamps_.Start(hwnd(), buttons_[ctl::kLockNum].get(), buttons_[ctl::kLockCaps].get(),
                      buttons_[ctl::kLockScroll].get(), surface(StatusImage::S1), surface(StatusImage::S2));
     const ProfileList& list = heart_.profiles();
-    arrows_.Start(Hwnd(), buttons_[ctl::kLeftArrow].get(), buttons_[ctl::kRightArrow].get(), mainSkinFile.c_str(),
+    arrows_.Start(hwnd(), buttons_[ctl::kLeftArrow].get(), buttons_[ctl::kRightArrow].get(), mainSkinFile.c_str(),
                   surfaces_.at(8), [&list] { return list.flip() != 0; });
 
-    PostMessageW(Hwnd(), kMessageInit, kMarkerInit, 0);
+    PostMessageW(hwnd(), kMessageInit, kMarkerInit, 0);
 
     if (HMODULE wts = LoadLibraryExW(L"WtsApi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
         using Register = BOOL(WINAPI*)(HWND, DWORD);
         auto reg = reinterpret_cast<Register>(
             reinterpret_cast<void (*)()>(GetProcAddress(wts, "WTSRegisterSessionNotification")));
-        if (reg != nullptr) reg(Hwnd(), NOTIFY_FOR_THIS_SESSION);
+        if (reg != nullptr) reg(hwnd(), NOTIFY_FOR_THIS_SESSION);
         FreeLibrary(wts);
     }
 }
 
 void MainWindow::skinControls() {
     // Any picture that does not load ends the program here, before a window shows.
-    surfaces_.Build(Hwnd(), {L"Skins\\Main_Status1.jpg", L"Skins\\Main_Status2.jpg", L"Skins\\Main_Status3.jpg",
+    surfaces_.Build(hwnd(), {L"Skins\\Main_Status1.jpg", L"Skins\\Main_Status2.jpg", L"Skins\\Main_Status3.jpg",
                              L"Skins\\Main_Status4.jpg", L"Skins\\Main_Status1_2.jpg", L"Skins\\Main_Status2_2.jpg",
                              L"Skins\\Main_Status3_2.jpg", L"Skins\\Main_Status4_2.jpg", L"Skins\\Arrow.jpg"});
     if (!surfaces_.built() || surfaces_.size() != 9) ExitProcess(0);
@@ -219,29 +216,28 @@ void MainWindow::skinControls() {
     applyFlipState();
 
     // No task-bar button; a second start finds us by the marker.
-    const HWND w = Hwnd();
+    const HWND w = hwnd();
     SetWindowLongPtrW(w, GWL_EXSTYLE, (GetWindowLongPtrW(w, GWL_EXSTYLE) & ~WS_EX_APPWINDOW) | WS_EX_TOOLWINDOW);
     SetWindowLongPtrW(w, GWLP_USERDATA, static_cast<LONG_PTR>(kMarkerMain));
     SetWindowLongPtrW(w, GWL_STYLE, GetWindowLongPtrW(w, GWL_STYLE) | 0x000A0000);
     SetWindowTextW(w, kWindowTitle);
 }
 
-HWND MainWindow::item(int id) const noexcept { return Item(id); }
 
 void MainWindow::finishStartUp() {
-    tray_.AddIcon(Hwnd(), kTrayCallbackMessage, kTrayTip, icon_, IDR_TRAY_MENU);
+    tray_.AddIcon(hwnd(), kTrayCallbackMessage, kTrayTip, icon_, IDR_TRAY_MENU);
     tray_.SetClickCommand(ctl::kProfileMenu);
     trayPicture_.added(TrayPicture::kDetached);
-    rebuildProfileMenu(heart_.profiles(), *this);
+    rebuildProfileMenu(heart_.profiles(), heart_.activation().windowPort());
     ready_.store(true);
-    ShowWindow(Hwnd(), SW_HIDE);
+    ShowWindow(hwnd(), SW_HIDE);
 }
 
 void MainWindow::show() {
     // Start-up is over once someone asks for the window.
     keepHidden_ = false;
     ncPaintCounter_ = 0;
-    const HWND w = Hwnd();
+    const HWND w = hwnd();
     SetWindowLongPtrW(w, GWL_EXSTYLE, (GetWindowLongPtrW(w, GWL_EXSTYLE) & ~WS_EX_TOOLWINDOW) | WS_EX_APPWINDOW);
     ShowWindow(w, SW_SHOWNORMAL);
     SetForegroundWindow(w);
@@ -252,9 +248,9 @@ void MainWindow::show() {
 // Exit
 
 void MainWindow::exitProgram() {
-    ShowWindow(Hwnd(), SW_HIDE);
+    ShowWindow(hwnd(), SW_HIDE);
     if (!shutdownSequence()) return;
-    EndDialog(IDCANCEL);
+    endDialog(IDCANCEL);
     // The modal loop returns first as a rule; this makes sure the process ends.
     std::thread([] {
         InvalidateRect(nullptr, nullptr, TRUE);
@@ -308,7 +304,7 @@ void MainWindow::buildTable() {
     table_.on(WM_NCPAINT, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
         if (ncPaintCounter_ <= 0) return std::nullopt;
         --ncPaintCounter_;
-        ShowWindow(Hwnd(), SW_HIDE);
+        ShowWindow(hwnd(), SW_HIDE);
         return 0;
     });
     table_.on(WM_WINDOWPOSCHANGING, [this](WPARAM, LPARAM lp) -> std::optional<LRESULT> {
@@ -323,15 +319,15 @@ void MainWindow::buildTable() {
         return 0;
     });
     table_.on(WM_PAINT, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
-        if (!IsIconic(Hwnd())) return std::nullopt;
+        if (!IsIconic(hwnd())) return std::nullopt;
         PAINTSTRUCT ps;
-        HDC dc = BeginPaint(Hwnd(), &ps);
-        SendMessageW(Hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+        HDC dc = BeginPaint(hwnd(), &ps);
+        SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
         RECT r;
-        GetClientRect(Hwnd(), &r);
+        GetClientRect(hwnd(), &r);
         const int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
         DrawIcon(dc, (r.right - r.left - cx + 1) / 2, (r.bottom - r.top - cy + 1) / 2, icon_);
-        EndPaint(Hwnd(), &ps);
+        EndPaint(hwnd(), &ps);
         return 0;
     });
     table_.on(WM_QUERYDRAGICON, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
@@ -382,7 +378,7 @@ void MainWindow::buildTable() {
         foreground_.handled(lp == 1);
         if (lp != 1 && followOn_) {
             followLooks_ = 1;
-            SetTimer(Hwnd(), kFollowTimer, kFollowSoonMs, nullptr);
+            SetTimer(hwnd(), kFollowTimer, kFollowSoonMs, nullptr);
         }
         onForeground(reinterpret_cast<HWND>(wp));
         return 0;
@@ -391,9 +387,9 @@ void MainWindow::buildTable() {
         if (wp != kFollowTimer) return std::nullopt;
         if (followLooks_ == 1) {
             followLooks_ = 2;
-            SetTimer(Hwnd(), kFollowTimer, kFollowLateMs, nullptr);
+            SetTimer(hwnd(), kFollowTimer, kFollowLateMs, nullptr);
         } else {
-            KillTimer(Hwnd(), kFollowTimer);
+            KillTimer(hwnd(), kFollowTimer);
         }
         onForeground(nullptr);
         return 0;
@@ -404,10 +400,10 @@ void MainWindow::buildTable() {
     table_.onCommand(ctl::kMacroEditor, [this](int, int, HWND) { openMacroEditor(*this); });
     table_.onCommand(ctl::kApply, [this](int, int, HWND) { (void)apply(); });
     table_.onCommand(ctl::kLink, [this](int, int, HWND) {
-        ShellExecuteW(Hwnd(), L"open", kWebAddress, nullptr, nullptr, SW_SHOWNORMAL);
+        ShellExecuteW(hwnd(), L"open", kWebAddress, nullptr, nullptr, SW_SHOWNORMAL);
     });
     table_.onCommand(ctl::kHelp, [this](int, int, HWND) { openHelp(); });
-    table_.onCommand(ctl::kClose, [this](int, int, HWND) { ShowWindow(Hwnd(), SW_HIDE); });
+    table_.onCommand(ctl::kClose, [this](int, int, HWND) { ShowWindow(hwnd(), SW_HIDE); });
     table_.onCommand(ctl::kMinimize, [this](int, int, HWND) { post(WM_SYSCOMMAND, SC_MINIMIZE); });
     table_.onCommand(ctl::kProfileMenu, [this](int, int, HWND) { showProfileMenuAtMouse(); });
     table_.onCommandRange(kProfileMenuFirst, kProfileMenuLast,
@@ -421,25 +417,15 @@ void MainWindow::buildTable() {
     for (int id : {ctl::kLockBank, ctl::kTest}) table_.onCommand(id, [](int, int, HWND) {});
 }
 
-bool MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (message == WM_COMMAND) return false;  // OnCommand, after the base's OK and Cancel
-    return table_.dispatch(message, wParam, lParam, result);
-}
-
-bool MainWindow::OnCommand(int id, int code, HWND control) {
-    LRESULT ignored = 0;
-    return table_.dispatch(WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control), ignored);
-}
-
-void MainWindow::OnOK() {
+void MainWindow::onOK() {
     // Apply, then hide, also when the user kept the macro playing.
     (void)apply();
-    ShowWindow(Hwnd(), SW_HIDE);
+    ShowWindow(hwnd(), SW_HIDE);
 }
 
-void MainWindow::OnCancel() {
+void MainWindow::onCancel() {
     // Pending changes stay pending; the program lives on in the tray.
-    ShowWindow(Hwnd(), SW_HIDE);
+    ShowWindow(hwnd(), SW_HIDE);
 }
 
 void MainWindow::onKeyClick(int id) {
@@ -458,75 +444,28 @@ void MainWindow::showProfileMenuAtMouse() {
     if (!profileMenu_) return;
     POINT p{};
     GetCursorPos(&p);
-    SetForegroundWindow(Hwnd());
-    TrackPopupMenu(profileMenu_.get(), TPM_LEFTBUTTON, p.x, p.y, 0, Hwnd(), nullptr);
-    PostMessageW(Hwnd(), WM_NULL, 0, 0);
+    SetForegroundWindow(hwnd());
+    TrackPopupMenu(profileMenu_.get(), TPM_LEFTBUTTON, p.x, p.y, 0, hwnd(), nullptr);
+    PostMessageW(hwnd(), WM_NULL, 0, 0);
 }
 
 void MainWindow::openHelp() {
-    ShellExecuteW(Hwnd(), L"open", L"index.html", L"NULL", asWide(paths_.helpFolder), SW_SHOWNORMAL);
+    ShellExecuteW(hwnd(), L"open", L"index.html", L"NULL", asWide(paths_.helpFolder), SW_SHOWNORMAL);
 }
-
-namespace {
-class AboutBox final : public Dialog {
-public:
-    explicit AboutBox(std::function<void()> help) : Dialog(IDD_ABOUT), help_(std::move(help)) {
-        table_.onCommand(IDOK, [this](int, int, HWND) { destroy(); });
-        table_.onCommand(IDCANCEL, [this](int, int, HWND) { destroy(); });
-        table_.on(WM_HELP, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
-            help_();
-            return TRUE;
-        });
-    }
-
-    // After a crash the box says where its report lies, on a line of its own
-    // below the template's content; nothing else ever mentions it.
-    bool onInitDialog() override {
-        // The one version of the build, as the version resource and the setup carry it.
-        SetDlgItemTextW(hwnd(), res::about::kAboutProduct, L"Vortek键盘设定  " KB_VERSION_SHORT_WSTRING);
-        const std::wstring report = kb::crash::latestReport();
-        if (report.empty()) return true;
-        RECT line{40, 52, 250, 61};  // dialog units, under the web address
-        MapDialogRect(hwnd(), &line);
-        RECT box{};
-        GetWindowRect(hwnd(), &box);
-        const int grow = line.bottom - line.top + 4;
-        SetWindowPos(hwnd(), nullptr, 0, 0, box.right - box.left, box.bottom - box.top + grow,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        const std::wstring text = L"上次崩溃报告: " + report;
-        HWND label = CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX |
-                                                                   SS_PATHELLIPSIS,
-                                     line.left, line.top, line.right - line.left, line.bottom - line.top, hwnd(),
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCrashReportLabel)), nullptr,
-                                     nullptr);
-        SendMessageW(label, WM_SETFONT, SendMessageW(hwnd(), WM_GETFONT, 0, 0), FALSE);
-        return true;
-    }
-    static constexpr int kCrashReportLabel = 1010;
-
-private:
-    std::function<void()> help_;
-};
-}  // namespace
 
 void MainWindow::openAboutBox() {
     if (aboutBox_ && aboutBox_->isOpen()) return;  // one at a time
-    aboutBox_ = std::make_unique<AboutBox>([this] { openHelp(); });
-    if (aboutBox_->createModeless(nullptr)) ShowWindow(aboutBox_->hwnd(), SW_SHOW);
+    aboutBox_ = std::make_unique<AboutBox>(kWebAddress, [this] { openHelp(); });
+    (void)aboutBox_->open();
 }
 
 void MainWindow::onSessionChange(int code) {
     switch (session_.onSessionChange(code)) {
     case SessionSuspension::Action::Withdraw:
-        // Without the tables no key's release or second press can end a
-        // repetition, and it would type into the locked session.
-        if (heart_.playback().isRepeating()) heart_.playbackControl().stop();
-        withdrawKeyboardTable(heart_.device());
-        withdrawKeypadTables(heart_.device());
+        heart_.activation().suspend();
         break;
     case SessionSuspension::Action::Restore:
-        sendKeyboardTable(heart_.engine(), heart_.device());
-        sendKeypadTables(heart_.engine(), heart_.device());
+        heart_.activation().resume();
         break;
     case SessionSuspension::Action::None:
         break;
@@ -563,7 +502,7 @@ void MainWindow::refreshFollowingOrThrow() {
     follower_.setBindings(std::move(bindings));
     if (!followOn_) {
         lastForeground_ = nullptr;
-        followOn_ = foreground_.start(Hwnd(), kPostForeground);
+        followOn_ = foreground_.start(hwnd(), kPostForeground);
     }
 }
 
@@ -591,39 +530,20 @@ void MainWindow::setTrayPicture(std::optional<int> id) {
 // Operations for the model and the dialogs
 
 bool MainWindow::apply() {
-    if (heart_.playback().isPlaying()) {
-        if (MessageBoxW(Hwnd(), kStopPlaybackQuestion, kWindowTitle, MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) !=
-            IDYES) {
-            return false;
-        }
-        heart_.playbackControl().stop();
-    }
-    (void)heart_.apply();
-    enableApply(false);
-    return true;
+    const ApplyResult r = heart_.activation().applyWorking();
+    return r == ApplyResult::Applied || r == ApplyResult::Failed;
 }
 
 bool MainWindow::switchProfile(int index) {
-    // A switch can wait on a question; the tray's menu stays usable meanwhile,
-    // and a second switch inside the first would leave the list naming one
-    // profile while the other is loaded.
-    if (switching_) return false;
-    switching_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{switching_};
-    ProfileServices services{heart_.model(),   heart_.engine(), heart_.profiles(), *this, *this,
-                             heart_.device(), &heart_.playbackControl()};
-    return kb::switchProfile(services, index, editingDialogs(), profileManagerView());
+    return heart_.activation().switchTo(index, editingDialogs(), profileManagerView()) == SwitchResult::Switched;
 }
 
 void MainWindow::markKeyButtons() {
-    kb::markKeyButtons(heart_.model(), *this);
+    kb::markKeyButtons(heart_.model(), heart_.activation().windowPort());
     applyFlipState();
 }
 
-void MainWindow::unmarkKeyButton(int slot) { kb::unmarkKeyButton(*this, slot); }
+void MainWindow::unmarkKeyButton(int slot) { kb::unmarkKeyButton(heart_.activation().windowPort(), slot); }
 
 void MainWindow::enableApply(bool enabled) {
     const HWND apply = item(ctl::kApply);
@@ -763,8 +683,6 @@ void MainWindow::setKeyButtonAssigned(int slot, bool assigned) {
     if (auto* b = keyButton(k->id)) b->SetMarked(assigned, surfaces_.built());
 }
 
-int MainWindow::currentMacroBank() const { return macroBank(); }
-
 void MainWindow::setApplyButtonEnabled(bool enabled) {
     if (!onUiThread()) {
         post(kPostApplyButton, enabled ? 1 : 0);
@@ -798,7 +716,7 @@ void MainWindow::showProfileMenu(const ProfileMenu& menu) {
 // menu) a box it owned could open where nobody looks: it then stands alone,
 // in the foreground, and still holds off the rest of the program.
 int MainWindow::messageBox(const std::wstring& text, UINT flags) {
-    HWND owner = Hwnd();
+    HWND owner = hwnd();
     if (owner == nullptr || !IsWindowVisible(owner)) {
         owner = nullptr;
         flags |= MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST;

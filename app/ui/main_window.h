@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
+#include "about_box.h"
 #include "app_rules.h"
-#include "dialog.h"
 #include "foreground_watch.h"
 #include "heart.h"
 #include "key_buttons.h"
@@ -42,15 +42,14 @@ inline constexpr int kProfileMenuFirst = 9000, kProfileMenuLast = 9200;
 inline constexpr wchar_t kWindowTitle[] = L"Vortek键盘设定";
 inline constexpr wchar_t kTrayTip[] = L"Vortek键盘";
 inline constexpr wchar_t kWebAddress[] = L"http://www.example.com/";
-inline constexpr wchar_t kStopPlaybackQuestion[] = L"正在宏播放，确实需要停止? ";
 
 // The skin's window base keeps pointers to these: they are built before it.
 struct MainWindowFiles {
     std::wstring mainSkinFile;
-    std::wstring skinFolder;
+    std::wstring skinDirectory;
 };
 
-class MainWindow final : private MainWindowFiles, public kbskin::SkinDialog, public HeartSink {
+class MainWindow final : private MainWindowFiles, public kbskin::SkinDialog, public WindowSink {
 public:
     MainWindow(const AppPaths& paths, HICON programIcon);
     ~MainWindow() override;
@@ -80,25 +79,22 @@ public:
     [[nodiscard]] bool ready() const noexcept { return ready_.load(); }
 
 protected:
-    BOOL OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
-    bool OnCommand(int id, int code, HWND control) override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool onInitDialog() override;
+    void onOK() override;
+    void onCancel() override;
 
 private:
-    // HeartSink, AttachSink, MacroKeyUi: from worker threads, posted on.
+    // WindowSink. From worker threads: posted on.
     void attachState(int state) override;
     bool editingMacroKey() override;
     void refuseBankSwitch() override;
     void bankChanged(int bank) override;
     void playbackIndication(bool playing) override;
-    // MainWindowSink: called under the profile lock.
+    // Called under the profile lock, posted on from other threads.
     void setKeyButtonAssigned(int slot, bool assigned) override;
-    [[nodiscard]] int currentMacroBank() const override;
     void setApplyButtonEnabled(bool enabled) override;
     void showProfileMenu(const ProfileMenu& menu) override;
-    // Prompt
+    // User-interface thread only.
     void showMessage(std::u16string_view text) override;
     [[nodiscard]] bool askYesNo(std::u16string_view text, bool defaultNo) override;
     int messageBox(const std::wstring& text, UINT flags);
@@ -131,7 +127,6 @@ private:
     void setSurfaces(kbskin::SkinButton& b, StatusImage normal, StatusImage hover, StatusImage pressed,
                      StatusImage disabled, StatusImage marked);
     [[nodiscard]] const kbskin::StatusSurface* surface(StatusImage s) const noexcept;
-    [[nodiscard]] HWND item(int id) const noexcept;
     [[nodiscard]] bool onUiThread() const noexcept { return GetCurrentThreadId() == uiThread_; }
     void post(UINT message, WPARAM wp = 0, LPARAM lp = 0) noexcept;
 
@@ -142,13 +137,11 @@ private:
     RegistrySettingsStore settings_;
     Heart heart_;
     const MacroKeys* macroKeys_;  // the heart's, read from const members
-    MessageTable table_;
     DWORD uiThread_ = 0;
     std::atomic<bool> ready_{false};
     bool keepHidden_ = true;  // until the user or a second start opens the window
     int ncPaintCounter_ = 2;
     bool shutDown_ = false;
-    bool switching_ = false;  // a profile switch is waiting on the user
 
     kbskin::SurfaceSet surfaces_;  // Main_Status1..4, Main_Status1_2..4_2, Arrow
     std::map<int, std::unique_ptr<kbskin::SkinButton>> buttons_;
@@ -159,7 +152,7 @@ private:
     SessionSuspension session_;
     kbwin::UniqueModule user32_;
     std::unique_ptr<std::remove_pointer_t<HMENU>, decltype(&DestroyMenu)> profileMenu_{nullptr, &DestroyMenu};
-    std::unique_ptr<Dialog> aboutBox_;
+    std::unique_ptr<AboutBox> aboutBox_;
     ForegroundWatch foreground_;
     ForegroundFollower follower_;
     std::vector<std::u16string> followedPaths_;

@@ -43,23 +43,23 @@ kbskin::SurfaceSet& profileImages() {
 
 ProfileManagerDialog::ProfileManagerDialog(DialogContext& context)
     : DialogPaths(context.programFolder, L"Profile.ini"),
-      kbskin::SkinDialog(GetModuleHandleW(nullptr), res::kDlgProfiles, context.owner, iniPath.c_str(),
-                         skinFolder.c_str()),
+      kbskin::SkinDialog(GetModuleHandleW(nullptr), res::kDlgProfiles, context.owner, skinFile.c_str(),
+                         skinDirectory.c_str()),
       context_(context),
       model_(context.list) {}
 
-void ProfileManagerDialog::run() { (void)DoModal(); }
+void ProfileManagerDialog::run() { (void)runModal(); }
 
 void ProfileManagerDialog::cancel() {
-    if (Hwnd() != nullptr && model_.isOpen()) OnCancel();
+    if (hwnd() != nullptr && model_.isOpen()) onCancel();
 }
 
-BOOL ProfileManagerDialog::OnInitDialog() {
-    SkinDialog::OnInitDialog();
-    prompt_.setOwner(Hwnd());
+bool ProfileManagerDialog::onInitDialog() {
+    SkinDialog::onInitDialog();
+    prompt_.setOwner(hwnd());
     model_.open();
 
-    list_.Attach(Hwnd(), res::profiles::kProfileList);
+    list_.Attach(hwnd(), res::profiles::kProfileList);
     list_.InsertColumn(0, L"激活", LVCFMT_LEFT, 60);
     list_.InsertColumn(1, L"名称", LVCFMT_LEFT, 120);
     list_.InsertColumn(2, L"路径", LVCFMT_LEFT, 230);
@@ -89,7 +89,7 @@ BOOL ProfileManagerDialog::OnInitDialog() {
     list_.SetCallbacks(std::move(callbacks));
 
     kbskin::SurfaceSet& images = profileImages();
-    images.Build(Hwnd(), {L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Status2.jpg",
+    images.Build(hwnd(), {L"Skins\\Profile_Status1.jpg", L"Skins\\Profile_Status2.jpg",
                           L"Skins\\Profile_Status3.jpg", L"Skins\\Profile_Status4.jpg"});
     const int ids[9] = {IDOK, IDCANCEL, res::profiles::kProfileAdd, res::profiles::kProfileLoad,
                         res::profiles::kProfileDelete, res::profiles::kProfileApply,
@@ -98,13 +98,13 @@ BOOL ProfileManagerDialog::OnInitDialog() {
     const wchar_t* keys[9] = {L"CONTROL_OK", L"CONTROL_CANCEL", L"FUNC_ADD", L"FUNC_LOAD", L"FUNC_DELETE",
                               L"CONTROL2_APPLY", L"FUNC_PROGRAMS", L"FUNC_RESTORE", L"FUNC_EXPORT"};
     for (std::size_t i = 0; i < buttons_.size(); ++i) {
-        if (buttons_[i].Attach(Hwnd(), ids[i])) {
-            kbskin::PlaceButton(buttons_[i], iniPath.c_str(), kSection, keys[i], images.at(0), images.at(1),
+        if (buttons_[i].Attach(hwnd(), ids[i])) {
+            kbskin::PlaceButton(buttons_[i], skinFile.c_str(), kSection, keys[i], images.at(0), images.at(1),
                                 images.at(2), images.at(3), images.at(0));
         }
     }
-    kbskin::PlaceControl(list_.Hwnd(), iniPath.c_str(), kSection, L"PROGRAM_LIST");
-    kbskin::PlaceControl(Item(res::profiles::kProfileFollow), iniPath.c_str(), kSection, L"FUNC_FOLLOW");
+    kbskin::PlaceControl(list_.hwnd(), skinFile.c_str(), kSection, L"PROGRAM_LIST");
+    kbskin::PlaceControl(item(res::profiles::kProfileFollow), skinFile.c_str(), kSection, L"FUNC_FOLLOW");
     showRows();
     return TRUE;
 }
@@ -139,7 +139,7 @@ std::vector<std::u16string> ProfileManagerDialog::choosePrograms() {
     static const wchar_t filter[] = L"(*.exe)\0*.exe\0(*.*)\0*.*\0";
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Hwnd();
+    ofn.hwndOwner = hwnd();
     ofn.lpstrFilter = filter;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
@@ -159,20 +159,20 @@ void ProfileManagerDialog::showRows() {
     list_.DeleteAllRows();
     for (const ProfileRow& row : model_.rows()) appendRow(row);
     if (model_.checkedRow() >= 0) list_.SetCheck(model_.checkedRow(), true);
-    CheckDlgButton(Hwnd(), res::profiles::kProfileFollow, model_.followOn() ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hwnd(), res::profiles::kProfileFollow, model_.followOn() ? BST_CHECKED : BST_UNCHECKED);
     filling_ = false;
     showApply();
 }
 
 void ProfileManagerDialog::showApply() {
-    EnableWindow(Item(res::profiles::kProfileApply), model_.changed() ? TRUE : FALSE);
+    EnableWindow(item(res::profiles::kProfileApply), model_.changed() ? TRUE : FALSE);
 }
 
 std::optional<std::wstring> ProfileManagerDialog::chooseFile(bool create) {
     (void)ensureProfileFolder(u16(context_.documentsFolder));
     const std::wstring folder = wide(profileFolder(u16(context_.documentsFolder)));
     static const wchar_t filter[] = L"(*.px3)\0*.px3\0(*.*)\0*.*\0";
-    return askForFile(Hwnd(), create, folder + (create ? L"\\新情景模式" : L"\\*.px3"), folder.c_str(), filter,
+    return askForFile(hwnd(), create, folder + (create ? L"\\新情景模式" : L"\\*.px3"), folder.c_str(), filter,
                       L"px3");
 }
 
@@ -188,7 +188,7 @@ void ProfileManagerDialog::exportSelected() {
     if (row < 0 || row >= static_cast<int>(model_.rows().size())) return;
     const ProfileRow& r = model_.rows()[static_cast<std::size_t>(row)];
     static const wchar_t filter[] = L"(*.json)\0*.json\0(*.*)\0*.*\0";
-    const auto file = askForFile(Hwnd(), true, wide(r.folder) + wide(r.name) + L".json", nullptr, filter, L"json");
+    const auto file = askForFile(hwnd(), true, wide(r.folder) + wide(r.name) + L".json", nullptr, filter, L"json");
     if (!file) return;
     if (!exportProfileJson(std::filesystem::path(r.storedPath()), std::filesystem::path(*file))) {
         std::u16string message(text::kExportFailedFormat);
@@ -218,9 +218,9 @@ void ProfileManagerDialog::restoreSelected() {
                     wide(describeBackup(backups[i])).c_str());
     }
     RECT button{};
-    GetWindowRect(Item(res::profiles::kProfileRestore), &button);
+    GetWindowRect(item(res::profiles::kProfileRestore), &button);
     const int chosen = static_cast<int>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_LEFTALIGN,
-                                                       button.left, button.bottom, 0, Hwnd(), nullptr));
+                                                       button.left, button.bottom, 0, hwnd(), nullptr));
     if (chosen <= 0) return;
     switch (restoreBackup(std::filesystem::path(profile), backups[static_cast<std::size_t>(chosen - 1)].file)) {
     case RestoreResult::Restored: break;
@@ -232,20 +232,18 @@ void ProfileManagerDialog::restoreSelected() {
     const ProfileList& list = context_.list;
     const int active = list.activeIndex();
     if (active >= 0 && equalsIgnoringCase(list.profilePath(active), profile)) {
-        const ProfileServices& s = context_.services;
-        ProfileServices services{s.model, s.engine, s.list, prompt_, s.window, s.device, s.playback};
-        (void)loadActiveProfile(services, false);
+        (void)context_.activation.activateListed(ApplyButton::Disable, &prompt_);
     }
 }
 
 void ProfileManagerDialog::reloadFromStore() {
     model_.reloadFromStore();
-    if (Hwnd() != nullptr) showRows();
+    if (hwnd() != nullptr) showRows();
 }
 
 void ProfileManagerDialog::checkRow(int i) {
     model_.checkRow(i);
-    if (Hwnd() == nullptr) return;
+    if (hwnd() == nullptr) return;
     filling_ = true;
     for (int r = 0; r < list_.RowCount(); ++r) list_.SetCheck(r, r == model_.checkedRow());
     filling_ = false;
@@ -254,26 +252,26 @@ void ProfileManagerDialog::checkRow(int i) {
 
 void ProfileManagerDialog::closed() { model_.close(); }
 
-void ProfileManagerDialog::applyChanges() {
+bool ProfileManagerDialog::applyChanges() {
     // A question of the load (a changed file that starts programs) belongs to
     // this dialog while it is open, so the dialog waits for the answer.
-    const ProfileServices& s = context_.services;
-    ProfileServices services{s.model, s.engine, s.list, prompt_, s.window, s.device, s.playback};
-    model_.apply(services);
+    if (model_.apply(context_.activation, prompt_)) return true;
+    prompt_.showMessage(text::kAnswerFirst);  // the changes stay
+    return false;
 }
 
-void ProfileManagerDialog::OnOK() {
-    applyChanges();
+void ProfileManagerDialog::onOK() {
+    if (!applyChanges()) return;
     closed();
-    SkinDialog::OnOK();
+    SkinDialog::onOK();
 }
 
-void ProfileManagerDialog::OnCancel() {
+void ProfileManagerDialog::onCancel() {
     closed();
-    SkinDialog::OnCancel();
+    SkinDialog::onCancel();
 }
 
-bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
+bool ProfileManagerDialog::onCommand(int id, int code, HWND) {
     if (code != BN_CLICKED) return false;
     switch (id) {
     case res::profiles::kProfilePrograms: {
@@ -284,7 +282,7 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
         break;
     }
     case res::profiles::kProfileFollow:
-        if (!filling_) model_.setFollow(IsDlgButtonChecked(Hwnd(), res::profiles::kProfileFollow) == BST_CHECKED);
+        if (!filling_) model_.setFollow(IsDlgButtonChecked(hwnd(), res::profiles::kProfileFollow) == BST_CHECKED);
         break;
     case res::profiles::kProfileAdd:
         if (const auto path = chooseFile(true)) {
@@ -312,7 +310,7 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
         break;
     }
     case res::profiles::kProfileApply:
-        applyChanges();
+        (void)applyChanges();
         break;
     case res::profiles::kProfileRestore: restoreSelected(); break;
     case res::profiles::kProfileExport: exportSelected(); break;
@@ -322,10 +320,10 @@ bool ProfileManagerDialog::OnCommand(int id, int code, HWND) {
     return true;
 }
 
-bool ProfileManagerDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool ProfileManagerDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if ((message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) &&
-        reinterpret_cast<HWND>(lParam) == Item(res::profiles::kProfileFollow)) {
-        result = backdrop_.paint(Hwnd(), Background(), Item(res::profiles::kProfileFollow),
+        reinterpret_cast<HWND>(lParam) == item(res::profiles::kProfileFollow)) {
+        result = backdrop_.paint(hwnd(), background(), item(res::profiles::kProfileFollow),
                                  reinterpret_cast<HDC>(wParam), RGB(0xC0, 0xC0, 0xC0));
         return true;
     }

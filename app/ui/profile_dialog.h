@@ -28,11 +28,11 @@ public:
     void checkRow(int i) override;
 
 private:
-    BOOL OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
-    bool OnCommand(int id, int code, HWND control) override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool onInitDialog() override;
+    void onOK() override;
+    void onCancel() override;
+    bool onCommand(int id, int code, HWND control) override;
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     void showRows();
     void appendRow(const ProfileRow& row);
@@ -51,7 +51,7 @@ private:
     void showPrograms(int row);
     void afterSort();
     void closed();
-    void applyChanges();
+    [[nodiscard]] bool applyChanges();
 
     DialogContext& context_;
     ProfileDialogModel model_;

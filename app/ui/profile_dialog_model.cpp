@@ -147,7 +147,8 @@ void ProfileDialogModel::setFollow(bool on) {
     changed_ = true;
 }
 
-void ProfileDialogModel::apply(ProfileServices& services) {
+bool ProfileDialogModel::apply(ProfileActivation& activation, Prompt& ask) {
+    if (activation.busy()) return false;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         const int at = static_cast<int>(i);
         list_.setProfilePath(at, rows_[i].storedPath());
@@ -159,10 +160,9 @@ void ProfileDialogModel::apply(ProfileServices& services) {
     list_.setProfileCount(static_cast<int>(rows_.size()));
     list_.setActiveIndex(checked_);
     if (follow_ != followEnabled(list_)) (void)setFollowEnabled(list_, follow_);
-    (void)loadActiveProfile(services, false);
-    rebuildProfileMenu(list_, services.window);
+    (void)activation.activateListed(ApplyButton::Disable, &ask);
     changed_ = false;
-    services.window.setApplyButtonEnabled(false);
+    return true;
 }
 
 void ProfileDialogModel::checkRow(int i) {

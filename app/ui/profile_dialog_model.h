@@ -7,7 +7,7 @@
 
 #include "profile_follow.h"
 #include "profile_list.h"
-#include "profile_session.h"
+#include "profile_activation.h"
 #include "ui_ports.h"
 
 #include <string>
@@ -73,7 +73,9 @@ public:
     // Writes every path (with the row's programs beside it), then the count,
     // then the active index and the follow switch; loads the active profile
     // and rebuilds the profile menu.
-    void apply(ProfileServices& services);
+    // False while another activation waits on a question: nothing is
+    // written and the changes stay. `ask` takes the activation's questions.
+    [[nodiscard]] bool apply(ProfileActivation& activation, Prompt& ask);
 
     // The main window's profile switch.
     [[nodiscard]] bool isOpen() const override { return openCount_ > 0; }

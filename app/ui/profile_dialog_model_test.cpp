@@ -1,5 +1,6 @@
 #include "profile_dialog_model.h"
 
+#include "fake_window_sink.h"
 #include "profile_file.h"
 #include "profile_trust.h"
 #include "test_fakes.h"
@@ -28,7 +29,8 @@ struct ProfileManager : ::testing::Test {
     AnsweringPrompt prompt;
     RecordingWindow window;
     RecordingDevice device;
-    ProfileServices services{model, engine, list, prompt, window, device};
+    testing::FakeWindowSink sink{window, prompt};
+    ProfileActivation activation{model, engine, list, device, sink};
     ProfileDialogModel dialog{list};
 
     std::u16string path(const std::string& name) { return (dir / name).u16string(); }
@@ -78,7 +80,7 @@ TEST_F(ProfileManager, AddWritesADefaultFileAtOnceAndLoadOnlyLists) {
 
     EXPECT_EQ(dialog.load(path("other.txt")), 3);
     EXPECT_FALSE(std::filesystem::exists(dir / "other.txt"));
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_EQ(list.profileCount(), 4);
     EXPECT_EQ(list.profilePath(3), path("other.px3"));  // stored under the profile extension
     EXPECT_EQ(list.activeIndex(), -1);
@@ -98,7 +100,7 @@ TEST_F(ProfileManager, ApplyWritesTheListAndLoadsTheCheckedProfile) {
     dialog.setChecked(1, true);
     EXPECT_EQ(dialog.checkedRow(), 1);
     EXPECT_TRUE(dialog.changed());
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_EQ(list.activeIndex(), 1);
     EXPECT_FALSE(dialog.changed());
     ASSERT_TRUE(model.record);
@@ -111,13 +113,13 @@ TEST_F(ProfileManager, ApplyWritesTheListAndLoadsTheCheckedProfile) {
     ASSERT_TRUE(dialog.remove(1));
     EXPECT_EQ(dialog.checkedRow(), -1);
     EXPECT_FALSE(dialog.remove(5));
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_EQ(list.profileCount(), 1);
     EXPECT_EQ(list.activeIndex(), -1);
     EXPECT_TRUE(std::filesystem::exists(dir / "b.px3"));
 
     ASSERT_TRUE(dialog.remove(0));
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_EQ(list.profileCount(), 0);
     EXPECT_EQ(list.activeIndex(), -1);
 }
@@ -146,19 +148,19 @@ TEST_F(ProfileManager, ASwitchFromTheMenuMovesTheCheckOrDropsChangesWithConsent)
     storeList({"a.px3", "b.px3", "c.px3"}, 0);
     NoDialogs none;
     dialog.open();
-    ASSERT_TRUE(switchProfile(services, 2, none, &dialog));
+    ASSERT_EQ(activation.switchTo(2, none, &dialog), SwitchResult::Switched);
     EXPECT_EQ(dialog.checkedRow(), 2);
     EXPECT_FALSE(dialog.changed());
     EXPECT_TRUE(prompt.questions.empty());
 
     ASSERT_TRUE(dialog.remove(0));
     prompt.answer = false;
-    EXPECT_FALSE(switchProfile(services, 1, none, &dialog));
+    EXPECT_EQ(activation.switchTo(1, none, &dialog), SwitchResult::ManagerKept);
     EXPECT_EQ(dialog.rows().size(), 2u);
     EXPECT_EQ(list.activeIndex(), 2);
 
     prompt.answer = true;
-    ASSERT_TRUE(switchProfile(services, 1, none, &dialog));
+    ASSERT_EQ(activation.switchTo(1, none, &dialog), SwitchResult::Switched);
     EXPECT_EQ(dialog.rows().size(), 3u);  // refilled from the store
     EXPECT_EQ(dialog.checkedRow(), 1);
     EXPECT_FALSE(dialog.changed());
@@ -177,7 +179,7 @@ TEST_F(ProfileManager, BoundProgramsTravelWithTheirRowsAndLeaveTheListAsItWas) {
     EXPECT_EQ(dialog.rows()[0].programs, (std::vector<std::u16string>{u"edit.exe", u"notes.exe"}));
     EXPECT_EQ(programsText(dialog.rows()[0].programs), u"edit.exe; notes.exe");
     EXPECT_TRUE(dialog.changed());
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_FALSE(dialog.setPrograms(3, u"x.exe"));
     EXPECT_TRUE(dialog.setPrograms(0, u"notes.exe;edit.exe"));
     EXPECT_FALSE(dialog.changed()) << "the same programs in another order are no change";
@@ -187,14 +189,14 @@ TEST_F(ProfileManager, BoundProgramsTravelWithTheirRowsAndLeaveTheListAsItWas) {
     // Deleting the first row moves every binding up with its profile; the
     // value left beyond the list is cleared only when a row takes its place.
     ASSERT_TRUE(dialog.remove(0));
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_EQ(list.profileCount(), 2);
     EXPECT_EQ(list.profilePath(0), path("b.px3"));
     EXPECT_EQ(readBindings(list, 0), (std::vector<std::u16string>{u"game.exe", u"other.exe"}));
     EXPECT_EQ(readBindings(list, 1), std::vector<std::u16string>{u"ide.exe"});
     EXPECT_EQ(list.activeIndex(), 1);
     EXPECT_EQ(dialog.load(path("d.px3")), 2);
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_TRUE(readBindings(list, 2).empty()) << "d must not inherit the programs a deleted row left behind";
 }
 
@@ -210,7 +212,7 @@ TEST_F(ProfileManager, SortingReordersRowsWithTheirProgramsAndCheck) {
     EXPECT_EQ(dialog.rows()[0].name, u"a");
     EXPECT_EQ(dialog.checkedRow(), 2);
     EXPECT_TRUE(dialog.changed());
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_EQ(list.profilePath(2), path("c.px3"));
     EXPECT_EQ(list.activeIndex(), 2);
     EXPECT_TRUE(readBindings(list, 0).empty());
@@ -221,7 +223,7 @@ TEST_F(ProfileManager, SortingReordersRowsWithTheirProgramsAndCheck) {
 TEST_F(ProfileManager, FollowIsStoredWithApplyAndOnlyWhenItChanges) {
     storeList({"a.px3"}, 0);
     dialog.open();
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_FALSE(store.read(kProfilesSection, kFollowValue)) << "an untouched switch writes nothing";
     EXPECT_FALSE(store.read(kProfilesSection, u"APPS01")) << "a row without programs writes nothing";
     dialog.setFollow(true);
@@ -230,7 +232,7 @@ TEST_F(ProfileManager, FollowIsStoredWithApplyAndOnlyWhenItChanges) {
     EXPECT_FALSE(followEnabled(list)) << "Cancel drops it";
     dialog.open();
     dialog.setFollow(true);
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_TRUE(followEnabled(list));
     dialog.fill();
     EXPECT_TRUE(dialog.followOn());
@@ -255,7 +257,7 @@ TEST_F(ProfileManager, LoadShowsTheProgramsOfAFileAndListsItOnlyOnYes) {
     EXPECT_EQ(prompt.questions.size(), 2u);
     std::filesystem::copy_file(dir / "shared.txt", dir / "shared.px3");
     dialog.setChecked(1, true);
-    dialog.apply(services);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_EQ(prompt.questions.size(), 2u) << "the accepted file activates without a second question";
     ASSERT_TRUE(model.record);
     EXPECT_EQ(model.record->entry(0x3B).type, 3);

@@ -13,7 +13,7 @@ _STYLES = {
     "combo": ("ComboBox", "CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP"),
     "list": ("SysListView32", "LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP"),
     "text": ("Static", "SS_LEFT | SS_NOPREFIX"),
-    "link": ("Static", "SS_LEFT | SS_NOPREFIX | SS_NOTIFY"),
+    "link": ("Static", "SS_LEFT | SS_NOPREFIX | SS_NOTIFY | WS_TABSTOP"),
     "button": ("Button", "BS_PUSHBUTTON | WS_TABSTOP"),
     "defbutton": ("Button", "BS_DEFPUSHBUTTON | WS_TABSTOP"),
 }

@@ -54,8 +54,8 @@ public:
     // The open flag, without trying to open.
     [[nodiscard]] bool openFlag() const noexcept { return open_.load(); }
 
-    // ControlDevice. isOpen() opens on demand, like every driver operation.
-    [[nodiscard]] bool isOpen() override { return open() == 1; }
+    // ControlDevice: the device opens on demand, like every driver operation.
+    [[nodiscard]] bool ensureOpen() override { return open() == 1; }
     [[nodiscard]] bool selectDevice(const DeviceSelector& device) override;
     [[nodiscard]] bool installTable(std::span<const std::uint8_t> table) override;
     [[nodiscard]] bool removeTable() override;

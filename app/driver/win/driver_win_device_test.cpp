@@ -118,7 +118,7 @@ TEST(ControlDeviceWithDriver, ProcessDeviceOpensClosesAndInitialisesTheInjection
 
 TEST(ControlDeviceWithDriver, InstalledTableIsTheDriversAndRemovalWithdrawsIt) {
     WinControlDevice device;
-    ASSERT_TRUE(device.isOpen());
+    ASSERT_TRUE(device.ensureOpen());
     const auto table = markedTable(KBS_KEYBOARD_RECORDS, 0xA1, 7);
     ASSERT_TRUE(device.selectDevice(kKeyboardSelector));
     ASSERT_TRUE(device.installTable(table));
@@ -141,7 +141,7 @@ TEST(ControlDeviceWithDriver, InstalledTableIsTheDriversAndRemovalWithdrawsIt) {
 // must hold exactly its table.
 TEST(ControlDeviceWithDriver, PairsFromSeveralThreadsNeverLandOnAnotherDevice) {
     WinControlDevice device;
-    ASSERT_TRUE(device.isOpen());
+    ASSERT_TRUE(device.ensureOpen());
     struct Writer {
         DeviceSelector selector;
         std::uint32_t index;
@@ -264,14 +264,13 @@ TEST(AttachThreadWithDriver, StartsUnpluggedAndStopsWhileWaiting) {
 
 // ---- The heart's start against the driver -------------------------------------
 
-class QuietHeartSink final : public HeartSink {
+class QuietHeartSink final : public WindowSink {
 public:
     void attachState(int) override {}
     bool editingMacroKey() override { return false; }
     void refuseBankSwitch() override {}
     void bankChanged(int) override {}
     void setKeyButtonAssigned(int, bool) override {}
-    [[nodiscard]] int currentMacroBank() const override { return 0; }
     void setApplyButtonEnabled(bool) override {}
     void showProfileMenu(const ProfileMenu&) override {}
     void showMessage(std::u16string_view) override {}

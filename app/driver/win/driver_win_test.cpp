@@ -141,7 +141,7 @@ TEST_F(ControlDeviceOpen, FailedOpenIsRetriedAndOnlyTheOpenThatSucceedsInitialis
     device.useKinset(&kinset_);
     EXPECT_EQ(device.open(), 0);
     EXPECT_FALSE(device.openFlag());
-    EXPECT_FALSE(device.isOpen());
+    EXPECT_FALSE(device.ensureOpen());
     EXPECT_EQ(gInitCalls, 0);
     EXPECT_EQ(device.kinsetKeyboardHandle(), nullptr);
 

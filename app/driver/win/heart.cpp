@@ -1,20 +1,22 @@
 #include "heart.h"
 
-#include "key_tables.h"
 #include "play_table.h"
-#include "profile_session.h"
 
 #include <mutex>
 
 namespace kb {
 
-Heart::Heart(HeartSink& sink, SettingsStore& settings)
+Heart::Heart(WindowSink& sink, SettingsStore& settings)
     : sink_(sink),
       profiles_(settings),
       device_(processControlDevice()),
       hid_(hidport_),
-      macroKeys_(engine_, *this, sink, hid_),
-      playback_(static_cast<PlaybackHost&>(*this), playbackClock_) {}
+      macroKeys_(engine_, *this, static_cast<MacroKeyUi&>(*this), hid_),
+      playback_(static_cast<PlaybackHost&>(*this), playbackClock_),
+      activation_(model_, engine_, profiles_, device_, sink) {
+    activation_.usePlayback(this);
+    activation_.useMacroKeys(&macroKeys_);
+}
 
 Heart::~Heart() { shutdown(); }
 
@@ -50,9 +52,7 @@ StartResult Heart::start(std::function<bool()> windowReady, std::function<void()
         return StartResult::NoEvents;
     }
     device_.useKinset(&kinset_);
-    ProfileServices services{model_, engine_, profiles_, sink_, sink_, device_, this};
-    (void)loadActiveProfile(services, false);
-    sink_.setApplyButtonEnabled(false);
+    (void)activation_.activateListed(ApplyButton::Disable);
     if (afterProfile) afterProfile();
     (void)device_.open();
 
@@ -69,17 +69,12 @@ StartResult Heart::start(std::function<bool()> windowReady, std::function<void()
     return StartResult::Started;
 }
 
-int Heart::apply() { return applyProfile(model_, engine_, device_); }
-
 void Heart::shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
     playback_.stop();
     playback_.shutdown();
-    if (started_) {
-        withdrawKeyboardTable(device_);
-        withdrawKeypadTables(device_);
-    }
+    if (started_) activation_.withdraw();
     if (keyboardThread_) keyboardThread_->stop();
     if (keypadThread_) keypadThread_->stop();
     events_.close(engine_);

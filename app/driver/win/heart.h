@@ -12,10 +12,12 @@
 #include "key_functions.h"
 #include "library_bindings.h"
 #include "playback_clock_win.h"
+#include "playback_control.h"
 #include "playback_engine.h"
+#include "profile_activation.h"
 #include "profile_list.h"
 #include "engine.h"
-#include "ui_ports.h"
+#include "window_sink.h"
 
 #include <atomic>
 #include <functional>
@@ -23,21 +25,15 @@
 
 namespace kb {
 
-// What the heart tells the main window. Every call must only record or post:
-// they come from worker threads, some with locks held.
-class HeartSink : public AttachSink, public MacroKeyUi, public MainWindowSink, public Prompt {
-public:
-    virtual void playbackIndication(bool playing) = 0;
-
-protected:
-    ~HeartSink() = default;
-};
-
 enum class StartResult { Started, MissingHidport, HidportInitFailed, MissingKinset, MissingMultact, NoEvents };
 
-class Heart final : private KeyActions, private PlaybackHost, private PlaybackControl, private AttachSink {
+class Heart final : private KeyActions,
+                    private PlaybackHost,
+                    private PlaybackControl,
+                    private AttachSink,
+                    private MacroKeyUi {
 public:
-    Heart(HeartSink& sink, SettingsStore& settings);
+    Heart(WindowSink& sink, SettingsStore& settings);
     ~Heart();
     Heart(const Heart&) = delete;
     Heart& operator=(const Heart&) = delete;
@@ -59,9 +55,8 @@ public:
     [[nodiscard]] PlaybackEngine& playback() noexcept { return playback_; }
     [[nodiscard]] PlaybackControl& playbackControl() noexcept { return *this; }
     [[nodiscard]] const char* failure() const noexcept { return failure_.c_str(); }
-
-    // Applies the working profile to the driver (the main window's apply).
-    [[nodiscard]] int apply();
+    // Every profile change goes through it.
+    [[nodiscard]] ProfileActivation& activation() noexcept { return activation_; }
 
 private:
     // KeyActions: called by the event threads and the HID handler.
@@ -82,11 +77,17 @@ private:
     // AttachSink: the attach thread's reports, passed on to the window.
     void attachState(int state) override;
 
+    // MacroKeyUi: the HID thread's questions and news, passed on to the window.
+    bool editingMacroKey() override { return sink_.editingMacroKey(); }
+    void refuseBankSwitch() override { sink_.refuseBankSwitch(); }
+    void bankChanged(int bank) override { sink_.bankChanged(bank); }
+
     // PlaybackControl: what the profile switch and apply ask.
     [[nodiscard]] bool isPlaying() const override { return playback_.isPlaying(); }
+    [[nodiscard]] bool isRepeating() const override { return playback_.isRepeating(); }
     void stop() override { playback_.stop(); }
 
-    HeartSink& sink_;
+    WindowSink& sink_;
     ProfileList profiles_;
     ProfileModel model_;
     Engine engine_;
@@ -102,6 +103,7 @@ private:
     std::unique_ptr<KeyEventThread> keyboardThread_;
     std::unique_ptr<KeyEventThread> keypadThread_;
     std::unique_ptr<AttachThread> attachThread_;
+    ProfileActivation activation_;
     std::string failure_;
     bool hidportInitialised_ = false;
     bool started_ = false;

@@ -26,6 +26,7 @@ using UniqueMemDC = kbwin::UniqueResource<GdiTraits<HDC, DeleteDC>>;
 using UniqueIcon = kbwin::UniqueResource<GdiTraits<HICON, DestroyIcon>>;
 using UniqueCursor = kbwin::UniqueResource<GdiTraits<HCURSOR, DestroyCursor>>;
 using UniqueMenu = kbwin::UniqueResource<GdiTraits<HMENU, DestroyMenu>>;
+using UniqueHook = kbwin::UniqueResource<GdiTraits<HHOOK, UnhookWindowsHookEx>>;
 
 // Selects an object into a context for one scope and puts the previous one back.
 class SelectGuard {

@@ -91,10 +91,16 @@ void LinkStatic::SetColours(COLORREF link, COLORREF visited, COLORREF hover) {
 
 void LinkStatic::SetUnderline(int mode) {
     underlineMode_ = mode;
+    ShowUnderline(true);
+}
+
+void LinkStatic::ShowUnderline(bool redraw) {
     if (!Hwnd()) return;
-    const bool underlined = mode == 1 || (mode == -1 && hovering_);
+    // The keyboard focus shows as the pointer does: a link without a frame
+    // has no other place to show it.
+    const bool underlined = underlineMode_ == 1 || (underlineMode_ == -1 && (hovering_ || focused_));
     HFONT font = underlined ? underlineFont_.get() : normalFont_.get();
-    if (font) SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (font) SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);
 }
 
 COLORREF LinkStatic::CurrentColour() const noexcept {
@@ -185,18 +191,16 @@ void LinkStatic::Click() {
 void LinkStatic::Leave() {
     hovering_ = false;
     KillTimer(Hwnd(), timerId_);
-    if (underlineMode_ != 1 && normalFont_)
-        SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(normalFont_.get()), FALSE);
+    ShowUnderline(false);
     InvalidateRect(Hwnd(), nullptr, TRUE);
 }
 
-LRESULT LinkStatic::OnHookedMessage(UINT message, WPARAM wParam, LPARAM) {
+LRESULT LinkStatic::OnHookedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_MOUSEMOVE:
         if (!hovering_) {
             hovering_ = true;
-            if (underlineMode_ == -1 && underlineFont_)
-                SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(underlineFont_.get()), FALSE);
+            ShowUnderline(false);
             InvalidateRect(Hwnd(), nullptr, TRUE);
             SetTimer(Hwnd(), timerId_, 100, nullptr);
         }
@@ -211,6 +215,26 @@ LRESULT LinkStatic::OnHookedMessage(UINT message, WPARAM wParam, LPARAM) {
             if (!PtInRect(&client, point)) Leave();
             return 0;
         }
+        break;
+    case WM_GETDLGCODE: {
+        // Enter and Space on a focused link open it, as a click does.
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        const LRESULT code = PassOn();
+        if (msg && msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_SPACE))
+            return code | DLGC_WANTMESSAGE;
+        return code;
+    }
+    case WM_KEYDOWN:
+        if ((wParam == VK_RETURN || wParam == VK_SPACE) && (lParam & (1 << 30)) == 0) {
+            Click();
+            return 0;
+        }
+        break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        focused_ = message == WM_SETFOCUS;
+        ShowUnderline(false);
+        InvalidateRect(Hwnd(), nullptr, TRUE);
         break;
     case WM_SETCURSOR:
         if (cursor_) {

@@ -64,12 +64,14 @@ private:
     void Prepare();
     void Click();
     void Leave();
+    void ShowUnderline(bool redraw);
 
     COLORREF linkColour_ = 0xEE0000;
     COLORREF visitedColour_ = 0x8B1A55;
     COLORREF hoverColour_ = 0x0000FF;
     bool hovering_ = false;
     bool visited_ = false;
+    bool focused_ = false;
     int underlineMode_ = -1;
     bool adjustToFit_ = true;
     std::wstring url_;

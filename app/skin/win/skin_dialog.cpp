@@ -1,5 +1,9 @@
 #include "skin_dialog.h"
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 #include "skin_picture.h"
 
 namespace kbskin {
@@ -14,6 +18,31 @@ bool returnsDirectly(UINT message) {
            message == WM_INITDIALOG;
 }
 
+// The modeless windows whose keys the navigation hook hands to IsDialogMessage:
+// the loop that pumps them may be another dialog's modal loop, which does not.
+struct ModelessWindows {
+    std::mutex lock;
+    std::vector<HWND> windows;
+};
+
+ModelessWindows& modeless() {
+    static ModelessWindows m;
+    return m;
+}
+
+bool isModeless(HWND window) {
+    ModelessWindows& m = modeless();
+    std::lock_guard<std::mutex> guard(m.lock);
+    return std::find(m.windows.begin(), m.windows.end(), window) != m.windows.end();
+}
+
+void setModeless(HWND window, bool on) {
+    ModelessWindows& m = modeless();
+    std::lock_guard<std::mutex> guard(m.lock);
+    m.windows.erase(std::remove(m.windows.begin(), m.windows.end(), window), m.windows.end());
+    if (on) m.windows.push_back(window);
+}
+
 }  // namespace
 
 SkinDialog::SkinDialog(HINSTANCE resources, int templateId, HWND parent, const wchar_t* iniPath,
@@ -23,122 +52,166 @@ SkinDialog::SkinDialog(HINSTANCE resources, int templateId, HWND parent, const w
 
 SkinDialog::~SkinDialog() {
     if (window_ && !modal_) {
+        setModeless(window_, false);
         SetWindowLongPtrW(window_, DWLP_USER, 0);
         DestroyWindow(window_);
     }
 }
 
-INT_PTR SkinDialog::DoModal() {
+INT_PTR SkinDialog::runModal() {
+    if (window_) return -1;
     modal_ = true;
-    return DialogBoxParamW(resources_, MAKEINTRESOURCEW(templateId_), parent_, &DialogProc,
+    return DialogBoxParamW(resources_, MAKEINTRESOURCEW(templateId_), parent_, &dialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 
-bool SkinDialog::CreateModeless() {
+bool SkinDialog::createModeless() {
+    if (window_) return false;
     modal_ = false;
-    return CreateDialogParamW(resources_, MAKEINTRESOURCEW(templateId_), parent_, &DialogProc,
+    return CreateDialogParamW(resources_, MAKEINTRESOURCEW(templateId_), parent_, &dialogProc,
                               reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
-void SkinDialog::EndDialog(INT_PTR result) {
+void SkinDialog::endDialog(INT_PTR result) {
     result_ = result;
     if (!window_) return;
     if (modal_) ::EndDialog(window_, result);
-    else DestroyWindow(window_);
+    else destroy();
 }
 
-INT_PTR CALLBACK SkinDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+void SkinDialog::destroy() {
+    if (!window_) return;
+    if (!DestroyWindow(window_)) ShowWindow(window_, SW_HIDE);
+}
+
+LRESULT CALLBACK SkinDialog::navigationHook(int code, WPARAM wParam, LPARAM lParam) {
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg && msg->hwnd && msg->message >= WM_KEYFIRST &&
+        msg->message <= WM_KEYLAST) {
+        const HWND root = GetAncestor(msg->hwnd, GA_ROOT);
+        if (root && isModeless(root) && IsDialogMessageW(root, msg)) {
+            msg->message = WM_NULL;  // taken: the loop that got it dispatches nothing
+            msg->wParam = 0;
+            msg->lParam = 0;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+INT_PTR CALLBACK SkinDialog::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     SkinDialog* self;
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<SkinDialog*>(lParam);
         SetWindowLongPtrW(window, DWLP_USER, lParam);
-        self->window_ = window;
+        if (self) self->window_ = window;
     } else {
         self = reinterpret_cast<SkinDialog*>(GetWindowLongPtrW(window, DWLP_USER));
     }
     if (!self) return FALSE;
     try {
-        return self->Handle(message, wParam, lParam);
+        return self->handle(message, wParam, lParam);
     } catch (...) {
         // No exception crosses the dialog manager.
-        return FALSE;
+        return message == WM_INITDIALOG ? TRUE : FALSE;
     }
 }
 
-INT_PTR SkinDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR SkinDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     HWND window = window_;
-    LRESULT result = 0;
-    if (message != WM_INITDIALOG && OnMessage(message, wParam, lParam, result)) {
-        if (returnsDirectly(message)) return static_cast<INT_PTR>(result);
-        SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
-        return TRUE;
+    if (message == WM_INITDIALOG) {
+        if (!modal_) {
+            setModeless(window, true);
+            navigation_.reset(SetWindowsHookExW(WH_GETMESSAGE, &navigationHook, nullptr, GetCurrentThreadId()));
+        }
+        return onInitDialog() ? TRUE : FALSE;
     }
+    if (message == WM_NCDESTROY) {
+        setModeless(window, false);
+        navigation_.reset();
+        SetWindowLongPtrW(window, DWLP_USER, 0);
+        window_ = nullptr;
+        onDestroyed();
+        return FALSE;
+    }
+    LRESULT result = 0;
+    bool handled = onMessage(message, wParam, lParam, result) || table_.dispatch(message, wParam, lParam, result);
+    if (!handled) {
+        switch (message) {
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (!header) return FALSE;
+            ReflectedNotify reflected{header};
+            if (header->hwndFrom && GetParent(header->hwndFrom) == window)
+                SendMessageW(header->hwndFrom, kReflectNotify, 0, reinterpret_cast<LPARAM>(&reflected));
+            if (!reflected.handled) reflected.handled = onNotify(header, reflected.result);
+            if (!reflected.handled) return FALSE;
+            result = reflected.result;
+            handled = true;
+            break;
+        }
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            const int code = HIWORD(wParam);
+            if ((id == IDOK || id == IDCANCEL) && (lParam == 0 || code == BN_CLICKED)) {
+                if (id == IDOK) onOK();
+                else onCancel();
+                return TRUE;
+            }
+            return onCommand(id, code, reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
+        }
+        case WM_DRAWITEM: {
+            const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (!draw || draw->CtlType != ODT_BUTTON || !draw->hwndItem ||
+                !SendMessageW(draw->hwndItem, kReflectDrawItem, wParam, lParam))
+                return FALSE;
+            result = TRUE;
+            handled = true;
+            break;
+        }
+        default:
+            if (!skinned()) return FALSE;
+            return handleSkinned(message, wParam, lParam) ? TRUE : FALSE;
+        }
+    }
+    if (returnsDirectly(message)) return static_cast<INT_PTR>(result);
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+// What a window with a skin does beyond a plain dialog; true when handled.
+bool SkinDialog::handleSkinned(UINT message, WPARAM, LPARAM) {
+    HWND window = window_;
     switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog();
     case WM_ERASEBKGND:
         // The background picture covers the client area; erasing first would flicker.
         SetWindowLongPtrW(window, DWLP_MSGRESULT, 1);
-        return TRUE;
+        return true;
     case WM_PAINT: {
         PAINTSTRUCT paint{};
         HDC dc = BeginPaint(window, &paint);
-        if (dc) PaintBackground(dc);
+        if (dc) paintBackground(dc);
         EndPaint(window, &paint);
-        return TRUE;
+        return true;
     }
     case WM_NCPAINT:
         SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
-        return TRUE;
+        return true;
     case WM_LBUTTONDOWN:
         // The background acts as a caption: the system's move loop drags the window.
         SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 2);
         UpdateWindow(window);
-        return FALSE;
-    case WM_DRAWITEM: {
-        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (item && item->CtlType == ODT_BUTTON && item->hwndItem &&
-            SendMessageW(item->hwndItem, kReflectDrawItem, wParam, lParam)) {
-            SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
-            return TRUE;
-        }
-        return FALSE;
-    }
-    case WM_NOTIFY: {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        if (!header) return FALSE;
-        ReflectedNotify reflected{header};
-        if (header->hwndFrom && GetParent(header->hwndFrom) == window)
-            SendMessageW(header->hwndFrom, kReflectNotify, 0, reinterpret_cast<LPARAM>(&reflected));
-        if (!reflected.handled) reflected.handled = OnNotify(header, reflected.result);
-        if (!reflected.handled) return FALSE;
-        SetWindowLongPtrW(window, DWLP_MSGRESULT, reflected.result);
-        return TRUE;
-    }
-    case WM_COMMAND: {
-        const int id = LOWORD(wParam);
-        if (id == IDOK && lParam == 0) OnOK();
-        else if (id == IDCANCEL && lParam == 0) OnCancel();
-        else if (id == IDOK && HIWORD(wParam) == BN_CLICKED) OnOK();
-        else if (id == IDCANCEL && HIWORD(wParam) == BN_CLICKED) OnCancel();
-        else return OnCommand(id, HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
-        return TRUE;
-    }
-    case WM_NCDESTROY:
-        window_ = nullptr;
-        OnDestroyed();
-        return FALSE;
+        return false;
     default:
-        return FALSE;
+        return false;
     }
 }
 
-BOOL SkinDialog::OnInitDialog() {
-    ApplySkin();
-    return TRUE;
+bool SkinDialog::onInitDialog() {
+    if (skinned()) applySkin();
+    return true;
 }
 
-void SkinDialog::ApplySkin() {
+void SkinDialog::applySkin() {
     iniFile_.SetPath(iniPath_);
     const std::wstring mainName = iniFile_.ReadString(kSection, L"Main", L"");
     const std::wstring maskName = iniFile_.ReadString(kSection, L"Mask", mainName.c_str());
@@ -163,26 +236,26 @@ void SkinDialog::ApplySkin() {
     }
 }
 
-void SkinDialog::ReleasePictures() {
+void SkinDialog::releasePictures() {
     background_.reset();
     mask_.reset();
 }
 
-void SkinDialog::OnOK() {
-    ReleasePictures();
-    EndDialog(IDOK);
+void SkinDialog::onOK() {
+    releasePictures();
+    endDialog(IDOK);
 }
 
-void SkinDialog::OnCancel() {
-    ReleasePictures();
-    EndDialog(IDCANCEL);
+void SkinDialog::onCancel() {
+    releasePictures();
+    endDialog(IDCANCEL);
 }
 
-bool SkinDialog::OnCommand(int, int, HWND) { return false; }
-bool SkinDialog::OnNotify(NMHDR*, LRESULT&) { return false; }
-bool SkinDialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+bool SkinDialog::onCommand(int, int, HWND) { return false; }
+bool SkinDialog::onNotify(NMHDR*, LRESULT&) { return false; }
+bool SkinDialog::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
-void SkinDialog::PaintBackground(HDC dc) {
+void SkinDialog::paintBackground(HDC dc) {
     if (!background_) return;
     BITMAP info{};
     if (!GetObjectW(background_.get(), sizeof info, &info)) return;

@@ -111,23 +111,23 @@ public:
     std::vector<int> commands;
 
 protected:
-    bool OnCommand(int id, int, HWND) override {
+    bool onCommand(int id, int, HWND) override {
         commands.push_back(id);
         return true;
     }
-    BOOL OnInitDialog() override {
-        SkinDialog::OnInitDialog();
+    bool onInitDialog() override {
+        SkinDialog::onInitDialog();
         std::vector<std::wstring> paths;
         for (const wchar_t* p : kind_.statusImages) paths.push_back(ProgramFolder() + p);
-        surfaces_.BuildFromPaths(Hwnd(), paths);
+        surfaces_.BuildFromPaths(hwnd(), paths);
         for (const Placed& p : kind_.buttons) {
             auto button = std::make_unique<SkinButton>();
-            button->Attach(Hwnd(), p.id);
+            button->Attach(hwnd(), p.id);
             auto S = [&](int i) { return surfaces_.at(surfaceIndex(p.faces[i])); };
-            PlaceButton(*button, IniPath(), L"BUTTONINFO", p.key, S(0), S(1), S(2), S(3), S(4));
+            PlaceButton(*button, iniPath(), L"BUTTONINFO", p.key, S(0), S(1), S(2), S(3), S(4));
             buttons.push_back(std::move(button));
         }
-        if (kind_.listId) PlaceControl(Item(kind_.listId), IniPath(), L"BUTTONINFO", kind_.listKey);
+        if (kind_.listId) PlaceControl(item(kind_.listId), iniPath(), L"BUTTONINFO", kind_.listKey);
         return FALSE;  // never activated: see the test dialog
     }
 
@@ -171,13 +171,13 @@ protected:
         // The pointer rests in a corner, not on a button it would light up.
         SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
         dialog = std::make_unique<GeneratedDialog>(kind(), surfacesOf(kind()));
-        ASSERT_TRUE(dialog->CreateModeless());
-        ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
-        UpdateWindow(dialog->Hwnd());
+        ASSERT_TRUE(dialog->createModeless());
+        ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
+        UpdateWindow(dialog->hwnd());
         Pump(50);
     }
     void TearDown() override {
-        if (dialog && dialog->Hwnd()) DestroyWindow(dialog->Hwnd());
+        if (dialog && dialog->hwnd()) DestroyWindow(dialog->hwnd());
         dialog.reset();
         Pump(10);
     }
@@ -190,12 +190,12 @@ TEST_P(GeneratedSkin, WindowHasTheBackgroundsSizeAndTheMasksOutline) {
     ASSERT_TRUE(background.ok());
     ASSERT_TRUE(mask.ok());
     RECT r{};
-    GetWindowRect(dialog->Hwnd(), &r);
+    GetWindowRect(dialog->hwnd(), &r);
     EXPECT_EQ(r.right - r.left, background.width());
     EXPECT_EQ(r.bottom - r.top, background.height());
 
     HRGN region = CreateRectRgn(0, 0, 0, 0);
-    ASSERT_NE(GetWindowRgn(dialog->Hwnd(), region), ERROR);
+    ASSERT_NE(GetWindowRgn(dialog->hwnd(), region), ERROR);
     int holes = 0, wrong = 0, samples = 0;
     for (int y = 0; y < mask.height(); y += 3) {
         for (int x = 0; x < mask.width(); x += 3) {
@@ -213,10 +213,10 @@ TEST_P(GeneratedSkin, WindowHasTheBackgroundsSizeAndTheMasksOutline) {
         for (int x = 5; x < background.width() && checked < 40; x += 23) {
             const POINT p{x, y};
             if (!PtInRegion(region, x, y) ||
-                ChildWindowFromPointEx(dialog->Hwnd(), p, CWP_SKIPINVISIBLE) != dialog->Hwnd())
+                ChildWindowFromPointEx(dialog->hwnd(), p, CWP_SKIPINVISIBLE) != dialog->hwnd())
                 continue;
             ++checked;
-            painted += ClientPixel(dialog->Hwnd(), x, y) == background.at(x, y);
+            painted += ClientPixel(dialog->hwnd(), x, y) == background.at(x, y);
         }
     }
     DeleteObject(region);
@@ -230,7 +230,7 @@ TEST_P(GeneratedSkin, EveryButtonShowsEachOfItsFiveFaces) {
     for (std::size_t b = 0; b < kind().buttons.size(); ++b) {
         const Placed& placed = kind().buttons[b];
         SkinButton& button = *dialog->buttons[b];
-        const SkinRect rect = ReadSkinRect(dialog->IniPath(), L"BUTTONINFO", placed.key);
+        const SkinRect rect = ReadSkinRect(dialog->iniPath(), L"BUTTONINFO", placed.key);
         RECT client{};
         GetClientRect(button.Hwnd(), &client);
         ASSERT_EQ(client.right, rect.w) << placed.key;
@@ -270,12 +270,12 @@ TEST_P(GeneratedSkin, EveryButtonShowsEachOfItsFiveFaces) {
 
 TEST_P(GeneratedSkin, PlainControlIsPlacedFromTheIniFile) {
     if (!kind().listId) GTEST_SKIP() << "no control placed by position only";
-    const SkinRect rect = ReadSkinRect(dialog->IniPath(), L"BUTTONINFO", kind().listKey);
+    const SkinRect rect = ReadSkinRect(dialog->iniPath(), L"BUTTONINFO", kind().listKey);
     EXPECT_GT(rect.w, 1);
     RECT r{};
-    HWND list = dialog->Item(kind().listId);
+    HWND list = dialog->item(kind().listId);
     GetWindowRect(list, &r);
-    MapWindowPoints(nullptr, dialog->Hwnd(), reinterpret_cast<POINT*>(&r), 2);
+    MapWindowPoints(nullptr, dialog->hwnd(), reinterpret_cast<POINT*>(&r), 2);
     EXPECT_EQ(r.left, rect.x);
     EXPECT_EQ(r.top, rect.y);
     EXPECT_EQ(r.right - r.left, rect.w);
@@ -315,11 +315,11 @@ TEST(GeneratedSkinTables, FacesOfTheProfileAndKeyWindowsFollowTheSkinRules) {
 TEST(GeneratedSkinLeaks, ReopeningTheProfileWindowLeaksNoGdiObjects) {
     auto openAndClose = [] {
         GeneratedDialog d(profileKind(), surfacesOf(profileKind()));
-        if (!d.CreateModeless()) return false;
-        ShowWindow(d.Hwnd(), SW_SHOWNOACTIVATE);
+        if (!d.createModeless()) return false;
+        ShowWindow(d.hwnd(), SW_SHOWNOACTIVATE);
         Pump(20);
-        SendMessageW(d.Hwnd(), WM_COMMAND, IDCANCEL, 0);
-        return d.Hwnd() == nullptr;
+        SendMessageW(d.hwnd(), WM_COMMAND, IDCANCEL, 0);
+        return d.hwnd() == nullptr;
     };
     ASSERT_TRUE(openAndClose());
     ASSERT_TRUE(openAndClose());
@@ -340,29 +340,29 @@ int ShowGeneratedWindow(DWORD ms, const std::wstring& name) {
                              : name == L"Macro" ? macroKind()
                                                 : profileKind();
     GeneratedDialog d(kind, surfacesOf(kind));
-    if (!d.CreateModeless()) return 2;
-    ShowWindow(d.Hwnd(), SW_SHOWNORMAL);
-    UpdateWindow(d.Hwnd());
+    if (!d.createModeless()) return 2;
+    ShowWindow(d.hwnd(), SW_SHOWNORMAL);
+    UpdateWindow(d.hwnd());
     RECT r{};
-    GetWindowRect(d.Hwnd(), &r);
+    GetWindowRect(d.hwnd(), &r);
     HRGN region = CreateRectRgn(0, 0, 0, 0);
-    GetWindowRgn(d.Hwnd(), region);
+    GetWindowRgn(d.hwnd(), region);
     POINT grab{-1, -1};
     for (int y = 4; y < r.bottom - r.top && grab.x < 0; y += 3) {
         for (int x = 4; x < r.right - r.left && grab.x < 0; x += 3) {
             const POINT p{x, y};
-            if (PtInRegion(region, x, y) && ChildWindowFromPointEx(d.Hwnd(), p, CWP_SKIPINVISIBLE) == d.Hwnd())
+            if (PtInRegion(region, x, y) && ChildWindowFromPointEx(d.hwnd(), p, CWP_SKIPINVISIBLE) == d.hwnd())
                 grab = p;
         }
     }
     DeleteObject(region);
     RECT button{};
-    GetWindowRect(d.Item(kind.buttons.front().id), &button);
+    GetWindowRect(d.item(kind.buttons.front().id), &button);
     std::printf("start %ld %ld\ngrab %ld %ld\nbutton %ld %ld\n", r.left, r.top, r.left + grab.x, r.top + grab.y,
                 (button.left + button.right) / 2, (button.top + button.bottom) / 2);
     std::fflush(stdout);
     Pump(ms);
-    GetWindowRect(d.Hwnd(), &r);
+    GetWindowRect(d.hwnd(), &r);
     std::printf("end %ld %ld\nclicks %d\n", r.left, r.top,
                 static_cast<int>(std::count(d.commands.begin(), d.commands.end(), kind.buttons.front().id)));
     std::fflush(stdout);

@@ -91,14 +91,14 @@ public:
     std::vector<std::pair<HWND, bool>> drawn;
 
 protected:
-    BOOL OnInitDialog() override {
-        SkinDialog::OnInitDialog();
+    bool onInitDialog() override {
+        SkinDialog::onInitDialog();
         for (auto [button, id] : {std::pair{&ok, IDOK}, {&cancel, IDCANCEL}, {&b1, 1001}, {&missing, 1002},
                                   {&caps, 1003}, {&left, 1004}, {&right, 1005}})
-            button->Attach(Hwnd(), id);
-        surfaces().BuildFromPaths(Hwnd(), {skinFile(L"s1.bmp"), skinFile(L"s2.bmp"), skinFile(L"s3.bmp"),
+            button->Attach(hwnd(), id);
+        surfaces().BuildFromPaths(hwnd(), {skinFile(L"s1.bmp"), skinFile(L"s2.bmp"), skinFile(L"s3.bmp"),
                                            skinFile(L"s4.bmp"), skinFile(L"s5.bmp"), skinFile(L"arrow.bmp")});
-        const wchar_t* ini = IniPath();
+        const wchar_t* ini = iniPath();
         PlaceButton(ok, ini, L"BUTTONINFO", L"CONTROL_OK", S(1), S(2), S(3), S(4), S(1));
         PlaceButton(cancel, ini, L"BUTTONINFO", L"CONTROL_CANCEL", S(1), S(2), S(3), S(4), S(1));
         PlaceButton(b1, ini, L"BUTTONINFO", L"B1", S(1), S(2), S(3), S(4), S(5));
@@ -109,14 +109,14 @@ protected:
         PlaceFrameButton(right, ini, L"BUTTONINFO", L"RIGHT_ARROW", L"BUTTONINFO2", L"DOWN_ARROW_RIGHT1",
                          arrowSurface());
         b1.SetDrawCallback([this](HWND button, bool normal) { drawn.emplace_back(button, normal); });
-        list.Attach(Hwnd(), 1100);
+        list.Attach(hwnd(), 1100);
         PlaceControl(list.Hwnd(), ini, L"BUTTONINFO", L"PROGRAM_LIST");
-        link.Attach(Hwnd(), 1200);
+        link.Attach(hwnd(), 1200);
         // No focus, so the window is never activated: closing an active window
         // costs two seconds under Wine without a window manager.
         return FALSE;
     }
-    bool OnCommand(int id, int, HWND) override {
+    bool onCommand(int id, int, HWND) override {
         commands.push_back(id);
         return true;
     }
@@ -127,13 +127,13 @@ protected:
     void SetUp() override {
         writeSkin();
         dialog = std::make_unique<TestDialog>();
-        ASSERT_TRUE(dialog->CreateModeless());
-        ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
-        UpdateWindow(dialog->Hwnd());
+        ASSERT_TRUE(dialog->createModeless());
+        ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
+        UpdateWindow(dialog->hwnd());
         Pump(50);
     }
     void TearDown() override {
-        if (dialog && dialog->Hwnd()) DestroyWindow(dialog->Hwnd());
+        if (dialog && dialog->hwnd()) DestroyWindow(dialog->hwnd());
         dialog.reset();
         Pump(10);
     }
@@ -150,7 +150,7 @@ RECT childRect(HWND child) {
 // --- Window base -------------------------------------------------------------
 
 TEST_F(SkinWindow, TakesTheBackgroundSizeRegionAndPicture) {
-    HWND w = dialog->Hwnd();
+    HWND w = dialog->hwnd();
     RECT r{};
     GetWindowRect(w, &r);
     EXPECT_EQ(r.right - r.left, kWidth);  // the template asks for 300 x 200 dialog units
@@ -174,17 +174,17 @@ public:
     RECT rect{};
 
 protected:
-    BOOL OnInitDialog() override {
-        TestDialog::OnInitDialog();
-        SetTimer(Hwnd(), 77, 50, nullptr);
+    bool onInitDialog() override {
+        TestDialog::onInitDialog();
+        SetTimer(hwnd(), 77, 50, nullptr);
         return FALSE;
     }
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+    bool onMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
         if (message != WM_TIMER || wParam != 77) return false;
-        KillTimer(Hwnd(), 77);
-        visible = IsWindowVisible(Hwnd()) != FALSE;
-        GetWindowRect(Hwnd(), &rect);
-        EndDialog(1234);
+        KillTimer(hwnd(), 77);
+        visible = IsWindowVisible(hwnd()) != FALSE;
+        GetWindowRect(hwnd(), &rect);
+        endDialog(1234);
         result = 0;
         return true;
     }
@@ -194,25 +194,25 @@ TEST(SkinWindowModal, ModalLoopShowsTheWindowAtItsFinalSizeAndReturnsTheResult) 
     writeSkin();
     SetCursorPos(1279, 1023);
     ModalProbe d;
-    EXPECT_EQ(d.DoModal(), 1234);
+    EXPECT_EQ(d.runModal(), 1234);
     EXPECT_TRUE(d.visible);
     EXPECT_EQ(d.rect.right - d.rect.left, kWidth);
     EXPECT_EQ(d.rect.bottom - d.rect.top, kHeight);
-    EXPECT_EQ(d.Hwnd(), nullptr);
+    EXPECT_EQ(d.hwnd(), nullptr);
 }
 
 TEST(SkinWindowMask, WithoutMaskTheBackgroundsWhiteBecomesHoles) {
     writeSkin();
     TestDialog d(skinFile(L"NoMask.ini"));
-    ASSERT_TRUE(d.CreateModeless());
+    ASSERT_TRUE(d.createModeless());
     HRGN region = CreateRectRgn(0, 0, 0, 0);
-    ASSERT_NE(GetWindowRgn(d.Hwnd(), region), ERROR);
+    ASSERT_NE(GetWindowRgn(d.hwnd(), region), ERROR);
     EXPECT_TRUE(PtInRegion(region, 50, 50));
     EXPECT_TRUE(PtInRegion(region, 99, 150));
     EXPECT_FALSE(PtInRegion(region, 100, 100));
     EXPECT_FALSE(PtInRegion(region, 239, 159));
     DeleteObject(region);
-    DestroyWindow(d.Hwnd());
+    DestroyWindow(d.hwnd());
 }
 
 // --- Buttons ------------------------------------------------------------------
@@ -275,7 +275,7 @@ TEST_F(SkinWindow, MissingKeyGivesOnePixelControlAtOneOne) {
 }
 
 TEST_F(SkinWindow, AbsurdRectangleIsClampedAndStillDrawn) {
-    PlaceButton(dialog->missing, dialog->IniPath(), L"BUTTONINFO", L"HUGE", S(1), S(2), S(3), S(4), S(5));
+    PlaceButton(dialog->missing, dialog->iniPath(), L"BUTTONINFO", L"HUGE", S(1), S(2), S(3), S(4), S(5));
     const RECT r = childRect(dialog->missing.Hwnd());
     EXPECT_EQ(r.left, -kMaxSkinExtent);
     EXPECT_EQ(r.right - r.left, 0);  // negative width: nothing to draw, nothing to crash on
@@ -312,11 +312,11 @@ TEST_F(SkinWindow, DoubleClickCountsAsTwoClicks) {
 }
 
 TEST_F(SkinWindow, OkAndCancelEndTheWindowAndReleaseItsPictures) {
-    EXPECT_NE(dialog->Background(), nullptr);
+    EXPECT_NE(dialog->background(), nullptr);
     SendMessageW(dialog->ok.Hwnd(), BM_CLICK, 0, 0);
-    EXPECT_TRUE(PumpUntil([&] { return dialog->Hwnd() == nullptr; }));
-    EXPECT_EQ(dialog->Result(), IDOK);
-    EXPECT_EQ(dialog->Background(), nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return dialog->hwnd() == nullptr; }));
+    EXPECT_EQ(dialog->result(), IDOK);
+    EXPECT_EQ(dialog->background(), nullptr);
 }
 
 // --- Damaged or missing pictures end the process with 0 ----------------------
@@ -411,17 +411,17 @@ TEST(SkinLeaks, RepeatedOpeningsKeepGdiObjectsAndWindowsLevel) {
     writeSkin();
     auto openAndClose = [] {
         TestDialog d;
-        if (!d.CreateModeless()) return false;
-        ShowWindow(d.Hwnd(), SW_SHOWNOACTIVATE);
+        if (!d.createModeless()) return false;
+        ShowWindow(d.hwnd(), SW_SHOWNOACTIVATE);
         d.b1.SetTooltip(L"tip", true);
         SendMessageW(d.b1.Hwnd(), WM_MOUSEHOVER, 0, 0);
         d.b1.SetCaptionStyle(true, 8, L"Arial", 0);
         d.list.InsertColumn(0, L"c");
         d.list.InsertRow(0, L"row");
         Pump(20);
-        SendMessageW(d.Hwnd(), WM_COMMAND, IDCANCEL, 0);
+        SendMessageW(d.hwnd(), WM_COMMAND, IDCANCEL, 0);
         Pump(10);
-        return d.Hwnd() == nullptr;
+        return d.hwnd() == nullptr;
     };
     ASSERT_TRUE(openAndClose());  // builds the status surfaces, which stay
     ASSERT_TRUE(openAndClose());
@@ -531,7 +531,7 @@ public:
 
 TEST_F(SkinWindow, TrayIconIsAddedChangedRemovedAndBackAfterTheTaskbarRestarts) {
     keepTrayUp();
-    HWND w = dialog->Hwnd();
+    HWND w = dialog->hwnd();
     CTrayIcon tray;
     HICON first = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141));
     ASSERT_NE(first, nullptr);
@@ -567,7 +567,7 @@ TEST_F(SkinWindow, TrayIconIsAddedChangedRemovedAndBackAfterTheTaskbarRestarts) 
 
 TEST_F(SkinWindow, TrayTellsASingleClickFromADoubleClick) {
     keepTrayUp();
-    HWND w = dialog->Hwnd();
+    HWND w = dialog->hwnd();
     CTrayIcon tray;
     ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"tip", LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141)), kTrayId));
     auto count = [&](int id) { return std::count(dialog->commands.begin(), dialog->commands.end(), id); };
@@ -607,7 +607,7 @@ void CALLBACK closeMenu(HWND, UINT, UINT_PTR id, DWORD) {
 
 TEST_F(SkinWindow, TrayMenuOpensOnRightButtonRelease) {
     keepTrayUp();
-    HWND w = dialog->Hwnd();
+    HWND w = dialog->hwnd();
     CTrayIcon tray;
     ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"tip", LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141)), kTrayId));
     g_menuSeen = false;
@@ -773,14 +773,14 @@ TEST_F(ReportListTest, DeleteSortAndEditInPlace) {
     NMLISTVIEW click{};
     click.hdr = {l.Hwnd(), 1100, static_cast<UINT>(LVN_COLUMNCLICK)};
     click.iSubItem = 0;
-    SendMessageW(dialog->Hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
+    SendMessageW(dialog->hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(names(), (std::vector<std::wstring>{L"B", L"b", L"c"}));  // code units: upper case first
     EXPECT_EQ(l.GetRowData(0), 7);
-    SendMessageW(dialog->Hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
+    SendMessageW(dialog->hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(names(), (std::vector<std::wstring>{L"c", L"b", L"B"}));
     EXPECT_EQ(sorts, 4);
     l.SetSorting(false);
-    SendMessageW(dialog->Hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
+    SendMessageW(dialog->hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(sorts, 4);
 
     l.SetEditable(true);
@@ -862,7 +862,7 @@ TEST_F(SkinWindow, LampFollowsCapsLockAndRestsWhileHidden) {
     SkinButton& lamp = dialog->caps;
     LockLamps lamps;
     const bool initial = LockLamps::LockIsOn(VK_CAPITAL);
-    ASSERT_TRUE(lamps.Start(dialog->Hwnd(), nullptr, &lamp, nullptr, S(1), S(2)));
+    ASSERT_TRUE(lamps.Start(dialog->hwnd(), nullptr, &lamp, nullptr, S(1), S(2)));
     auto lit = [&] { return lamp.LastSurface() == S(2); };
     auto litPixel = [&] { return ClientPixel(lamp.Hwnd(), 3, 3) == statusPixel(2, lamp.FaceX() + 3, lamp.FaceY() + 3); };
     EXPECT_EQ(lit(), initial);
@@ -872,12 +872,12 @@ TEST_F(SkinWindow, LampFollowsCapsLockAndRestsWhileHidden) {
     EXPECT_EQ(LockLamps::LockIsOn(VK_CAPITAL), !initial);
     EXPECT_EQ(litPixel(), !initial);
 
-    ShowWindow(dialog->Hwnd(), SW_HIDE);
+    ShowWindow(dialog->hwnd(), SW_HIDE);
     Pump(20);
     pressCapsLock();
     Pump(300);
     EXPECT_EQ(lit(), !initial) << "the lamp changed while its window was hidden";
-    ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
+    ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
     EXPECT_TRUE(PumpUntil([&] { return lit() == initial; }, 2000)) << "showing the window did not catch up";
     EXPECT_EQ(LockLamps::LockIsOn(VK_CAPITAL), initial);
     lamps.Stop();
@@ -888,7 +888,7 @@ TEST_F(SkinWindow, ArrowsAlternateFramesFollowFlipAndRestWhileHidden) {
     ArrowAnimator arrows;
     SkinButton& left = dialog->left;
     SkinButton& right = dialog->right;
-    ASSERT_TRUE(arrows.Start(dialog->Hwnd(), &left, &right, dialog->IniPath(), arrowSurface(), [&] { return flip; }, 30));
+    ASSERT_TRUE(arrows.Start(dialog->hwnd(), &left, &right, dialog->iniPath(), arrowSurface(), [&] { return flip; }, 30));
     std::vector<int> lefts, rights;
     auto watchTicks = [&](unsigned n) {
         lefts.clear();
@@ -923,38 +923,38 @@ TEST_F(SkinWindow, ArrowsAlternateFramesFollowFlipAndRestWhileHidden) {
     EXPECT_NE(rights[0], rights[1]);
     arrows.ShowArrowFrame(ArrowSide::Left, 2, true, true);
 
-    ShowWindow(dialog->Hwnd(), SW_HIDE);
+    ShowWindow(dialog->hwnd(), SW_HIDE);
     Pump(20);
     const unsigned before = arrows.Ticks();
     Pump(200);
     EXPECT_EQ(arrows.Ticks(), before) << "arrows moved while hidden";
-    ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
+    ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
     EXPECT_TRUE(PumpUntil([&] { return arrows.Ticks() > before; }, 2000));
 
     // A window kept in the tray refuses the modal loop's show: WM_SHOWWINDOW
     // arrives, the window stays hidden, and the arrows must stay still.
-    ShowWindow(dialog->Hwnd(), SW_HIDE);
+    ShowWindow(dialog->hwnd(), SW_HIDE);
     static WNDPROC previous = nullptr;
     previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        dialog->Hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        dialog->hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
             if (m == WM_WINDOWPOSCHANGING) reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
             return CallWindowProcW(previous, w, m, wp, lp);
         })));
-    ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
-    ASSERT_FALSE(IsWindowVisible(dialog->Hwnd()));
+    ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
+    ASSERT_FALSE(IsWindowVisible(dialog->hwnd()));
     Pump(20);
     const unsigned refused = arrows.Ticks();
     Pump(200);
     EXPECT_EQ(arrows.Ticks(), refused) << "arrows moved after a show the window refused";
-    SetWindowLongPtrW(dialog->Hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-    ShowWindow(dialog->Hwnd(), SW_SHOWNOACTIVATE);
+    SetWindowLongPtrW(dialog->hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+    ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
     EXPECT_TRUE(PumpUntil([&] { return arrows.Ticks() > refused; }, 2000));
 }
 
 // --- Hyperlink label ------------------------------------------------------------
 
 TEST_F(SkinWindow, LinkShowsItsAddressOpensItAndReportsFailure) {
-    HWND label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 150, 20, 80, 14, dialog->Hwnd(),
+    HWND label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 150, 20, 80, 14, dialog->hwnd(),
                                  reinterpret_cast<HMENU>(1300), nullptr, nullptr);
     ASSERT_NE(label, nullptr);
     LinkStatic link;
@@ -969,7 +969,7 @@ TEST_F(SkinWindow, LinkShowsItsAddressOpensItAndReportsFailure) {
     EXPECT_STREQ(text, L"http://kb.test/");  // empty text shows the address
     EXPECT_EQ(link.CurrentColour(), COLORREF(0xEE0000));
 
-    SendMessageW(dialog->Hwnd(), WM_COMMAND, MAKEWPARAM(1300, STN_CLICKED), reinterpret_cast<LPARAM>(label));
+    SendMessageW(dialog->hwnd(), WM_COMMAND, MAKEWPARAM(1300, STN_CLICKED), reinterpret_cast<LPARAM>(label));
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], L"http://kb.test/");
     ASSERT_EQ(reported.size(), 1u);
@@ -977,7 +977,7 @@ TEST_F(SkinWindow, LinkShowsItsAddressOpensItAndReportsFailure) {
     EXPECT_FALSE(link.Visited());
 
     result = 42;
-    SendMessageW(dialog->Hwnd(), WM_COMMAND, MAKEWPARAM(1300, STN_CLICKED), reinterpret_cast<LPARAM>(label));
+    SendMessageW(dialog->hwnd(), WM_COMMAND, MAKEWPARAM(1300, STN_CLICKED), reinterpret_cast<LPARAM>(label));
     EXPECT_TRUE(link.Visited());
     EXPECT_EQ(reported.size(), 1u);
     EXPECT_EQ(link.CurrentColour(), COLORREF(0x8B1A55));
@@ -991,11 +991,11 @@ TEST_F(SkinWindow, LinkShowsItsAddressOpensItAndReportsFailure) {
 
     // Text without an address opens its text.
     HWND second = CreateWindowExW(0, L"STATIC", L"http://text.test/", WS_CHILD | WS_VISIBLE, 150, 40, 80, 14,
-                                  dialog->Hwnd(), reinterpret_cast<HMENU>(1301), nullptr, nullptr);
+                                  dialog->hwnd(), reinterpret_cast<HMENU>(1301), nullptr, nullptr);
     LinkStatic plain;
     plain.SetOpener([&](const std::wstring& url) { return opened.push_back(url), INT_PTR(33); });
     ASSERT_TRUE(plain.AttachWindow(second));
-    SendMessageW(dialog->Hwnd(), WM_COMMAND, MAKEWPARAM(1301, STN_CLICKED), reinterpret_cast<LPARAM>(second));
+    SendMessageW(dialog->hwnd(), WM_COMMAND, MAKEWPARAM(1301, STN_CLICKED), reinterpret_cast<LPARAM>(second));
     EXPECT_EQ(opened.back(), L"http://text.test/");
 }
 
@@ -1018,7 +1018,7 @@ int main(int argc, char** argv) {
     wchar_t** wargv = CommandLineToArgvW(GetCommandLineW(), &wargc);
     if (wargc >= 3 && std::wstring(wargv[1]) == L"--skin-child") {
         // Runs one skinned window; a bad picture must end the process with 0
-        // before OnInitDialog returns.
+        // before onInitDialog returns.
         const std::wstring ini = wargv[2];
         const std::wstring folder = ini.substr(0, ini.find_last_of(L'\\') + 1);
         // With a status picture, the window also builds a surface from it.
@@ -1026,14 +1026,14 @@ int main(int argc, char** argv) {
             using SkinDialog::SkinDialog;
             std::wstring status;
             kbskin::SurfaceSet surfaces;
-            BOOL OnInitDialog() override {
-                SkinDialog::OnInitDialog();
-                if (!status.empty()) surfaces.BuildFromPaths(Hwnd(), {status});
+            bool onInitDialog() override {
+                SkinDialog::onInitDialog();
+                if (!status.empty()) surfaces.BuildFromPaths(hwnd(), {status});
                 return FALSE;
             }
         } d(GetModuleHandleW(nullptr), 500, nullptr, ini.c_str(), folder.c_str());
         if (wargc >= 4) d.status = wargv[3];
-        if (!d.CreateModeless()) return 8;
+        if (!d.createModeless()) return 8;
         return 9;
     }
     if (wargc >= 3 && std::wstring(wargv[1]) == L"--skin-show")

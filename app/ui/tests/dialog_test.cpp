@@ -1,19 +1,19 @@
-#include "dialog.h"
+#include "skin_dialog.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <vector>
 
-namespace kb::ui {
+namespace kbskin {
 namespace {
 
 constexpr int kTemplate = 200;
 constexpr UINT kAsk = WM_APP + 7;
 
-class Probe final : public Dialog {
+class Probe final : public SkinDialog {
 public:
-    Probe() : Dialog(kTemplate) {
+    Probe() : SkinDialog(GetModuleHandleW(nullptr), kTemplate, nullptr, nullptr, nullptr) {
         table_.onCommandRange(300, 310, [this](int id, int, HWND) { seen.push_back(id); });
         table_.onCommand(302, [this](int id, int, HWND) { seen.push_back(-id); });
         table_.onCommand(IDOK, [this](int, int, HWND) { endDialog(42); });
@@ -50,7 +50,7 @@ TEST(DialogLayer, ModalLoopRoutesCommandsAndEndsWithItsResult) {
         click(w, 305);
         click(w, IDOK);
     };
-    EXPECT_EQ(d.runModal(nullptr), 42);
+    EXPECT_EQ(d.runModal(), 42);
     EXPECT_EQ(answer, 42);
     EXPECT_EQ(unanswered, 0);
     EXPECT_EQ(d.seen, (std::vector<int>{301, -302, 305}));
@@ -60,30 +60,67 @@ TEST(DialogLayer, ModalLoopRoutesCommandsAndEndsWithItsResult) {
 
 TEST(DialogLayer, OneModelessWindowAtATime) {
     Probe d;
-    ASSERT_TRUE(d.createModeless(nullptr));
+    ASSERT_TRUE(d.createModeless());
     const HWND first = d.hwnd();
     EXPECT_TRUE(IsWindow(first));
-    EXPECT_FALSE(d.createModeless(nullptr));
+    EXPECT_FALSE(d.createModeless());
     EXPECT_EQ(d.hwnd(), first);
     SendMessageW(first, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);  // endDialog destroys a modeless one
     EXPECT_FALSE(d.isOpen());
     EXPECT_FALSE(IsWindow(first));
     EXPECT_EQ(d.destroyed, 1);
-    ASSERT_TRUE(d.createModeless(nullptr));
+    ASSERT_TRUE(d.createModeless());
     d.destroy();
     EXPECT_FALSE(d.isOpen());
     EXPECT_EQ(d.destroyed, 2);
 }
 
 TEST(DialogLayer, AMissingTemplateFailsCleanly) {
-    class NoTemplate final : public Dialog {
+    class NoTemplate final : public SkinDialog {
     public:
-        NoTemplate() : Dialog(999) {}
+        NoTemplate() : SkinDialog(GetModuleHandleW(nullptr), 999, nullptr, nullptr, nullptr) {}
     } d;
-    EXPECT_EQ(d.runModal(nullptr), -1);
-    EXPECT_FALSE(d.createModeless(nullptr));
+    EXPECT_EQ(d.runModal(), -1);
+    EXPECT_FALSE(d.createModeless());
+    EXPECT_FALSE(d.isOpen());
+}
+
+
+// A modeless window answers Enter, Esc and Tab also when the loop that pumps
+// it is a plain one, as another dialog's modal loop is.
+TEST(DialogLayer, ModelessWindowAnswersKeysUnderAPlainLoop) {
+    class Keys final : public SkinDialog {
+    public:
+        Keys() : SkinDialog(GetModuleHandleW(nullptr), kTemplate, nullptr, nullptr, nullptr) {}
+        std::vector<int> seen;
+
+    protected:
+        void onOK() override { seen.push_back(IDOK); }
+        void onCancel() override { seen.push_back(IDCANCEL); }
+    } d;
+    ASSERT_TRUE(d.createModeless());
+    ShowWindow(d.hwnd(), SW_SHOW);
+    auto press = [&](WPARAM key) {
+        const HWND focus = GetFocus();
+        PostMessageW(focus, WM_KEYDOWN, key, 1);
+        PostMessageW(focus, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    };
+    SetFocus(d.item(IDOK));
+    ASSERT_EQ(GetFocus(), d.item(IDOK));
+    press(VK_TAB);
+    EXPECT_EQ(GetFocus(), d.item(IDCANCEL));
+    press(VK_ESCAPE);
+    SetFocus(d.item(301));
+    press(VK_RETURN);  // the default button, OK
+    EXPECT_EQ(d.seen, (std::vector<int>{IDCANCEL, IDOK}));
+    d.destroy();
     EXPECT_FALSE(d.isOpen());
 }
 
 }  // namespace
-}  // namespace kb::ui
+}  // namespace kbskin

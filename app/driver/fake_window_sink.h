@@ -1,0 +1,40 @@
+// The window sink for native tests: marks, apply states and menus go to the
+// model tests' recording window, messages and questions to their prompt.
+#pragma once
+
+#include "test_fakes.h"
+#include "window_sink.h"
+
+#include <functional>
+#include <vector>
+
+namespace kb::testing {
+
+struct FakeWindowSink final : WindowSink {
+    FakeWindowSink(RecordingWindow& w, AnsweringPrompt& p) noexcept : window(w), prompt(p) {}
+    RecordingWindow& window;
+    AnsweringPrompt& prompt;
+    std::vector<bool> playback;
+    std::vector<int> attach;
+    std::vector<int> banks;
+    int bankRefusals = 0;
+    bool editingMacro = false;
+    // Runs while a question waits, as the window's nested message loop would.
+    std::function<void()> whileAsking;
+
+    void setKeyButtonAssigned(int slot, bool assigned) override { window.setKeyButtonAssigned(slot, assigned); }
+    void setApplyButtonEnabled(bool enabled) override { window.setApplyButtonEnabled(enabled); }
+    void showProfileMenu(const ProfileMenu& menu) override { window.showProfileMenu(menu); }
+    void playbackIndication(bool playing) override { playback.push_back(playing); }
+    void attachState(int state) override { attach.push_back(state); }
+    void bankChanged(int bank) override { banks.push_back(bank); }
+    void refuseBankSwitch() override { ++bankRefusals; }
+    bool editingMacroKey() override { return editingMacro; }
+    void showMessage(std::u16string_view text) override { prompt.showMessage(text); }
+    bool askYesNo(std::u16string_view text, bool defaultNo) override {
+        if (whileAsking) whileAsking();
+        return prompt.askYesNo(text, defaultNo);
+    }
+};
+
+}  // namespace kb::testing
