@@ -3,6 +3,7 @@
 // go to the system instead of the driver, observed in this process.
 #include "KinsetDll.h"
 #include "dll_test_support.h"
+#include "common/win/ui_owners.h"
 
 #include <gtest/gtest.h>
 
@@ -52,13 +53,9 @@ TEST(KinsetExports, EveryNameResolvesAndAliasesShareTheirFunction) {
 }
 
 bool controlDevicePresent() {
-    HANDLE h = CreateFileW(L"\\\\.\\KbSieve_PX3_Plexor3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(h);
-    return true;
+    const kbwin::UniqueHandle h(CreateFileW(L"\\\\.\\KbSieve_PX3_Plexor3", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    return h.valid();
 }
 
 // Written for a prefix without the filter driver; where a stand-in driver is
@@ -258,13 +255,13 @@ protected:
 HWND SystemInputTest::window_ = nullptr;
 
 TEST_F(SystemInputTest, KeybdEventTypeReachesTheKeyboardHook) {
-    HHOOK hook = SetWindowsHookExW(WH_KEYBOARD, keyboardHook, nullptr, GetCurrentThreadId());
-    ASSERT_NE(hook, nullptr);
+    kbwin::UniqueHook hook(SetWindowsHookExW(WH_KEYBOARD, keyboardHook, nullptr, GetCurrentThreadId()));
+    ASSERT_TRUE(hook);
     ASSERT_EQ(KINSET(SetKbMakeType)(1), 1);
     EXPECT_EQ(KINSET(VKSendWinMakeCodeSingle_KB)(nullptr, 0x01E, 0), 1);
     EXPECT_EQ(KINSET(VKSendWinMakeCodeSingle_KB)(nullptr, 0x01E, 1), 1);
     const bool seen = pumpUntil([] { return g_hooked.size() >= 2; });
-    UnhookWindowsHookEx(hook);
+    hook.reset();
     ASSERT_TRUE(seen) << "hook calls: " << g_hooked.size();
     EXPECT_EQ(g_hooked[0], (std::pair<WPARAM, bool>{0x41, false}));
     EXPECT_EQ(g_hooked[1], (std::pair<WPARAM, bool>{0x41, true}));

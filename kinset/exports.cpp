@@ -9,6 +9,8 @@
 #include "sides.h"
 #include "win_system.h"
 
+#include "common/text/text_convert.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -218,7 +220,7 @@ extern "C" int WINAPI VKSendMsVirtualKeySync_KB(HANDLE device, const unsigned ch
 
 extern "C" int WINAPI AppKbWinMakeCodeAndStatus22String(unsigned short winMakeCode, unsigned int status,
                                                         wchar_t* buffer, unsigned short size) {
-    return writeKeyName(winMakeCode, status, reinterpret_cast<char16_t*>(buffer), size) ? 1 : 0;
+    return writeKeyName(winMakeCode, status, kbtext::asU16(buffer), size) ? 1 : 0;
 }
 
 extern "C" int WINAPI AppKbVkSendKeyAndStatus2String(const KinsetKeyEx* key, unsigned int status, wchar_t* buffer,
@@ -228,7 +230,7 @@ extern "C" int WINAPI AppKbVkSendKeyAndStatus2String(const KinsetKeyEx* key, uns
     }
     std::uint16_t flags = 0;
     const std::uint16_t code = makeCodeOf(key, &flags);
-    return writeKeyName(code, status, reinterpret_cast<char16_t*>(buffer), size) ? 1 : 0;
+    return writeKeyName(code, status, kbtext::asU16(buffer), size) ? 1 : 0;
 }
 
 // ---- Mouse -----------------------------------------------------------------

@@ -2,9 +2,9 @@
 
 #include "service_name.h"
 
+#include "common/text/text_convert.h"
 #include "common/win/unique_handle.h"
 
-#include <cwchar>
 #include <string>
 #include <utility>
 
@@ -30,11 +30,11 @@ int installDriverService(const wchar_t* driverPath, SC_HANDLE* service) noexcept
     std::u16string name;
     try {
         name = serviceNameOfPath(
-            std::u16string_view(reinterpret_cast<const char16_t*>(driverPath), std::wcslen(driverPath)));
+            kbtext::asU16(driverPath));
     } catch (...) {
         return 0;
     }
-    const auto* wideName = reinterpret_cast<const wchar_t*>(name.c_str());
+    const wchar_t* wideName = kbtext::asWide(name);
     ScHandle svc(CreateServiceW(manager.get(), wideName, wideName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
                                 SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, driverPath, nullptr, nullptr, nullptr,
                                 nullptr, nullptr));
@@ -45,7 +45,7 @@ int installDriverService(const wchar_t* driverPath, SC_HANDLE* service) noexcept
         }
         const std::u16string existing(kExistingServiceName);
         svc = ScHandle(
-            OpenServiceW(manager.get(), reinterpret_cast<const wchar_t*>(existing.c_str()), SERVICE_ALL_ACCESS));
+            OpenServiceW(manager.get(), kbtext::asWide(existing), SERVICE_ALL_ACCESS));
         if (!svc) {
             return 0;
         }

@@ -1,5 +1,8 @@
 #include "win_system.h"
 
+#include "common/text/text_convert.h"
+#include "common/win/unique_handle.h"
+
 #include <string>
 
 namespace kb::kinset {
@@ -88,8 +91,7 @@ void WinSystem::mouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y, 
 void WinSystem::messageBox(std::u16string_view text, std::u16string_view caption) {
     const std::u16string t(text);
     const std::u16string c(caption);
-    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(t.c_str()), reinterpret_cast<const wchar_t*>(c.c_str()),
-                MB_OK);
+    MessageBoxW(nullptr, kbtext::asWide(t), kbtext::asWide(c), MB_OK);
 }
 
 Device WinSystem::openControlDevice() {
@@ -97,7 +99,7 @@ Device WinSystem::openControlDevice() {
 }
 
 void WinSystem::closeDevice(Device device) {
-    CloseHandle(toHandle(device));
+    kbwin::UniqueHandle owned(toHandle(device));
 }
 
 }  // namespace kb::kinset

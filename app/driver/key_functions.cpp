@@ -17,7 +17,7 @@ void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool mac
             // window: the copy of the text is all it needs from under the lock.
             lock.unlock();
             if (!text.empty()) {
-                actions.runAction(e.type == 3 ? kActionLaunchProgram : kActionTypeText, text);
+                actions.runAction(e.type == 3 ? multact::kStartProgram : multact::kTypeText, text);
             }
             break;
         }

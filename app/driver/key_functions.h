@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine.h"
+#include "multact.h"
 
 #include <array>
 #include <cstdint>
@@ -26,9 +27,6 @@ public:
     // lock. A repeating macro follows its key by this.
     virtual void keyReleased(int slot) = 0;
 };
-
-inline constexpr int kActionLaunchProgram = 642;
-inline constexpr int kActionTypeText = 657;
 
 // Carries out the function of the active copy's entry at `slot`, taking the
 // engine lock itself. macroKey: type 2 is acted on only for macro keys (the

@@ -1,5 +1,7 @@
 #include "profile_json.h"
 
+#include "common/text/text_convert.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -8,68 +10,9 @@ namespace kb::px3 {
 using nlohmann::json;
 using nlohmann::ordered_json;
 
-std::string toUtf8(std::u16string_view text, bool& wellFormed) {
-    wellFormed = true;
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            wellFormed = false;
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
+std::string toUtf8(std::u16string_view text, bool& wellFormed) { return kbtext::toUtf8(text, wellFormed); }
 
-// The JSON parser has already checked that the text is UTF-8.
-std::u16string fromUtf8(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        std::uint32_t c = b;
-        int extra = 0;
-        if (b >= 0xF0) {
-            c = b & 0x07;
-            extra = 3;
-        } else if (b >= 0xE0) {
-            c = b & 0x0F;
-            extra = 2;
-        } else if (b >= 0xC0) {
-            c = b & 0x1F;
-            extra = 1;
-        }
-        ++i;
-        for (int k = 0; k < extra && i < text.size(); ++k, ++i) c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
-}
+std::u16string fromUtf8(std::string_view text) { return kbtext::fromUtf8(text); }
 
 std::string hexBytes(const std::uint8_t* p, std::size_t n) {
     static const char digits[] = "0123456789abcdef";

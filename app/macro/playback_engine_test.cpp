@@ -42,7 +42,9 @@ public:
             std::unique_lock<std::mutex> l(m_);
             ++waits_;
             if (!woken_ && (deadline == kForever || deadline > holdBeyondUs)) {
+                endless_ = deadline == kForever;
                 cv_.wait(l, [&] { return woken_; });
+                endless_ = false;
             }
             if (woken_) {
                 woken_ = false;
@@ -78,6 +80,11 @@ public:
         std::lock_guard<std::mutex> l(m_);
         return waits_;
     }
+    // The thread sits in a wait without a deadline: until woken it does nothing.
+    bool waitingEndlessly() {
+        std::lock_guard<std::mutex> l(m_);
+        return endless_;
+    }
 
 private:
     std::mutex m_;
@@ -85,6 +92,7 @@ private:
     std::uint64_t now_ = 0;
     std::uint64_t waits_ = 0;
     bool woken_ = false;
+    bool endless_ = false;
 };
 
 class FakeHost : public PlaybackHost {
@@ -201,9 +209,8 @@ TEST(PlaybackTiming, IdleThreadSleepsUntilARequestComes) {
     host.setTable({{1, {{0, kA, 0}, {0, kA, 1}}}});
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    ASSERT_TRUE(eventually([&] { return host.clock.waits() == 1; }));
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(host.clock.waits(), 1u);  // no poll
+    ASSERT_TRUE(eventually([&] { return host.clock.waitingEndlessly(); }));
+    EXPECT_EQ(host.clock.waits(), 1u);  // its first wait, and no poll: a timed one would return at once
     engine.enqueue(1, false);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 2 && idle(engine); }));
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "common/crash/crash_report.h"
+#include "common/win/unique_handle.h"
 
 namespace {
 
@@ -20,8 +21,8 @@ DWORD WINAPI ownThread(void*) {
 }  // namespace
 
 extern "C" __declspec(dllexport) void CrashInOwnThread() {
-    HANDLE t = CreateThread(nullptr, 0, ownThread, nullptr, 0, nullptr);
-    if (t) CloseHandle(t);  // detached: the probe sleeps until the report ends it
+    // Detached: the probe sleeps until the report ends it.
+    kbwin::UniqueHandle thread(CreateThread(nullptr, 0, ownThread, nullptr, 0, nullptr));
 }
 
 extern "C" __declspec(dllexport) void CrashOnCallersThread() { fault(); }

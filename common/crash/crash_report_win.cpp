@@ -13,6 +13,7 @@
 
 #include "common/crash/crash_log.h"
 #include "common/crash/minidump.h"
+#include "common/text/text_convert.h"
 #include "common/win/unique_handle.h"
 
 namespace kb::crash {
@@ -26,24 +27,8 @@ PVOID g_vectoredHandler = nullptr;
 std::atomic<LONG> g_writing{0};
 thread_local bool t_guarded = false;
 
-std::string narrow(const std::wstring& w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n,
-                            nullptr, nullptr);
-    return s;
-}
-
-std::wstring widen(const std::string& s) {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
+std::string narrow(const std::wstring& w) { return kbtext::toUtf8(std::wstring_view(w)); }
+std::wstring widen(const std::string& s) { return kbtext::wideFromUtf8(s); }
 
 Moment now() {
     SYSTEMTIME t;

@@ -1,6 +1,6 @@
-// Where our libraries come from: the program's own folder and the system
-// folder, never the current folder or PATH, where a planted copy of the same
-// name would run inside a program that drives the keyboard.
+// Where libraries come from: the program's own folder and the system folder,
+// never the current folder or PATH, where a planted copy of the same name
+// would run inside a program that drives the keyboard.
 #pragma once
 
 #include <windows.h>
@@ -30,15 +30,42 @@ inline std::wstring besideProgram(const std::wstring& name) {
     return path + name;
 }
 
-// Loads `name` from the program's folder only; what it needs comes from its
-// own folder or the system folder. Null when it is not there.
-inline HMODULE loadBesideProgram(const std::wstring& name) {
-    const std::wstring path = besideProgram(name);
-    if (path.empty()) return nullptr;
+// Loads the library at the full `path`; what it needs comes from its own
+// folder or the system folder.
+inline HMODULE loadFromPath(const std::wstring& path) {
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)  // a system without the search flags
         module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return module;
+}
+
+// Loads `name` from the program's folder only. Null when it is not there.
+inline HMODULE loadBesideProgram(const std::wstring& name) {
+    const std::wstring path = besideProgram(name);
+    if (path.empty()) return nullptr;
+    return loadFromPath(path);
+}
+
+// `name` in the system folder; empty when the path does not fit.
+inline std::wstring inSystemFolder(const std::wstring& name) {
+    wchar_t folder[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    return std::wstring(folder, n) + L"\\" + name;
+}
+
+// A library that another party may install: the program's folder first, then
+// the system folder, never anywhere else. `name` is a bare file name. The
+// error of the last place tried is left for GetLastError.
+inline HMODULE loadBesideProgramOrFromSystem(const std::wstring& name) {
+    if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos) {
+        SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    if (HMODULE module = loadBesideProgram(name)) return module;
+    const std::wstring path = inSystemFolder(name);
+    if (path.empty()) return nullptr;
+    return loadFromPath(path);
 }
 
 }  // namespace kbwin

@@ -10,20 +10,15 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/text/text_convert.h"
+#include "common/win/unique_handle.h"
+
 #include <cstdint>
 #include <string>
 
 namespace {
 
-std::string utf8(const std::wstring& s) {
-    if (s.empty()) {
-        return {};
-    }
-    const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+std::string utf8(const std::wstring& s) { return kbtext::toUtf8(std::wstring_view(s)); }
 
 HANDLE gRaised = nullptr;
 
@@ -59,8 +54,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
         eventName = buf;
     }
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
-    gRaised = CreateEventW(nullptr, TRUE, FALSE, (eventName + L"-raised").c_str());
+    const kbwin::UniqueHandle doneOwner(CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+    HANDLE done = doneOwner.get();
+    const kbwin::UniqueHandle raisedOwner(CreateEventW(nullptr, TRUE, FALSE, (eventName + L"-raised").c_str()));
+    gRaised = raisedOwner.get();
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = probeProc;
@@ -84,13 +81,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     // Written to a side name and renamed, so a reader never sees half a report.
     const std::wstring part = reportPath + L".part";
-    HANDLE file = CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 3;
-    }
-    DWORD written = 0;
-    WriteFile(file, report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
-    CloseHandle(file);
+    {
+        const kbwin::UniqueHandle file(
+            CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            return 3;
+        }
+        DWORD written = 0;
+        WriteFile(file.get(), report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
+    }  // closed before the rename
     MoveFileExW(part.c_str(), reportPath.c_str(), MOVEFILE_REPLACE_EXISTING);
 
     const DWORD until = GetTickCount() + 20000;
@@ -109,8 +108,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
     }
     // The window goes with the process; destroying it first makes Wine wait on the display.
-    CloseHandle(gRaised);
-    CloseHandle(done);
     LocalFree(argv);
     return 0;
 }

@@ -2,6 +2,8 @@
 // and its actions carried out on small test windows that live on a window
 // thread of their own, as the caller's windows do.
 #include "multact.h"
+#include "common/text/text_convert.h"
+#include "common/win/unique_handle.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -28,18 +30,11 @@ Fn lookUp(HMODULE module, const char* name) {
 }
 
 struct Library {
-    HMODULE module = LoadLibraryW(L"Multact.dll");
+    kbwin::UniqueModule owner{LoadLibraryW(L"Multact.dll")};
+    HMODULE module = owner.get();
     MultactFn multact = lookUp<MultactFn>(module, "Multact");
     Multact2Fn multact2 = lookUp<Multact2Fn>(module, "Multact2");
     MultactForWin2000Fn forWin2000 = lookUp<MultactForWin2000Fn>(module, "MultactForWin2000");
-    Library() = default;
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    ~Library() {
-        if (module != nullptr) {
-            FreeLibrary(module);
-        }
-    }
 };
 
 // --- messages seen by the test windows -------------------------------------
@@ -128,7 +123,7 @@ public:
         HWND focus = nullptr;
     };
     explicit WindowThread(std::function<Made()> build) {
-        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ready_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         thread_ = std::thread([this, build] {
             made_ = build();
             if (made_.foreground != nullptr) {
@@ -139,7 +134,7 @@ public:
                 SetFocus(made_.focus);
             }
             id_ = GetCurrentThreadId();
-            SetEvent(ready_);
+            SetEvent(ready_.get());
             MSG msg;
             while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
                 TranslateMessage(&msg);
@@ -148,14 +143,13 @@ public:
             // The thread's windows go with it (destroying them one by one
             // makes Wine wait on the display for each).
         });
-        WaitForSingleObject(ready_, 10000);
+        WaitForSingleObject(ready_.get(), 10000);
     }
     WindowThread(const WindowThread&) = delete;
     WindowThread& operator=(const WindowThread&) = delete;
     ~WindowThread() {
         PostThreadMessageW(id_, WM_QUIT, 0, 0);
         thread_.join();
-        CloseHandle(ready_);
     }
     [[nodiscard]] HWND foreground() const { return made_.foreground; }
     [[nodiscard]] HWND focus() const { return made_.focus; }
@@ -181,7 +175,7 @@ private:
         std::lock_guard lock(gSeenLock);
         std::erase_if(gSeen, [](const Seen& s) { return s.message == kMarker; });
     }
-    HANDLE ready_ = nullptr;
+    kbwin::UniqueHandle ready_;
     std::thread thread_;
     Made made_;
     DWORD id_ = 0;
@@ -312,7 +306,7 @@ TEST_F(MultactTest, TypingStartsNoThreadPerTextAndTheLibraryStillUnloads) {
     EXPECT_LT(gThreadsStarted.load() - before, kTexts / 4);
     EXPECT_EQ(seenMessages(WM_IME_CHAR).size(), static_cast<std::size_t>(kTexts + 1));
 
-    FreeLibrary(lib.module);
+    EXPECT_TRUE(lib.owner.close());
     lib.module = nullptr;
     EXPECT_TRUE(eventually([] { return GetModuleHandleW(L"Multact.dll") == nullptr; }))
         << "the library stayed loaded after typing";
@@ -342,8 +336,10 @@ LRESULT CALLBACK stuckProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 TEST_F(MultactTest, TypingIntoAWindowThatDoesNotAnswerReturns) {
-    gRelease = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    gStuckNow = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const kbwin::UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const kbwin::UniqueHandle stuckNow(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    gRelease = release.get();
+    gStuckNow = stuckNow.get();
     {
         WindowThread ui([] {
             WNDCLASSW wc{};
@@ -362,8 +358,6 @@ TEST_F(MultactTest, TypingIntoAWindowThatDoesNotAnswerReturns) {
         EXPECT_TRUE(gStuck.load());
         SetEvent(gRelease);
     }
-    CloseHandle(gRelease);
-    CloseHandle(gStuckNow);
 }
 
 // --- horizontal scrolling --------------------------------------------------
@@ -492,13 +486,7 @@ std::wstring folderOfThisProgram() {
     return s.substr(0, s.rfind(L'\\'));
 }
 
-std::wstring wide(const std::string& s) {
-    std::wstring out(s.size() + 1, L'\0');
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(),
-                                      static_cast<int>(out.size()));
-    out.resize(static_cast<std::size_t>(std::max(n, 0)));
-    return out;
-}
+std::wstring wide(const std::string& s) { return kbtext::wideFromUtf8(s); }
 
 bool sameFolder(std::wstring a, std::wstring b) {
     for (auto* s : {&a, &b}) {
@@ -519,14 +507,14 @@ struct ProbeReport {
 };
 
 bool readReport(const std::wstring& path, ProbeReport& out) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const kbwin::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) {
         return false;
     }
     char buf[4096];
     DWORD got = 0;
-    const BOOL ok = ReadFile(file, buf, sizeof buf, &got, nullptr);
-    CloseHandle(file);
+    const BOOL ok = ReadFile(file.get(), buf, sizeof buf, &got, nullptr);
     if (!ok) {
         return false;
     }
@@ -563,13 +551,10 @@ public:
     StartedProbe(const StartedProbe&) = delete;
     StartedProbe& operator=(const StartedProbe&) = delete;
     ~StartedProbe() {
-        SetEvent(done_);
-        if (process_ != nullptr) {
-            WaitForSingleObject(process_, 10000);
-            CloseHandle(process_);
+        SetEvent(done_.get());
+        if (process_) {
+            WaitForSingleObject(process_.get(), 10000);
         }
-        CloseHandle(done_);
-        CloseHandle(raised_);
         DeleteFileW(report_.c_str());
     }
     // Temporary folder with a space in its name, holding a copy of the probe.
@@ -596,21 +581,21 @@ public:
         if (!eventually([&] { return readReport(report_, out); })) {
             return false;
         }
-        process_ = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, out.processId);
-        return process_ != nullptr;
+        process_.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, out.processId));
+        return process_.valid();
     }
     // The probe saw its window made topmost.
-    [[nodiscard]] bool raised(DWORD waitMs) const { return WaitForSingleObject(raised_, waitMs) == WAIT_OBJECT_0; }
-    [[nodiscard]] bool running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    [[nodiscard]] bool raised(DWORD waitMs) const { return WaitForSingleObject(raised_.get(), waitMs) == WAIT_OBJECT_0; }
+    [[nodiscard]] bool running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
     [[nodiscard]] const std::wstring& reportPath() const { return report_; }
     [[nodiscard]] const std::wstring& eventName() const { return eventName_; }
 
 private:
     std::wstring report_;
     std::wstring eventName_;
-    HANDLE done_;
-    HANDLE raised_;
-    HANDLE process_ = nullptr;
+    kbwin::UniqueHandle done_;
+    kbwin::UniqueHandle raised_;
+    kbwin::UniqueHandle process_;
 };
 
 TEST_F(MultactTest, StartsAProgramInItsFolderAndReturnsAtOnce) {
@@ -673,7 +658,7 @@ TEST_F(MultactTest, TheLibraryOutlivesItsCallerWhileRaisingAWindow) {
     StartedProbe probe(L"unload");
     const std::wstring program = StartedProbe::scratch() + L"\\multact_probe.exe";
     ASSERT_EQ(lib.multact2(kb::multact::kStartProgram, program.c_str(), probe.parameters().c_str()), 1);
-    FreeLibrary(lib.module);
+    ASSERT_TRUE(lib.owner.close());
     lib.module = nullptr;
     // Still mapped: the raise thread holds it (were it unmapped, that thread would crash this test).
     EXPECT_NE(GetModuleHandleW(L"Multact.dll"), nullptr);

@@ -2,6 +2,7 @@
 
 #include "scoped.h"
 #include "common/crash/crash_report.h"
+#include "common/text/text_convert.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -14,17 +15,14 @@
 namespace kb::multact {
 namespace {
 
-std::wstring toWide(std::u16string_view s) { return {reinterpret_cast<const wchar_t*>(s.data()), s.size()}; }
-
-std::u16string_view toU16(const wchar_t* s) {
-    return s == nullptr ? std::u16string_view{} : std::u16string_view{reinterpret_cast<const char16_t*>(s)};
-}
+using kbtext::asU16;
+using kbtext::wide;
 
 // Empty when the class name cannot be read.
 std::u16string classNameOf(HWND window) {
     wchar_t buf[256];
     const int n = window != nullptr ? GetClassNameW(window, buf, 256) : 0;
-    return n > 0 ? std::u16string(reinterpret_cast<const char16_t*>(buf), static_cast<std::size_t>(n)) : std::u16string{};
+    return n > 0 ? kbtext::u16(std::wstring_view(buf, static_cast<std::size_t>(n))) : std::u16string{};
 }
 
 // Read without a message to the window, so a window that does not answer
@@ -32,7 +30,7 @@ std::u16string classNameOf(HWND window) {
 std::u16string titleOf(HWND window) {
     wchar_t buf[512];
     const int n = InternalGetWindowText(window, buf, 512);
-    return n > 0 ? std::u16string(reinterpret_cast<const char16_t*>(buf), static_cast<std::size_t>(n)) : std::u16string{};
+    return n > 0 ? kbtext::u16(std::wstring_view(buf, static_cast<std::size_t>(n))) : std::u16string{};
 }
 
 DWORD styleOf(HWND window) { return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)); }
@@ -126,8 +124,8 @@ private:
     const bool ok = ShellExecuteExW(&info) != FALSE;
     if (keepProcess != nullptr) {
         keepProcess->reset(ok ? info.hProcess : nullptr);
-    } else if (ok && info.hProcess != nullptr) {
-        CloseHandle(info.hProcess);
+    } else if (ok) {
+        UniqueHandle unwanted(info.hProcess);
     }
     return ok;
 }
@@ -225,7 +223,7 @@ int startProgram(const wchar_t* path, const wchar_t* parameters) {
     if (path == nullptr || *path == L'\0') {
         return 0;
     }
-    const std::wstring folder = toWide(workingFolderOf(toU16(path)));
+    const std::wstring folder = wide(workingFolderOf(asU16(path)));
     UniqueHandle process;
     const bool ok = shellOpen(path, parameters != nullptr && *parameters != L'\0' ? parameters : nullptr,
                               folder.empty() ? nullptr : folder.c_str(), &process);
@@ -297,7 +295,7 @@ int typeText(const wchar_t* text) {
     if (text == nullptr) {
         return 0;
     }
-    const std::wstring units = toWide(typedUnits(toU16(text)));
+    const std::wstring units = wide(typedUnits(asU16(text)));
     UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ModuleReference module;
     if (!done || !module) {

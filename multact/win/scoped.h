@@ -38,25 +38,17 @@ private:
 class ModuleReference {
 public:
     ModuleReference() noexcept {
-        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                reinterpret_cast<LPCWSTR>(&anchor), &module_)) {
-            module_ = nullptr;
-        }
+        HMODULE module = nullptr;
+        if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&anchor), &module))
+            module_.reset(module);
     }
-    ModuleReference(const ModuleReference&) = delete;
-    ModuleReference& operator=(const ModuleReference&) = delete;
-    ~ModuleReference() {
-        if (module_ != nullptr) {
-            FreeLibrary(module_);
-        }
-    }
-    [[nodiscard]] explicit operator bool() const noexcept { return module_ != nullptr; }
-    [[nodiscard]] HMODULE get() const noexcept { return module_; }
-    [[nodiscard]] HMODULE release() noexcept { return std::exchange(module_, nullptr); }
+    [[nodiscard]] explicit operator bool() const noexcept { return module_.valid(); }
+    [[nodiscard]] HMODULE get() const noexcept { return module_.get(); }
+    [[nodiscard]] HMODULE release() noexcept { return module_.release(); }
 
 private:
     static void anchor() {}
-    HMODULE module_ = nullptr;
+    kbwin::UniqueModule module_;
 };
 
 }  // namespace kb::multact

@@ -29,7 +29,9 @@ void kbs_core_reset(KbsCore* core, const KbsOps* ops) {
         kbs_core_remove_table(core, ops, d);
         for (int s = 0; s < KBS_ATTACH_SLOTS; ++s) release(ops, core->attach[d][s].event);
     }
-    kbs_core_init(core);
+    memset(core, 0, offsetof(KbsCore, relayOn));
+    core->attached[KBS_DEV_KEYBOARD] = 1;
+    core->attached[KBS_DEV_KEYPAD_0E] = 1;
 }
 
 int kbs_selector_device(const uint8_t* selector, size_t length) {
@@ -100,6 +102,14 @@ static void log_append(KbsCore* core, uint8_t origin, uint8_t kind, const uint8_
     e[2] = e[3] = 0;
     memcpy(e + 4, record, KBS_INJECT_SIZE);
     ++core->logCount;
+    if (!core->relayOn) return;
+    if (core->relayCount == KBS_RELAY_CAPACITY) {
+        core->relayHead = (core->relayHead + 1) % KBS_RELAY_CAPACITY;
+        --core->relayCount;
+        ++core->relayLost;
+    }
+    memcpy(core->relay[(core->relayHead + core->relayCount) % KBS_RELAY_CAPACITY], e, KBS_LOG_ENTRY_SIZE);
+    ++core->relayCount;
 }
 
 static void log_key(KbsCore* core, uint8_t origin, uint16_t scan, uint16_t flags) {
@@ -187,6 +197,12 @@ int kbs_core_plug(KbsCore* core, const KbsOps* ops, int device, int attached) {
     return 1;
 }
 
+void kbs_core_signal_attach(KbsCore* core, const KbsOps* ops) {
+    for (int d = 0; d < KBS_DEV_COUNT; ++d)
+        for (int s = 0; s < KBS_ATTACH_SLOTS; ++s)
+            if (core->attach[d][s].event) ops->signal(core->attach[d][s].event);
+}
+
 void kbs_core_drop_owner(KbsCore* core, const KbsOps* ops, const void* owner) {
     for (int d = 0; d < KBS_DEV_COUNT; ++d) {
         /* A program that ends without withdrawing its table must not leave keys swallowed. */
@@ -200,6 +216,29 @@ void kbs_core_drop_owner(KbsCore* core, const KbsOps* ops, const void* owner) {
             }
         }
     }
+}
+
+void kbs_core_relay_start(KbsCore* core) {
+    kbs_core_relay_clear(core);
+    core->relayOn = 1;
+}
+
+void kbs_core_relay_stop(KbsCore* core) { core->relayOn = 0; }
+
+void kbs_core_relay_clear(KbsCore* core) {
+    core->relayOn = 0;
+    core->relayHead = core->relayCount = core->relayLost = 0;
+}
+
+uint32_t kbs_core_relay_take(KbsCore* core, uint8_t* out, uint32_t room) {
+    uint32_t n = core->relayCount < room ? core->relayCount : room;
+    for (uint32_t i = 0; i < n; ++i)
+        memcpy(out + (size_t)i * KBS_LOG_ENTRY_SIZE, core->relay[(core->relayHead + i) % KBS_RELAY_CAPACITY],
+               KBS_LOG_ENTRY_SIZE);
+    core->relayHead = (core->relayHead + n) % KBS_RELAY_CAPACITY;
+    core->relayCount -= n;
+    if (core->relayCount == 0) core->relayLost = 0;
+    return n;
 }
 
 int kbs_core_push_report(KbsCore* core, const uint8_t* data, size_t length) {

@@ -49,11 +49,17 @@ typedef struct KbsCore {
     uint32_t reportCount;
     uint8_t status[KBS_STATUS_SIZE];
     uint8_t hasStatus;
+    /* Last: a reset keeps the relay and what it has still to give. */
+    uint8_t relayOn;
+    uint32_t relayHead;
+    uint32_t relayCount;
+    uint32_t relayLost;
+    uint8_t relay[KBS_RELAY_CAPACITY][KBS_LOG_ENTRY_SIZE];
 } KbsCore;
 
 /* Start state: no tables, empty log and queue, keyboard and first keypad attached. */
 void kbs_core_init(KbsCore* core);
-/* Releases every event and returns to the start state. */
+/* Releases every event and returns to the start state; the relay stays as it is. */
 void kbs_core_reset(KbsCore* core, const KbsOps* ops);
 
 /* Device index of a 16-byte selector, or -1 for a wrong size or an unknown device. */
@@ -96,8 +102,18 @@ int kbs_core_register_attach(KbsCore* core, const KbsOps* ops, int device, void*
  * Returns 1 when it changed. */
 int kbs_core_plug(KbsCore* core, const KbsOps* ops, int device, int attached);
 
+/* Signals every registered attach event, as when the devices go away. */
+void kbs_core_signal_attach(KbsCore* core, const KbsOps* ops);
+
 /* Drops the tables and attach registrations made through a handle that is closing. */
 void kbs_core_drop_owner(KbsCore* core, const KbsOps* ops, const void* owner);
+
+/* The relay's copy of the log: from start on, every entry also lands in it until stop.
+ * Take moves up to `room` oldest entries to out and returns how many. */
+void kbs_core_relay_start(KbsCore* core);
+void kbs_core_relay_stop(KbsCore* core);
+void kbs_core_relay_clear(KbsCore* core);
+uint32_t kbs_core_relay_take(KbsCore* core, uint8_t* out, uint32_t room);
 
 /* Report queue: push returns 0 when full; pop returns 0 when empty. */
 int kbs_core_push_report(KbsCore* core, const uint8_t* data, size_t length);

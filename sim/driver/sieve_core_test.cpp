@@ -223,6 +223,30 @@ TEST_F(SieveCoreTest, LogReadsPartiallyAndCountsWhatAFullLogDropped) {
     EXPECT_EQ(core->logLost, 0u);
 }
 
+// The relay's copy holds what reached the system since it started, whatever reads or
+// resets the log, and drops its oldest entries when nobody takes them.
+TEST_F(SieveCoreTest, RelayCopiesTheLogFromItsStartUntilItsStop) {
+    uint8_t out[4 * KBS_LOG_ENTRY_SIZE];
+    kbs_core_key(core.get(), &kOps, 0, 0x10, 0);
+    kbs_core_relay_start(core.get());
+    kbs_core_key(core.get(), &kOps, 0, 0x11, 0);
+    uint8_t mouse[KBS_INJECT_SIZE] = {0, 0, 1, 0};
+    kbs_core_inject(core.get(), mouse);
+    EXPECT_EQ(drain().size(), 3u);
+    kbs_core_reset(core.get(), &kOps);
+    ASSERT_EQ(kbs_core_relay_take(core.get(), out, 4), 2u);
+    EXPECT_EQ(out[4], 0x11);
+    EXPECT_EQ(out[KBS_LOG_ENTRY_SIZE + 1], KBS_KIND_MOUSE);
+    EXPECT_EQ(kbs_core_relay_take(core.get(), out, 4), 0u);
+    for (uint32_t i = 0; i < KBS_RELAY_CAPACITY + 2; ++i) kbs_core_key(core.get(), &kOps, 0, uint16_t(1 + i % 200), 0);
+    EXPECT_EQ(core->relayLost, 2u);
+    kbs_core_relay_stop(core.get());
+    kbs_core_key(core.get(), &kOps, 0, 0x12, 0);
+    ASSERT_EQ(kbs_core_relay_take(core.get(), out, 1), 1u);
+    EXPECT_EQ(out[4], 3);  // the oldest two went; nothing after the stop came
+    EXPECT_EQ(core->relayCount, KBS_RELAY_CAPACITY - 1u);
+}
+
 TEST_F(SieveCoreTest, ReportQueueIsFifoAndBounded) {
     uint8_t out[KBS_REPORT_SIZE];
     EXPECT_FALSE(kbs_core_pop_report(core.get(), out));

@@ -11,6 +11,12 @@ static KbsCore g_core;
 static KSPIN_LOCK g_lock;
 static LIST_ENTRY g_waiters; /* pending KBS_SIM_WAIT_REPORT requests */
 static PDEVICE_OBJECT g_device;
+/* The relay: the handle that took it, its process and its one pending wait. */
+static PFILE_OBJECT g_relayOwner;
+static HANDLE g_relayProcess;
+static PIRP g_relayWaiter;
+/* Set while the driver unloads: every request fails from then on. */
+static int g_gone;
 
 static void signal_event(void* event) { KeSetEvent((PKEVENT)event, IO_NO_INCREMENT, FALSE); }
 static void release_event(void* event) { ObDereferenceObject(event); }
@@ -253,6 +259,84 @@ static NTSTATUS do_read_table(UCHAR* buf, ULONG inLen, ULONG outLen, ULONG_PTR* 
     return st;
 }
 
+/* Fills a relay wait's answer from the relay queue; called under the lock. */
+static ULONG_PTR relay_fill(UCHAR* buf, ULONG outLen) {
+    uint32_t room = (outLen - KBS_RELAY_HEADER_SIZE) / KBS_LOG_ENTRY_SIZE;
+    uint32_t lost = g_core.relayLost;
+    uint32_t n = kbs_core_relay_take(&g_core, buf + KBS_RELAY_HEADER_SIZE, room);
+    wr32(buf, n);
+    wr32(buf + 4, lost);
+    wr32(buf + 8, g_core.relayOn);
+    return KBS_RELAY_HEADER_SIZE + (ULONG_PTR)n * KBS_LOG_ENTRY_SIZE;
+}
+
+/* The pending relay wait, when it has something to give now (entries, or the end); called
+ * under the lock. The caller completes it after releasing the lock. */
+static PIRP relay_ready_waiter(void) {
+    PIRP irp = g_relayWaiter;
+    if (!irp || (g_core.relayCount == 0 && g_core.relayOn)) return NULL;
+    if (IoSetCancelRoutine(irp, NULL) == NULL) return NULL; /* its cancel routine completes it */
+    g_relayWaiter = NULL;
+    ULONG outLen = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.OutputBufferLength;
+    irp->IoStatus.Information = relay_fill((UCHAR*)irp->AssociatedIrp.SystemBuffer, outLen);
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    return irp;
+}
+
+static void relay_complete(PIRP irp) {
+    if (irp) IoCompleteRequest(irp, IO_NO_INCREMENT);
+}
+
+/* Takes the pending relay wait away for a cancelled ending; called under the lock. */
+static PIRP relay_take_waiter(void) {
+    PIRP irp = g_relayWaiter;
+    if (!irp || IoSetCancelRoutine(irp, NULL) == NULL) return NULL;
+    g_relayWaiter = NULL;
+    irp->IoStatus.Status = STATUS_CANCELLED;
+    irp->IoStatus.Information = 0;
+    return irp;
+}
+
+static VOID cancel_relay_wait(PDEVICE_OBJECT device, PIRP irp) {
+    KIRQL irql;
+    UNREFERENCED_PARAMETER(device);
+    IoReleaseCancelSpinLock(irp->CancelIrql);
+    KeAcquireSpinLock(&g_lock, &irql);
+    if (g_relayWaiter == irp) g_relayWaiter = NULL;
+    KeReleaseSpinLock(&g_lock, irql);
+    irp->IoStatus.Status = STATUS_CANCELLED;
+    irp->IoStatus.Information = 0;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+}
+
+static NTSTATUS do_relay_wait(PIRP irp, PIO_STACK_LOCATION sp, UCHAR* buf, ULONG outLen, ULONG_PTR* info) {
+    KIRQL irql;
+    if (outLen < KBS_RELAY_HEADER_SIZE + KBS_LOG_ENTRY_SIZE) return STATUS_BUFFER_TOO_SMALL;
+    KeAcquireSpinLock(&g_lock, &irql);
+    NTSTATUS st = STATUS_SUCCESS;
+    if (g_relayOwner != sp->FileObject) {
+        st = STATUS_INVALID_DEVICE_STATE;
+    } else if (g_core.relayCount || !g_core.relayOn) {
+        *info = relay_fill(buf, outLen);
+    } else if (g_relayWaiter) {
+        st = STATUS_DEVICE_BUSY;
+    } else {
+        IoMarkIrpPending(irp);
+        IoSetCancelRoutine(irp, cancel_relay_wait);
+        if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
+            KeReleaseSpinLock(&g_lock, irql);
+            irp->IoStatus.Status = STATUS_CANCELLED;
+            irp->IoStatus.Information = 0;
+            IoCompleteRequest(irp, IO_NO_INCREMENT);
+            return STATUS_PENDING;
+        }
+        g_relayWaiter = irp;
+        st = STATUS_PENDING;
+    }
+    KeReleaseSpinLock(&g_lock, irql);
+    return st;
+}
+
 static NTSTATUS do_control(PIRP irp, PIO_STACK_LOCATION sp) {
     UCHAR* buf = (UCHAR*)irp->AssociatedIrp.SystemBuffer;
     ULONG inLen = sp->Parameters.DeviceIoControl.InputBufferLength;
@@ -260,6 +344,7 @@ static NTSTATUS do_control(PIRP irp, PIO_STACK_LOCATION sp) {
     ULONG_PTR* info = &irp->IoStatus.Information;
     KIRQL irql;
     if ((inLen || outLen) && !buf) return STATUS_INVALID_PARAMETER;
+    if (g_gone) return STATUS_DELETE_PENDING;
 
     switch (sp->Parameters.DeviceIoControl.IoControlCode) {
     case KBS_IOCTL_SELECT: {
@@ -272,12 +357,15 @@ static NTSTATUS do_control(PIRP irp, PIO_STACK_LOCATION sp) {
         return do_table(sp, buf, inLen);
     case KBS_IOCTL_ATTACH:
         return do_attach(sp, buf, inLen, outLen, info);
-    case KBS_IOCTL_INJECT:
+    case KBS_IOCTL_INJECT: {
         if (inLen != KBS_INJECT_SIZE) return STATUS_INVALID_PARAMETER;
         KeAcquireSpinLock(&g_lock, &irql);
         kbs_core_inject(&g_core, buf);
+        PIRP relay = relay_ready_waiter();
         KeReleaseSpinLock(&g_lock, irql);
+        relay_complete(relay);
         return STATUS_SUCCESS;
+    }
     case KBS_SIM_KEY: {
         if (inLen != KBS_SIM_KEY_SIZE) return STATUS_INVALID_PARAMETER;
         uint32_t dev = rd32(buf);
@@ -286,12 +374,16 @@ static NTSTATUS do_control(PIRP irp, PIO_STACK_LOCATION sp) {
         if (dev >= KBS_DEV_COUNT || scan == 0 || scan > 0xFF || flags > 7) return STATUS_INVALID_PARAMETER;
         NTSTATUS st = STATUS_SUCCESS;
         uint32_t outcome = 0;
+        PIRP relay = NULL;
         KeAcquireSpinLock(&g_lock, &irql);
-        if (!g_core.attached[dev])
+        if (!g_core.attached[dev]) {
             st = STATUS_DEVICE_NOT_CONNECTED;
-        else
+        } else {
             outcome = (uint32_t)kbs_core_key(&g_core, &g_ops, (int)dev, scan, flags);
+            relay = relay_ready_waiter();
+        }
         KeReleaseSpinLock(&g_lock, irql);
+        relay_complete(relay);
         if (NT_SUCCESS(st) && outLen >= 4) {
             wr32(buf, outcome);
             *info = 4;
@@ -344,6 +436,37 @@ static NTSTATUS do_control(PIRP irp, PIO_STACK_LOCATION sp) {
         kbs_core_reset(&g_core, &g_ops);
         KeReleaseSpinLock(&g_lock, irql);
         return STATUS_SUCCESS;
+    case KBS_SIM_RELAY_START:
+        if (inLen != 0) return STATUS_INVALID_PARAMETER;
+        KeAcquireSpinLock(&g_lock, &irql);
+        if (g_relayOwner && g_relayOwner != sp->FileObject) {
+            KeReleaseSpinLock(&g_lock, irql);
+            return STATUS_DEVICE_BUSY;
+        }
+        if (!g_relayOwner) kbs_core_relay_start(&g_core);
+        g_relayOwner = sp->FileObject;
+        g_relayProcess = PsGetCurrentProcessId();
+        KeReleaseSpinLock(&g_lock, irql);
+        return STATUS_SUCCESS;
+    case KBS_SIM_RELAY_WAIT:
+        return do_relay_wait(irp, sp, buf, outLen, info);
+    case KBS_SIM_RELAY_STOP: {
+        if (inLen != 0) return STATUS_INVALID_PARAMETER;
+        KeAcquireSpinLock(&g_lock, &irql);
+        kbs_core_relay_stop(&g_core);
+        PIRP relay = relay_ready_waiter();
+        KeReleaseSpinLock(&g_lock, irql);
+        relay_complete(relay);
+        return STATUS_SUCCESS;
+    }
+    case KBS_SIM_RELAY_STATE:
+        if (outLen < 8) return STATUS_BUFFER_TOO_SMALL;
+        KeAcquireSpinLock(&g_lock, &irql);
+        wr32(buf, !g_relayOwner ? KBS_RELAY_OFF : g_core.relayOn ? KBS_RELAY_ON : KBS_RELAY_STOPPING);
+        wr32(buf + 4, g_relayOwner ? (uint32_t)(ULONG_PTR)g_relayProcess : 0);
+        KeReleaseSpinLock(&g_lock, irql);
+        *info = 8;
+        return STATUS_SUCCESS;
     default:
         return STATUS_INVALID_DEVICE_REQUEST;
     }
@@ -388,9 +511,17 @@ static NTSTATUS dispatch_close(PDEVICE_OBJECT device, PIRP irp) {
             IoCompleteRequest(w, IO_NO_INCREMENT);
         }
         KIRQL irql;
+        PIRP relay = NULL;
         KeAcquireSpinLock(&g_lock, &irql);
         kbs_core_drop_owner(&g_core, &g_ops, fo);
+        if (g_relayOwner == fo) {
+            relay = relay_take_waiter();
+            g_relayOwner = NULL;
+            g_relayProcess = NULL;
+            kbs_core_relay_clear(&g_core);
+        }
         KeReleaseSpinLock(&g_lock, irql);
+        relay_complete(relay);
     }
     irp->IoStatus.Status = STATUS_SUCCESS;
     irp->IoStatus.Information = 0;
@@ -402,6 +533,12 @@ static VOID driver_unload(PDRIVER_OBJECT driver) {
     UNICODE_STRING link;
     KIRQL irql;
     UNREFERENCED_PARAMETER(driver);
+    /* The devices go with the driver: whoever waits on an attach event hears of it,
+     * and its next question fails. */
+    KeAcquireSpinLock(&g_lock, &irql);
+    g_gone = 1;
+    kbs_core_signal_attach(&g_core, &g_ops);
+    KeReleaseSpinLock(&g_lock, irql);
     for (;;) {
         KeAcquireSpinLock(&g_lock, &irql);
         PIRP w = take_waiter(NULL);
@@ -412,8 +549,12 @@ static VOID driver_unload(PDRIVER_OBJECT driver) {
         IoCompleteRequest(w, IO_NO_INCREMENT);
     }
     KeAcquireSpinLock(&g_lock, &irql);
+    PIRP relay = relay_take_waiter();
+    g_relayOwner = NULL;
     kbs_core_reset(&g_core, &g_ops);
+    kbs_core_relay_clear(&g_core);
     KeReleaseSpinLock(&g_lock, irql);
+    relay_complete(relay);
     RtlInitUnicodeString(&link, KBS_DOS_DEVICE_NAME_W);
     IoDeleteSymbolicLink(&link);
     if (g_device) IoDeleteDevice(g_device);
@@ -425,6 +566,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry) {
     UNREFERENCED_PARAMETER(registry);
     KeInitializeSpinLock(&g_lock);
     InitializeListHead(&g_waiters);
+    g_gone = 0;
     kbs_core_init(&g_core);
     RtlInitUnicodeString(&name, KBS_NT_DEVICE_NAME_W);
     RtlInitUnicodeString(&link, KBS_DOS_DEVICE_NAME_W);

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "common/win/unique_handle.h"
+
 #include <string>
 
 namespace kb::sim::testing {
@@ -18,31 +20,31 @@ inline std::wstring programFolder() {
 // asked, its output (stdout and stderr) with CR LF line ends.
 inline DWORD runKbsimOnce(const std::wstring& args, std::string* out) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return 999;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE readPipe = nullptr, writePipe = nullptr;
+    if (!CreatePipe(&readPipe, &writePipe, &sa, 0)) return 999;
+    const kbwin::UniqueHandle readEnd(readPipe);
+    kbwin::UniqueHandle writeEnd(writePipe);
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
+    si.hStdOutput = writeEnd.get();
+    si.hStdError = writeEnd.get();
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
     std::wstring cmd = L"\"" + programFolder() + L"kbsim.exe\" " + args;
     BOOL ok = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    CloseHandle(writeEnd);
+    writeEnd.reset();  // ours closed, the read ends when kbsim's copy does
     std::string text;
     DWORD code = 998;
     if (ok) {
+        const kbwin::UniqueHandle process(pi.hProcess), thread(pi.hThread);
         char buf[512];
         DWORD got;
-        while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) text.append(buf, got);
-        WaitForSingleObject(pi.hProcess, 10000);
-        GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
+        while (ReadFile(readEnd.get(), buf, sizeof buf, &got, nullptr) && got) text.append(buf, got);
+        WaitForSingleObject(process.get(), 10000);
+        GetExitCodeProcess(process.get(), &code);
     }
-    CloseHandle(readEnd);
     if (out) *out = text;
     return code;
 }

@@ -12,6 +12,7 @@
 #include <mmsystem.h>
 #include <tlhelp32.h>
 
+#include "common/text/text_convert.h"
 #include "common/win/unique_handle.h"
 #include "heart_bench_core.h"
 #include "kbsim/sieve_ioctl.h"
@@ -367,7 +368,7 @@ int floorProbe(int presses) {
     if (driver.keyboardTableInstalled()) setupFail("a keyboard table is installed; stop the program before the floor");
     const BenchKey& key = keyWithRole(KeyRole::Macro);
     const std::u16string name = kb::keyboardEventName(key.pressEvent + 1);
-    UniqueHandle pressEvent(CreateEventW(nullptr, FALSE, FALSE, reinterpret_cast<const wchar_t*>(name.c_str())));
+    UniqueHandle pressEvent(CreateEventW(nullptr, FALSE, FALSE, kbtext::asWide(name)));
     if (!pressEvent || GetLastError() == ERROR_ALREADY_EXISTS)
         setupFail("cannot create the key's press event for the probe alone; is a program running?");
     UniqueHandle releaseEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));

@@ -31,15 +31,7 @@ cleanup() {
     kb_wine_down
 }
 trap cleanup EXIT
-winpath() { winepath -w "$1" 2>/dev/null; }
-waitfor() {  # CONDITION SECONDS
-    local i
-    for ((i = 0; i < $2 * 10; i++)); do
-        eval "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 
 # Two profiles: "home" blocks one key, "game" twenty (tables of the same size, other records).
 python3 - "$work" <<'PY'
@@ -67,14 +59,14 @@ wine reg add "$regkey" /v APPS02 /d follow_bench.exe /f >/dev/null
 wine reg add "$regkey" /v FOLLOW /d 1 /f >/dev/null
 cp fg_probe.exe "$work/fg_plain.exe"
 
-wine fg_probe.exe watch 3000 >"$work/watch.txt" 2>/dev/null &
+wine fg_probe.exe watch 3000 >"$work/watch.txt" 2>"$work/watch.err" &
 watcher=$!
-sleep 0.3
+eventually 'grep -qs watching "$work/watch.err"' 10
 wine KbPanel.exe >/dev/null 2>&1 &
-waitfor '[ "$(wine kbpanel_probe.exe state 2>/dev/null | tr -d "\r" | sed -n "s/^visible //p")" = 0 ] && [ "$(wine kbsim.exe table keyboard | tr -d "\r")" != none ]' 30 ||
+eventually '[ "$(wine kbpanel_probe.exe state 2>/dev/null | tr -d "\r" | sed -n "s/^visible //p")" = 0 ] && [ "$(wine kbsim.exe table keyboard | tr -d "\r")" != none ]' 30 ||
     { echo "KbPanel did not start"; exit 1; }
 wine "$work/fg_plain.exe" at 600 400 >/dev/null 2>&1 &
-waitfor '[ "$(wine fg_probe.exe foreground 2>/dev/null | tr -d "\r")" = fg_plain.exe ]' 10 || { echo "fg_plain.exe did not come to the front"; exit 1; }
+eventually '[ "$(wine fg_probe.exe foreground 2>/dev/null | tr -d "\r")" = fg_plain.exe ]' 10 || { echo "fg_plain.exe did not come to the front"; exit 1; }
 wait "$watcher"
 echo "== this Wine's foreground events: $(grep -c . "$work/watch.txt") seen by an out-of-context hook while KbPanel and fg_plain.exe came to the front"
 

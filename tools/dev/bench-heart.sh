@@ -46,7 +46,7 @@ cleanup() {
     kb_wine_down
 }
 trap cleanup EXIT
-winpath() { winepath -w "$1" 2>/dev/null; }
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 
 # utime + stime of a Linux process, in ms.
 cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) * 1000 / hz }' "/proc/$1/stat" 2>/dev/null; }
@@ -57,17 +57,6 @@ switches() {
         awk '/^(voluntary|nonvoluntary)_ctxt_switches/ { n += $2 } END { print n + 0 }'
 }
 status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status" 2>/dev/null; }
-# The wineserver that serves this prefix (other work trees run their own).
-our_wineserver() {
-    local p
-    for p in $(pgrep -x 'wineserver(64)?'); do
-        if tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-            echo "$p"
-            return
-        fi
-    done
-}
-
 wine kbsim.exe install >/dev/null || { echo "cannot install the stand-in driver"; exit 1; }
 wine heart_bench.exe profile "$(winpath "$work/bench.json")" || exit 1
 wine px3tool.exe build "$(winpath "$work/bench.json")" "$(winpath "$work/bench.px3")" || exit 1
@@ -85,11 +74,8 @@ KbPanel.exe)
     wine KbPanel.exe >"$work/host.log" 2>&1 </dev/null &
     hostpid=$!
     # In the tray (not visible) with the bench profile's tables installed.
-    for ((i = 0; i < 300; i++)); do
-        [ "$(wine kbpanel_probe.exe state 2>/dev/null | tr -d '\r' | sed -n 's/^visible //p')" = 0 ] &&
-            [ "$(wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r')" != none ] && break
-        sleep 0.1
-    done
+    eventually '[ "$(wine kbpanel_probe.exe state 2>/dev/null | tr -d "\r" | sed -n "s/^visible //p")" = 0 ] &&
+        [ "$(wine kbsim.exe table keyboard 2>/dev/null | tr -d "\r")" != none ]' 30
     ;;
 *)
     wine "$program" --profile "$(winpath "$work/bench.px3")" >"$work/host.log" 2>&1 </dev/null &
@@ -97,10 +83,7 @@ KbPanel.exe)
     ;;
 esac
 if [ "$program" = kbhost.exe ]; then
-    for ((i = 0; i < 200; i++)); do
-        grep -qs "^attach 1" "$work/host.log" && break
-        sleep 0.1
-    done
+    eventually 'grep -qs "^attach 1" "$work/host.log"' 20
     grep -qs "^attach 1" "$work/host.log" || { cat "$work/host.log"; echo "kbhost did not attach"; exit 1; }
 fi
 
@@ -111,7 +94,7 @@ latency_rc=$?
 # Let the program settle after the presses, then leave it alone. The Linux view
 # is read inside the bench's quiet window, so the bench's own start-up is not in it.
 sleep 2
-server=$(our_wineserver)
+server=$(kb_wineserver_pid)
 # The wine launcher execs the loader, so the job's pid is the program's Linux process.
 tr '\0' ' ' <"/proc/$hostpid/cmdline" 2>/dev/null | grep -qF "$program" && host_linux=1 || host_linux=""
 wine heart_bench.exe idle --seconds "$idle_seconds" --program "$program" &

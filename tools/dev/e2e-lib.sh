@@ -20,13 +20,21 @@ winpath() {
     done
     return 1
 }
-# eventually CONDITION [SECONDS]: polls CONDITION every 0.1 s, for 10 s unless told.
+# eventually CONDITION [SECONDS] [EVERY]: polls CONDITION every EVERY seconds
+# (0.1) until it holds or SECONDS (10; fractions allowed) have passed by the
+# clock, however slow each try is. On the deadline it says on stderr what it
+# waited for.
 eventually() {
-    local cond="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 10; i++)); do
+    local cond="$1" limit="${2:-10}" every="${3:-0.1}" now end
+    now=${EPOCHREALTIME/./}
+    end=$((now + $(awk -v s="$limit" 'BEGIN { printf "%d", s * 1000000 }')))
+    while :; do
         eval "$cond" && return 0
-        sleep 0.1
+        now=${EPOCHREALTIME/./}
+        [ "$now" -lt "$end" ] || break
+        sleep "$every"
     done
+    echo "eventually: not true within ${limit}s: $cond" >&2
     return 1
 }
 # The last command of a script: its counts in the form the runner reads, and its status.
@@ -55,12 +63,4 @@ for i in range(0, len(w) - 2, 3):
     if w[i] == "key":
         down[w[i + 1]] = w[i + 2] == "0000"
 print(" ".join(sorted(k for k, d in down.items() if d)))'
-}
-# The output no longer grows: the repetition has ended.
-settled() {
-    local a b
-    a=$(inj)
-    sleep 0.4
-    b=$(inj)
-    [ "$a" = "$b" ]
 }

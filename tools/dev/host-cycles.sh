@@ -24,12 +24,11 @@ cleanup() {
     rm -rf "$work"
 }
 trap 'cleanup; declare -F kb_wine_down >/dev/null && kb_wine_down' EXIT
-winpath() { winepath -w "$1" 2>/dev/null; }
+. "$here/e2e-lib.sh"
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 # A service just removed by an earlier run can take a moment to go.
-wine kbsim.exe install >/dev/null || { sleep 1; wine kbsim.exe install >/dev/null; } ||
-    { echo "cannot install the simulated keyboard"; exit 1; }
+eventually 'wine kbsim.exe install >/dev/null' 5 0.5 || { echo "cannot install the simulated keyboard"; exit 1; }
 # Key A plays a macro, so the tables carry key events.
 cat >"$work/profile.json" <<JSON
 {"header": {"defaultMark": 0},
@@ -47,25 +46,17 @@ for ((i = 1; i <= cycles; i++)); do
     : >"$work/host.log"  # before the start: a late truncation could hide the new "started"
     wine kbhost.exe --profile "$profile" >>"$work/host.log" 2>&1 </dev/null &
     hostpid=$!
-    started=0
-    for ((w = 0; w < 200; w++)); do
-        grep -qs '^started' "$work/host.log" && { started=1; break; }
-        kill -0 "$hostpid" 2>/dev/null || break
-        sleep 0.05
-    done
-    if [ $started -eq 0 ]; then
+    eventually 'grep -qs "^started" "$work/host.log" || ! kill -0 "$hostpid" 2>/dev/null' 10 0.05
+    if ! grep -qs '^started' "$work/host.log"; then
         echo "cycle $i: the host did not start"; cat "$work/host.log"; failed=$((failed + 1)); break
     fi
     # Timed from before the stop request: the requesting process's own start counts too.
     t0=$(now_ms)
     wine kbhost.exe stop >/dev/null 2>&1
-    exited=0
-    for ((w = 0; w < 1000; w++)); do
-        kill -0 "$hostpid" 2>/dev/null || { exited=1; break; }
-        sleep 0.01
-    done
+    # Polled finely: the time to the exit is what is measured.
+    eventually '! kill -0 "$hostpid" 2>/dev/null' 10 0.01 2>/dev/null; exited=$?
     ms=$(( $(now_ms) - t0 ))
-    if [ $exited -eq 0 ]; then
+    if [ $exited -ne 0 ]; then
         echo "cycle $i: the host did not exit within 10 s (hang)"; failed=$((failed + 1)); break
     fi
     wait "$hostpid"; rc=$?; hostpid=""

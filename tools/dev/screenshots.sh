@@ -32,15 +32,7 @@ trap cleanup EXIT
 MAIN_TITLE="Vortek键盘设定"
 INI="$KB_BIN/Skins/Main.ini"
 
-# Polls a shell condition for up to SECONDS.
-eventually() {
-    local cond="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 10; i++)); do
-        eval "$cond" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
 visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
 visible_all() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort; }
 # ini_rect KEY -> "x y w h" of a BUTTONINFO entry of the main skin file
@@ -91,11 +83,11 @@ new_window() {
 
 wine kbsim.exe install >/dev/null || { echo "error: cannot install the simulated keyboard" >&2; exit 1; }
 demo="$work/demo.px3"
-wine px3tool.exe build "$(winepath -w "$KB_ROOT/tools/dev/demo/profile.json")" "$(winepath -w "$demo")" ||
+wine px3tool.exe build "$(winpath "$KB_ROOT/tools/dev/demo/profile.json")" "$(winpath "$demo")" ||
     exit 1
 key='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
 wine reg add "$key" /v PROFILE00 /d 1 /f >/dev/null
-wine reg add "$key" /v PROFILE01 /d "$(winepath -w "$demo")" /f >/dev/null
+wine reg add "$key" /v PROFILE01 /d "$(winpath "$demo")" /f >/dev/null
 wine reg add "$key" /v ACTIVE /d 0 /f >/dev/null
 wine reg add "$key" /v Flip /d 0 /f >/dev/null
 

@@ -25,11 +25,10 @@ cleanup() {
     if declare -F kb_wine_down >/dev/null; then kb_wine_down; fi
 }
 trap cleanup EXIT
-winpath() { winepath -w "$1" 2>/dev/null; }
+. "$here/e2e-lib.sh"
 
 # A service just removed by an earlier run can take a moment to go.
-wine kbsim.exe install >/dev/null || { sleep 1; wine kbsim.exe install >/dev/null; } ||
-    { echo "cannot install the simulated keyboard"; exit 1; }
+eventually 'wine kbsim.exe install >/dev/null' 5 0.5 || { echo "cannot install the simulated keyboard"; exit 1; }
 # Both profiles: A plays a macro that holds up to three keys at a time
 # (Shift, then X and C overlapping, one extended key), S stops the macro.
 for p in one two; do
@@ -50,11 +49,7 @@ start_host() {
     wine kbhost.exe --profile "$(winpath "$work/one.px3")" --profile "$(winpath "$work/two.px3")" \
         >>"$work/host.log" 2>&1 </dev/null &
     hostpid=$!
-    local w
-    for ((w = 0; w < 200; w++)); do
-        grep -qs '^started' "$work/host.log" && return 0
-        sleep 0.05
-    done
+    eventually 'grep -qs "^started" "$work/host.log"' 10 0.05 && return 0
     echo "the host did not start"; cat "$work/host.log"; return 1
 }
 stop_host() {
@@ -80,7 +75,7 @@ for ((i = 1; i <= macros; i++)); do
     esac
     collect
 done
-sleep 0.5
+# Exit while the last macro may still hold keys: that too must leave none down.
 stop_host
 collect
 

@@ -12,6 +12,9 @@ kb_wine_up() {
     # No debugger prompts: a crash exits with a status instead of hanging.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
     export KB_BIN="$build/bin"
+    # A server of an earlier session (a program still running) is left alone.
+    local earlier_server
+    earlier_server=$(kb_wineserver_pid)
 
     if [ -z "${DISPLAY:-}" ]; then
         local fifo dispno
@@ -70,7 +73,37 @@ kb_wine_up() {
         done
         touch "$WINEPREFIX/.kb-fontlink"
     fi
-    wineserver -p 2>/dev/null || true
+    if [ -n "$earlier_server" ]; then
+        wineserver -p </dev/null >/dev/null 2>&1 || true
+    else
+        kb_wineserver_start
+    fi
+}
+
+# The wineserver that serves this prefix (other work trees run their own);
+# empty when there is none.
+kb_wineserver_pid() {
+    local p
+    for p in $(pgrep -x 'wineserver(64)?'); do
+        if tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+            echo "$p"
+            return
+        fi
+    done
+}
+
+# A persistent server, its streams redirected so that nothing reading a
+# test's output waits on it. "wineserver -p" refuses when a server runs
+# already, and one that a wine call started lingers only seconds after its
+# last program, taking the driver along: such a one is ended first (this
+# prefix's only). wineserver returns once the new server answers.
+kb_wineserver_start() {
+    if [ -n "$(kb_wineserver_pid)" ]; then
+        wineserver -k >/dev/null 2>&1
+        wineserver -w >/dev/null 2>&1
+    fi
+    wineserver -p </dev/null >/dev/null 2>&1
+    [ -n "$(kb_wineserver_pid)" ]
 }
 
 kb_wine_down() {

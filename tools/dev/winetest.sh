@@ -3,6 +3,9 @@
 #   winetest.sh BUILD_DIR MANIFEST...
 # Manifest lines: NAME <tab> TIMEOUT <tab> exe|script <tab> PATH <tab> ARGS
 # A crash, a hang, a missing DLL or any non-zero exit counts as a failure.
+# A wineserver lost during a test ("wine client error", or no server left) is
+# started again, with the stand-in driver if it was installed, and that one
+# test runs once more; its line says so. No other failure is retried.
 # Prints "[wine] passed P, failed F" and exits non-zero when anything failed.
 # With KB_WINE_NESTED=1 the caller's prefix, display and wineserver are reused.
 set -u
@@ -28,9 +31,9 @@ count_line() {  # count_line LOG WORD -> number from a gtest "[  WORD  ] N test"
     sed -n "s/^\[  $2  \] \([0-9][0-9]*\) test.*/\1/p" "$1" | tail -n 1
 }
 
-run_one() {
-    local name="$1" limit="$2" kind="$3" path="$4" args="$5"
-    local log="$logdir/$name.log" rc start end
+# One run of a test: its log, its status in $rc and its time in $secs.
+attempt() {
+    local limit="$1" kind="$2" path="$3" args="$4" log="$5" start end ms
     start=$(date +%s%N)
     if [ "$kind" = exe ]; then
         # shellcheck disable=SC2086
@@ -40,15 +43,53 @@ run_one() {
     fi
     rc=$?
     end=$(date +%s%N)
-    local ms secs np nf why=""
     ms=$(( (end - start) / 1000000 ))
     secs="$((ms / 1000)).$(( (ms % 1000) / 100 ))"
+}
+
+# The server went away under the test: its clients say so, or none is left.
+server_lost() {
+    grep -q 'wine client error' "$1" || [ -z "$(kb_wineserver_pid)" ]
+}
+
+# A new server, and the stand-in driver again if the prefix still has it
+# installed (it lived in the old server's winedevice.exe): a test that
+# installed it expects it to run until it removes it.
+recover_server() {
+    local driver
+    kb_wineserver_start || { echo "[wine] the wineserver cannot be started again" >&2; return 1; }
+    [ -x "$KB_BIN/kbsim.exe" ] || return 0
+    driver=$(cd "$KB_BIN" && wine kbsim.exe status 2>/dev/null | tr -d '\r')
+    if [ "$driver" = "driver: stopped" ] && (cd "$KB_BIN" && wine reg query \
+        'HKLM\System\CurrentControlSet\Services\KinsetC' >/dev/null 2>&1); then
+        (cd "$KB_BIN" && wine kbsim.exe install >/dev/null 2>&1) || echo "[wine] the stand-in driver did not start again" >&2
+    fi
+}
+
+run_one() {
+    local name="$1" limit="$2" kind="$3" path="$4" args="$5"
+    local log="$logdir/$name.log" rc secs note=""
+    if [ -z "$(kb_wineserver_pid)" ]; then
+        echo "[wine] note: the wineserver was gone before $name; started again"
+        recover_server
+    fi
+    attempt "$limit" "$kind" "$path" "$args" "$log"
+    if server_lost "$log"; then
+        recover_server
+        if [ $rc -ne 0 ] || [ "$(count_line "$log" FAILED)" ]; then
+            mv "$log" "$logdir/$name.lost.log"
+            note=", rerun once after a lost wineserver (first run: $logdir/$name.lost.log)"
+            attempt "$limit" "$kind" "$path" "$args" "$log"
+            server_lost "$log" && recover_server
+        fi
+    fi
+    local np nf why=""
     np=$(count_line "$log" PASSED); nf=$(count_line "$log" FAILED)
     np=${np:-0}; nf=${nf:-0}
     if [ $rc -eq 0 ] && [ "$nf" -eq 0 ]; then
         [ "$np" -gt 0 ] || np=1
         passed=$((passed + np))
-        echo "[wine] ok   $name ($np, ${secs}s)"
+        echo "[wine] ok   $name ($np, ${secs}s$note)"
         return
     fi
     case $rc in
@@ -60,7 +101,7 @@ run_one() {
     [ "$nf" -gt 0 ] || nf=1
     passed=$((passed + np))
     failed=$((failed + nf))
-    echo "[wine] FAIL $name: $why, $nf failed (${secs}s); last lines of $log:"
+    echo "[wine] FAIL $name: $why, $nf failed (${secs}s$note); last lines of $log:"
     tail -n 15 "$log" | sed 's/^/    /'
 }
 

@@ -12,19 +12,11 @@
 #include "kbsim/sieve_ioctl.h"
 #include "kbsim/win_handles.h"
 #include "kbsim_text.h"
+#include "kbsim_win.h"
 
-namespace {
+namespace kb::sim {
 
-using kb::sim::formatLogEntry;
-
-using kb::sim::ServiceHandle;
-using kb::sim::UniqueHandle;
-
-struct Failure {
-    std::string message;
-};
-
-[[noreturn]] void fail(const std::string& message) { throw Failure{message}; }
+void fail(const std::string& message) { throw Failure{message}; }
 
 std::string systemMessage(DWORD code) {
     char text[256] = {};
@@ -37,7 +29,7 @@ std::string systemMessage(DWORD code) {
     return line;
 }
 
-std::wstring driverPath() {
+std::wstring ownPath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -48,6 +40,40 @@ std::wstring driverPath() {
         }
         path.resize(path.size() * 2);
     }
+    return path;
+}
+
+UniqueHandle openDevice() {
+    // Opened as the programs open it: read and write, no sharing.
+    UniqueHandle h(CreateFileW(KBS_DEVICE_PATH_W, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!h.valid()) fail("cannot open the simulated keyboard (run \"kbsim install\" first): " +
+                         systemMessage(GetLastError()));
+    return h;
+}
+
+DWORD control(DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen, const char* what) {
+    UniqueHandle dev = openDevice();
+    DWORD got = 0;
+    if (!DeviceIoControl(dev.get(), code, const_cast<void*>(in), inLen, out, outLen, &got, nullptr))
+        fail(std::string(what) + " failed: " + systemMessage(GetLastError()));
+    return got;
+}
+
+}  // namespace kb::sim
+
+namespace {
+
+using kb::sim::control;
+using kb::sim::fail;
+using kb::sim::Failure;
+using kb::sim::formatLogEntry;
+using kb::sim::openDevice;
+using kb::sim::ServiceHandle;
+using kb::sim::systemMessage;
+using kb::sim::UniqueHandle;
+
+std::wstring driverPath() {
+    std::wstring path = kb::sim::ownPath();
     path.resize(path.find_last_of(L"\\/") + 1);
     return path + KBS_DRIVER_FILE_W;
 }
@@ -129,21 +155,6 @@ int status() {
     return 0;
 }
 
-UniqueHandle openDevice() {
-    // Opened as the programs open it: read and write, no sharing.
-    UniqueHandle h(CreateFileW(KBS_DEVICE_PATH_W, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!h.valid()) fail("cannot open the simulated keyboard (run \"kbsim install\" first): " +
-                         systemMessage(GetLastError()));
-    return h;
-}
-
-DWORD control(DWORD code, const void* in, DWORD inLen, void* out, DWORD outLen, const char* what) {
-    UniqueHandle dev = openDevice();
-    DWORD got = 0;
-    if (!DeviceIoControl(dev.get(), code, const_cast<void*>(in), inLen, out, outLen, &got, nullptr))
-        fail(std::string(what) + " failed: " + systemMessage(GetLastError()));
-    return got;
-}
 
 void put32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -310,7 +321,8 @@ const char kUsage[] =
     "  output [--clear]\n"
     "  table keyboard|keypad0E|keypad16\n"
     "  bank\n"
-    "  reset\n";
+    "  reset\n"
+    "  relay on|off|status   (replay what reaches the system as real desktop input)\n";
 
 int run(int argc, char** argv) {
     if (argc < 2) fail("no command given (kbsim help lists them)");
@@ -331,6 +343,7 @@ int run(int argc, char** argv) {
     if (cmd == "table") return table(args);
     if (cmd == "bank") return bank(args);
     if (cmd == "reset") return reset(args);
+    if (cmd == "relay") return kb::sim::relay(args);
     if (cmd == "help" || cmd == "--help" || cmd == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win/ui_owners.h"
 #include "control_ids.h"
 
 namespace {
@@ -234,11 +235,10 @@ TEST(Icons, LoadAtTrayAndWindowSizes) {
             ASSERT_NE(icon, nullptr) << id << " at " << size;
             ICONINFO info{};
             ASSERT_TRUE(GetIconInfo(icon, &info));
+            const kbwin::UniqueBitmap color(info.hbmColor), mask(info.hbmMask);
             BITMAP bm{};
-            GetObjectW(info.hbmColor, sizeof(bm), &bm);
+            GetObjectW(color.get(), sizeof(bm), &bm);
             EXPECT_EQ(bm.bmWidth, size);
-            DeleteObject(info.hbmColor);
-            DeleteObject(info.hbmMask);
             DestroyIcon(icon);
         }
     }
@@ -288,14 +288,13 @@ SIZE gdiplusSize(const std::wstring& path) {
 
 // Decodes through OleLoadPicture and returns the pixels as 32-bit top-down rows.
 bool olePixels(const std::wstring& path, int& w, int& h, std::vector<DWORD>& px) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD size = GetFileSize(file, nullptr);
+    const kbwin::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    DWORD size = GetFileSize(file.get(), nullptr);
     HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
     DWORD read = 0;
-    bool ok = mem && ReadFile(file, GlobalLock(mem), size, &read, nullptr) && read == size;
+    bool ok = mem && ReadFile(file.get(), GlobalLock(mem), size, &read, nullptr) && read == size;
     if (mem) GlobalUnlock(mem);
-    CloseHandle(file);
     IStream* stream = nullptr;
     if (!ok || FAILED(CreateStreamOnHGlobal(mem, TRUE, &stream))) return false;
     IPicture* picture = nullptr;
@@ -313,9 +312,7 @@ bool olePixels(const std::wstring& path, int& w, int& h, std::vector<DWORD>& px)
     BITMAPINFO bi{};
     bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     px.assign(static_cast<size_t>(w) * h, 0);
-    HDC dc = GetDC(nullptr);
-    int lines = GetDIBits(dc, bmp, 0, h, px.data(), &bi, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, dc);
+    const int lines = GetDIBits(kbwin::WindowDc(nullptr).get(), bmp, 0, h, px.data(), &bi, DIB_RGB_COLORS);
     picture->Release();
     return lines == h;
 }

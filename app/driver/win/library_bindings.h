@@ -28,7 +28,10 @@ public:
     [[nodiscard]] HMODULE module() const noexcept { return module_.get(); }
 
 protected:
-    explicit LibraryBinding(std::wstring fileName) : fileName_(std::move(fileName)) {}
+    // fromSystemFolder: a library of another party, which may also be installed
+    // in the system folder (looked at when the program's folder has none).
+    explicit LibraryBinding(std::wstring fileName, bool fromSystemFolder = false)
+        : fileName_(std::move(fileName)), fromSystemFolder_(fromSystemFolder) {}
     ~LibraryBinding() = default;
 
     // Loads the file and runs `lookUpAll(binder)`, which calls binder.find()
@@ -84,6 +87,7 @@ private:
     static std::string narrow(const std::wstring& text);
 
     std::wstring fileName_;
+    bool fromSystemFolder_;
     kbwin::UniqueModule module_;
     std::string failure_;
 };
@@ -175,7 +179,8 @@ public:
 // never called. Init(0) is the start-up code's to call.
 class HidportBinding final : public LibraryBinding {
 public:
-    explicit HidportBinding(std::wstring fileName = L"Hidport.dll") : LibraryBinding(std::move(fileName)) {}
+    // The keyboard's maker may install it into the system folder.
+    explicit HidportBinding(std::wstring fileName = L"Hidport.dll") : LibraryBinding(std::move(fileName), true) {}
     ~HidportBinding() { unbindAll(*this); }
     [[nodiscard]] bool bind() { return bindAll(*this); }
     void unbind() noexcept { unbindAll(*this); }

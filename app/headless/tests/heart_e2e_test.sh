@@ -73,10 +73,14 @@ wine kbsim.exe key 1E down >/dev/null
 eventually "[ \"\$(inj)\" = \"key 30 0000 key 30 0001 \" ]" 5
 wine kbsim.exe key 1E down >/dev/null
 wine kbsim.exe key 1E down >/dev/null
-sleep 0.3
 wine kbsim.exe key 1E up >/dev/null
-sleep 0.5
-check '[ "$(inj)" = "key 30 0000 key 30 0001 " ]' "holding the key plays the macro once" || echo "output: $(wine kbsim.exe output | tr -d "\r" | tr "\n" " ")"
+# The long macro's first step marks the end: a play asked for by a repeat
+# would have been queued before it.
+tap 20
+eventually '[[ "$(inj)" == *"key 2E 0000 " ]]' 5
+check '[ "$(inj)" = "key 30 0000 key 30 0001 key 2E 0000 " ]' "holding the key plays the macro once" || echo "output: $(wine kbsim.exe output | tr -d "\r" | tr "\n" " ")"
+tap 1F
+check 'eventually "[[ \"\$(inj)\" == *\"key 2E 0001 \" ]]" 3' "the stop key ends the marking macro"
 clear_output
 tap 1E
 tap 1E
@@ -93,8 +97,12 @@ tap 1F
 check 'eventually "[ \"\$(inj)\" = \"key 2E 0000 key 2E 0001 \" ]" 3' "stop releases the held key"
 stopms=$(( ($(date +%s%N) - start) / 1000000 ))
 echo "stop seen after ${stopms} ms (including two kbsim runs)"
-sleep 0.5
-check '[ "$(inj)" = "key 2E 0000 key 2E 0001 " ]' "queued requests are dropped"
+# A request left in the queue would play before this one.
+tap 20
+eventually '[ "$(inj | grep -o "key 2E 0000" | wc -l)" -ge 2 ]' 5
+check '[ "$(inj)" = "key 2E 0000 key 2E 0001 key 2E 0000 " ]' "queued requests are dropped"
+tap 1F
+eventually '[ "$(inj | grep -o "key 2E 0001" | wc -l)" -ge 2 ]' 3
 check 'eventually "grep -q \"^playing 0\" \"$work/host.log\"" 3' "playback reports idle"
 clear_output
 
@@ -103,8 +111,8 @@ tap 26
 check 'eventually "[ -s \"$probe_report\" ]" 10' "a launch key starts the program"
 wine type_target.exe "$(winpath "$type_report")" kb-e2e-type >/dev/null 2>&1 &
 typepid=$!
+# The report appears once the edit control has the focus.
 eventually '[ -e "$type_report" ]' 10
-sleep 0.3
 tap 14
 check 'eventually "[ \"\$(cat \"$type_report\" 2>/dev/null)\" = \"ab\" ]" 10' "a text key types its text"
 kill "$typepid" 2>/dev/null; wait "$typepid" 2>/dev/null

@@ -8,23 +8,27 @@ out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 (cd "$KB_BIN" && wine "$exe" --skin-show 5000 >"$out" 2>&1) &
 child=$!
-for _ in $(seq 100); do grep -q '^button' "$out" && break; sleep 0.1; done
-grep -q '^button' "$out" || { echo "FAIL: the window did not come up"; cat "$out"; exit 1; }
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
+eventually "grep -q '^button' \"$out\"" 10 || { echo "FAIL: the window did not come up"; cat "$out"; exit 1; }
 # The program writes Windows line ends.
 field() { tr -d '\r' <"$out" | grep "^$1"; }
 read -r _ sx sy < <(field start)
 read -r _ gx gy < <(field grab)
 read -r _ bx by < <(field button)
-sleep 0.3
+# Without a window manager the window is a child of the root: its X
+# position follows the drag, so each step waits until the window is there.
+xdotool mousemove "$gx" "$gy"
+win=""
+eventually 'win=$(xdotool getmouselocation --shell | sed -n "s/^WINDOW=//p"); [ -n "$win" ] && xdotool getwindowgeometry "$win" >/dev/null 2>&1' 10
+xy() { xdotool getwindowgeometry --shell "$win" 2>/dev/null | tr -d '\r' | sed -n 's/^[XY]=//p' | tr '\n' ' '; }
+read -r x0 y0 < <(xy)
 import -window root "$KB_BIN/../skin-profile-window.png" 2>/dev/null || true
-xdotool mousemove "$gx" "$gy" mousedown 1
-sleep 0.2
-xdotool mousemove $((gx + 20)) $((gy + 10))
-sleep 0.1
+at() { [ "$(xy)" = "$((x0 + $1)) $((y0 + $2)) " ]; }
+xdotool mousedown 1 mousemove $((gx + 20)) $((gy + 10))
+eventually 'at 20 10' 5 || echo "the window did not reach the first point of the drag: $(xy)"
 xdotool mousemove $((gx + 60)) $((gy + 40))
-sleep 0.2
+eventually 'at 60 40' 5 || echo "the window did not reach the end of the drag: $(xy)"
 xdotool mouseup 1
-sleep 0.3
 xdotool mousemove $((bx + 60)) $((by + 40)) click 1
 wait "$child"
 read -r _ ex ey < <(field end)

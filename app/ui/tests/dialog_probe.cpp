@@ -107,6 +107,18 @@ int run(int argc, wchar_t** argv) {
         std::puts("none");
         return 1;
     }
+    if (cmd == L"focus") {  // where typed keys go now: the focus's class, the foreground window's title
+        const HWND front = GetForegroundWindow();
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        wchar_t cls[64] = L"";
+        if (front != nullptr && GetGUIThreadInfo(GetWindowThreadProcessId(front, nullptr), &info) &&
+            info.hwndFocus != nullptr)
+            GetClassNameW(info.hwndFocus, cls, 64);
+        printUtf8(cls, "\t");
+        printUtf8(front != nullptr ? textOf(front) : std::wstring());
+        return 0;
+    }
     const std::wstring kind = cmd == L"msgbox" || cmd == L"answer" ? L"msgbox" : (argc >= 3 ? argv[2] : L"");
     Search s{*pid, kind};
     EnumWindows(visit, reinterpret_cast<LPARAM>(&s));
@@ -146,6 +158,9 @@ int run(int argc, wchar_t** argv) {
         std::printf("%d\n", SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
     } else if (cmd == L"text") {
         printUtf8(textOf(control));
+    } else if (cmd == L"editing") {  // a list's in-place edit field is open
+        const HWND edit = FindWindowExW(control, nullptr, L"Edit", nullptr);
+        std::printf("%d\n", edit != nullptr && IsWindowVisible(edit) ? 1 : 0);
     } else if (cmd == L"selected") {
         std::printf("%d\n", static_cast<int>(SendMessageW(control, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
                                                           LVNI_SELECTED)));

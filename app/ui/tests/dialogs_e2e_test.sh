@@ -125,7 +125,9 @@ check '[ "$(others 30)" = "$others_before" ]' "no other slot changed"
 apply_main
 clear_output
 tap 1E
-sleep 0.5
+# Q passes through after A: once it is in the output, so would A be.
+tap 10
+eventually '[[ "$(phys)" == *"key 10 0001"* ]]' 5
 check '! phys | grep -q "key 1E"' "pressing A now does nothing"
 
 # Type 2: another key (the second entry of the target list, B).
@@ -188,8 +190,8 @@ check '[ "$(slot_of "$profile" 30)" = "6 0 ab" ]' "a text block stores its text"
 apply_main
 wine type_target.exe "$(winpath "$type_report")" kb-dialogs-type >/dev/null 2>&1 &
 typepid=$!
+# The report appears once the edit control has the focus.
 eventually '[ -e "$type_report" ]' 10
-sleep 0.3
 tap 1E
 check 'eventually "[ \"\$(cat \"$type_report\" 2>/dev/null)\" = \"ab\" ]" 10' "pressing A types the text"
 kill "$typepid" 2>/dev/null; wait "$typepid" 2>/dev/null
@@ -246,8 +248,8 @@ shoot profile profile_manager_dialog
 check '[ "$(dprobe rows profile 1007 | cut -f2)" = main ]' "it lists the stored profile"
 made="$work/made.px3"
 click profile 1010
-eventually 'up msgbox || [ "$(xdotool search --name "另存为" 2>/dev/null | head -1)" != "" ]' 5
-sleep 1
+# Typing goes to the file name once the file dialog's field has the focus.
+eventually file_dialog_ready 10 || echo "focus: $(dprobe focus)"
 xdotool type --delay 5 "$(winpath "$made")"
 xdotool key Return
 check 'eventually "[ -f \"$made\" ]" 10' "Add writes the new profile file at once"
@@ -255,7 +257,7 @@ check 'wine px3tool.exe validate "$(winpath "$made")" >/dev/null' "and it is a v
 check 'eventually "[ \"\$(dprobe rows profile 1007 | wc -l)\" = 2 ]" 5' "and it is listed"
 cp "$profile" "$work/loaded.px3"
 click profile 1008
-sleep 1.5
+eventually file_dialog_ready 10 || echo "focus: $(dprobe focus)"
 xdotool type --delay 5 "$(winpath "$work/loaded.px3")"
 xdotool key Return
 check 'eventually "[ \"\$(dprobe rows profile 1007 | wc -l)\" = 3 ]" 10' "Load lists an existing file"
@@ -292,20 +294,20 @@ shoot macro macro_editor_dialog
 # Delay limits on the second step.
 click_cell macro 1019 1 0
 click_cell macro 1019 1 0
-sleep 0.3
+eventually '[ "$(dprobe editing macro 1019)" = 1 ]' 5
 xdotool type 0; xdotool key Return
 check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "最小延迟时间为: 1(毫秒)  " ]' "a delay of 0 in a later row is refused with its message"
 answer 1
 check '[ "$(dprobe rows macro 1019 | sed -n 2p | cut -f1)" = 1 ]' "and the row keeps 1"
 click_cell macro 1019 2 0
 click_cell macro 1019 2 0
-sleep 0.3
+eventually '[ "$(dprobe editing macro 1019)" = 1 ]' 5
 xdotool type 5000000; xdotool key Return
 check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "最大延迟时间为: 3600000(毫秒)  " ]' "a delay above the limit is capped with its message"
 answer 1
 check '[ "$(dprobe rows macro 1019 | sed -n 3p | cut -f1)" = 3600000 ]' "and the row shows 3600000"
 click_cell macro 1019 2 0
-sleep 0.3
+eventually '[ "$(dprobe editing macro 1019)" = 1 ]' 5
 xdotool key Escape
 click_cell macro 1019 2 0
 click macro 1023
@@ -322,7 +324,7 @@ check '[ "$(dprobe selected macro 1019)" = 4 ]' "moving it up keeps it selected"
 click_cell macro 1016 0 0
 click_cell macro 1016 2 0
 click_cell macro 1016 2 0
-sleep 0.3
+eventually '[ "$(dprobe editing macro 1016)" = 1 ]' 5
 xdotool type AB; xdotool key Return
 check 'eventually "up msgbox" 5 && [ "$(dprobe msgbox)" = "相同的宏名!  " ]' "a duplicate name is refused" ||
     dprobe rows macro 1016

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Libraries come only from the program's folder and the system folder: copies
 # planted in the current folder, on PATH or under a system library's name are
-# never loaded, whether or not the real one is beside the program.
+# never loaded, whether or not the real one is beside the program. The HID
+# library, which the keyboard's maker may install into the system folder, is
+# found there when the program's folder has none, and the program's own copy
+# goes first.
 set -u
 cd "$KB_BIN" || exit 1
 work=$(mktemp -d)
 prog="$work/prog"
+system_hid="$WINEPREFIX/drive_c/windows/system32/Hidport.dll"
 cleanup() {
     [ -f "$prog/KbPanel.exe" ] && (cd "$prog" && wine KbPanel.exe /Kill >/dev/null 2>&1)
+    rm -f "$system_hid"
     wine kbsim.exe remove >/dev/null 2>&1
     rm -rf "$work"
 }
@@ -21,23 +26,34 @@ cp KbPanel.exe KinsetDll.dll Multact.dll "$prog/" && cp -r Skins Help "$prog/" |
 for d in "$work/cwd" "$work/onpath"; do cp planted_dll.dll "$d/Hidport.dll"; done
 mark="$work/loaded.txt"
 export KB_PLANTED_MARK WINEPATH
-KB_PLANTED_MARK=$(winepath -w "$mark")
-WINEPATH=$(winepath -w "$work/onpath")
+KB_PLANTED_MARK=$(winpath "$mark")
+WINEPATH=$(winpath "$work/onpath")
 
-(cd "$work/cwd" && timeout 20 wine "$(winepath -w "$prog/KbPanel.exe")" >/dev/null 2>&1)
+(cd "$work/cwd" && timeout 20 wine "$(winpath "$prog/KbPanel.exe")" >/dev/null 2>&1)
 code=$?
 check '[ "$code" -eq 0 ]' "without its HID library the program ends the start with exit code 0"
 check '[ ! -e "$mark" ]' "the copies in the current folder and on PATH were never loaded"
 
+wine kbsim.exe install >/dev/null || { echo "FAILED: cannot install the simulated keyboard"; exit 1; }
+# The maker's copy in the system folder, none beside the program.
+rm -f "$mark"
+cp Hidport.dll "$system_hid" || exit 1
+(cd "$work/cwd" && wine "$(winpath "$prog/KbPanel.exe")" >/dev/null 2>&1 &)
+check 'eventually table_installed 20' "with its HID library only in the system folder the program starts"
+check '[ ! -e "$mark" ]' "and the copies in the current folder and on PATH were still never loaded"
+(cd "$prog" && wine KbPanel.exe /Kill >/dev/null 2>&1)
+eventually '! table_installed' 5 || true
+
 # With the real one beside it, the planted ones stay untouched, also one
-# named after a system library in the program's own folder.
+# named after a system library in the program's own folder and one in the
+# system folder: the program's folder goes first.
 rm -f "$mark"
 cp Hidport.dll "$prog/"
 cp planted_dll.dll "$prog/WtsApi32.dll"
-wine kbsim.exe install >/dev/null || { echo "FAILED: cannot install the simulated keyboard"; exit 1; }
-(cd "$work/cwd" && wine "$(winepath -w "$prog/KbPanel.exe")" >/dev/null 2>&1 &)
+cp planted_dll.dll "$system_hid"
+(cd "$work/cwd" && wine "$(winpath "$prog/KbPanel.exe")" >/dev/null 2>&1 &)
 check 'eventually table_installed 20' "with its HID library beside it the program starts"
-check '[ ! -e "$mark" ]' "no planted library was loaded, not even one named after a system library"
+check '[ ! -e "$mark" ]' "no planted library was loaded, not one named after a system library nor the system folder's"
 (cd "$prog" && wine KbPanel.exe /Kill >/dev/null 2>&1)
 eventually '! table_installed' 5 || true
 

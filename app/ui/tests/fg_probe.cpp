@@ -95,6 +95,8 @@ int watch(DWORD ms) {
     HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, onEvent, 0, 0,
                                          WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
     if (hook == nullptr) return 1;
+    std::fputs("watching\n", stderr);  // the hook is in place: a script may go on
+    std::fflush(stderr);
     const DWORD end = GetTickCount() + ms;
     for (DWORD now = GetTickCount(); static_cast<LONG>(end - now) > 0; now = GetTickCount()) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);

@@ -83,16 +83,18 @@ menu_switch() {  # INDEX
     probe send 0x111 $((9001 + $1)) >/dev/null
     eventually "[ \"\$(reg_value ACTIVE)\" = $1 ]" 5
 }
-menu_switch 1; sleep 0.3; T_game=$(table)
-menu_switch 2; sleep 0.3; T_tool=$(table)
-menu_switch 0; sleep 0.3; T_home=$(table)
+# Each switch is read once the table in the driver is no longer the last one.
+T_start=$(table)
+menu_switch 1; eventually '[ "$(table)" != "$T_start" ]' 5; T_game=$(table)
+menu_switch 2; eventually '[ "$(table)" != "$T_game" ]' 5; T_tool=$(table)
+menu_switch 0; eventually '[ "$(table)" != "$T_tool" ]' 5; T_home=$(table)
 check '[ "$T_home" != "$T_game" ] && [ "$T_game" != "$T_tool" ] && [ "$T_home" != "$T_tool" ]' \
     "the menu installs three different tables"
 
 # How this Wine tells of foreground changes: the system's event, or nothing.
-wine fg_probe.exe watch 2500 >"$work/watch.txt" 2>/dev/null &
+wine fg_probe.exe watch 2500 >"$work/watch.txt" 2>"$work/watch.err" &
 watcher=$!
-sleep 0.5
+eventually 'grep -qs watching "$work/watch.err"' 10
 start_program fg_probe.exe
 start_program fg_other.exe
 start_program fg_plain.exe
@@ -114,7 +116,7 @@ check '[ "$(dprobe rows profile 1007 | sed -n 2p | cut -f4)" = fg_probe.exe ]' "
 check '[ "$(dprobe checked profile 1015)" = 0 ]' "following is off by default"
 click_cell profile 1007 2 1
 click_cell profile 1007 2 3
-sleep 0.3
+eventually '[ "$(dprobe editing profile 1007)" = 1 ]' 5
 xdotool type --delay 5 'C:\x\FG_Other.exe; '
 xdotool key Return
 check 'eventually "[ \"\$(dprobe rows profile 1007 | sed -n 3p | cut -f4)\" = fg_other.exe ]" 5' \
@@ -193,8 +195,8 @@ check '[ "$(reg_value ACTIVE)" = 1 ] && [ "$(reg_value PROFILE02)" = "$(winpath 
 # The programs button: a file dialog for the selected row; Cancel keeps nothing.
 click_cell profile 1007 1 1
 click profile 1014
-eventually '[ -n "$(xdotool search --name "打开" 2>/dev/null | head -1)" ]' 5
-sleep 1
+# Typing goes to the file name once the file dialog's field has the focus.
+eventually file_dialog_ready 10 || echo "focus: $(dprobe focus)"
 xdotool type --delay 5 "$(winpath "$work/fg_plain.exe")"
 xdotool key Return
 check 'eventually "[ \"\$(dprobe rows profile 1007 | sed -n 2p | cut -f4)\" = fg_plain.exe ]" 10' \

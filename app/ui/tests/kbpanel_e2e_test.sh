@@ -91,7 +91,16 @@ face_of() {  # ID [second]
     dm=$(compare-im6.q16 -metric MAE "$work/face.png" "$work/marked.png" null: 2>&1 | sed 's/.*(\(.*\)).*/\1/')
     awk -v n="$dn" -v m="$dm" 'BEGIN { if (n < 0.05 && n < m) print "normal"; else if (m < 0.05 && m < n) print "marked"; else print "unclear " n " " m }'
 }
-new_screen() { rm -f "$work/screen.png"; sleep 0.3; }
+faces_are() {  # FACE ID[:second]...: every button shows FACE on the current screenshot
+    local want="$1" id; shift
+    for id; do
+        if [ "${id%:second}" != "$id" ]; then [ "$(face_of "${id%:second}" second)" = "$want" ] || return 1
+        else [ "$(face_of "$id")" = "$want" ] || return 1; fi
+    done
+}
+# Takes screenshots until CONDITION holds on one (the buttons paint one by
+# one), up to 10 s; the checks after it read that last screenshot.
+new_screen() { eventually "rm -f \"\$work/screen.png\"; $1" 10 || echo "  the screen never showed: $1"; }
 
 wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
 use_profiles
@@ -110,7 +119,7 @@ check '[ "$(state appwindow)" = 1 ] && [ "$(state toolwindow)" = 0 ] && [ "$(sta
 xdotool mousemove 0 0
 
 # --- Key buttons marked exactly for the profile's keys ---------------------------
-new_screen
+new_screen 'faces_are marked 1058 1010 1091 1000 1115:second 1111:second && faces_are normal 1075 1011 1001 1002 1116:second'
 for id in 1058 1010 1091 1000; do
     check '[ "$(face_of $id)" = marked ]' "button $id is marked" || echo "  $(face_of $id)"
 done
@@ -130,7 +139,7 @@ convert-im6.q16 "$work/main-window.png" -crop "${rect[2]}x${rect[3]}+${rect[0]}+
 wine kbsim.exe macrokey bank >/dev/null
 check 'eventually "[ \"\$(probe caption 1000)\" = B1 ] && [ \"\$(probe caption 1004)\" = B5 ]" 5' \
     "the bank key changes the macro-key captions to B1..B5"
-new_screen
+new_screen 'faces_are marked 1002 && faces_are normal 1000'
 check '[ "$(face_of 1002)" = marked ] && [ "$(face_of 1000)" = normal ]' "in bank B the marks follow slots 261..265"
 wine kbsim.exe macrokey bank >/dev/null
 check 'eventually "[ \"\$(probe caption 1000)\" = A1 ] && [ \"\$(probe caption 1002)\" = A3 ]" 5' \
@@ -200,9 +209,9 @@ probe answer 2 >/dev/null
 eventually '[ -z "$(probe windows)" ]' 5
 probe command 1131 >/dev/null
 eventually '[ "$(probe enabled 1010)" = 1 ]' 5
-# Back to the tray; Wine needs a moment to settle a window it hid.
+# Back to the tray.
 probe command 1124 >/dev/null
-sleep 3
+eventually '[ "$(state visible)" = 0 ]' 5
 
 # --- Session lock and unlock ----------------------------------------------------
 WM_WTSSESSION_CHANGE=0x2B1
@@ -223,7 +232,8 @@ wine kbsim.exe key 30 tap >/dev/null
 wine kbsim.exe output --clear >/dev/null
 wine kbsim.exe key 30 tap >/dev/null
 wine kbsim.exe key 1E tap >/dev/null
-sleep 0.3
+# A passes after B: once it is in the output, so would B be.
+eventually 'wine kbsim.exe output | grep -q "phys key 1E 0001"' 5
 out=$(wine kbsim.exe output | tr -d '\r')
 check 'echo "$out" | grep -q "phys key 1E" && ! echo "$out" | grep -q "phys key 30"' \
     "in the new profile B is blocked and A is not"

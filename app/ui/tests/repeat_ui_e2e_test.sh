@@ -21,9 +21,11 @@ trap cleanup EXIT
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
 
+# The program's own word that playback has ended: the tray's picture.
+idle() { [ "$(tray_picture)" = attached ]; }
 ended_clean() {  # WHAT
     local rest n
-    eventually settled 5
+    eventually idle 5
     rest=$(left_down)
     check '[ -z "$rest" ]' "$1 leaves no key down" || echo "  down: $rest; output: $(inj)"
 }
@@ -48,12 +50,13 @@ modes_of() {  # FILE: the play modes of its macros
     wine px3tool.exe dump "$(winpath "$1")" 2>/dev/null |
         python3 -c 'import json, sys; print(" ".join(str(m["playMode"]) for m in json.load(sys.stdin)["macros"]))'
 }
-# The tray keeps showing playback: sampled a few times over a second.
+# The tray keeps showing playback: looked at once in each of the next passes.
 tray_keeps_playing() {
-    local i
-    for i in 1 2 3 4; do
+    local i n
+    for i in 1 2 3; do
+        n=$(presses 30)
+        eventually "[ \$(presses 30) -gt $n ]" 5 || return 1
         [ "$(tray_picture)" = playing ] || return 1
-        sleep 0.25
     done
 }
 
@@ -113,9 +116,7 @@ check 'eventually "[ \$(presses 30) -ge 3 ]" 5' "a held key repeats its macro" |
 check 'tray_keeps_playing' "the tray shows playback while the repetition runs" || echo "  tray: $(tray_picture)"
 key 1E up
 ended_clean "the release"
-n=$(presses 30)
-sleep 0.3
-check '[ "$(presses 30)" = "$n" ]' "no pass starts after the release"
+check 'idle && [ "$(inj | awk "{ print \$(NF - 2), \$(NF - 1), \$NF }")" = "key 30 0001" ]' "no pass starts after the release"
 check 'eventually "[ \"\$(tray_picture)\" = attached ]" 5' "after the repetition the tray shows the keyboard again"
 clear_output
 
@@ -161,7 +162,10 @@ echo "the program was gone ${ms} ms after KILL"
 rest=$(left_down)
 check '[ -z "$rest" ]' "exit leaves no key down" || echo "  down: $rest; output: $(inj)"
 n=$(presses 2E)
-sleep 0.3
+# With the program gone the key passes through; once its press is in the
+# output, anything played after the exit would be there too.
+key 20 tap
+eventually '[[ "$(phys)" == *"key 20 0001"* ]]' 5
 check '[ "$(presses 2E)" = "$n" ]' "nothing is played after the exit"
 wait "$panelpid" 2>/dev/null
 

@@ -43,7 +43,7 @@ click_answer() {
 }
 load_file() {  # FILE: the profile manager's Load with the file's path typed in
     click profile 1008
-    sleep 1.5
+    eventually file_dialog_ready 10 || echo "focus: $(dprobe focus)"
     xdotool type --delay 5 "$(winpath "$1")"
     xdotool key Return
 }

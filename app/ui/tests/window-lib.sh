@@ -31,6 +31,14 @@ click_cell() {  # KIND LIST ROW COL [X]: X pixels into the cell, else its middle
     [ $# -eq 4 ] || return 1
     xdotool mousemove $(($1 + ${x:-$(($3 / 2))})) $(($2 + $4 / 2)) click 1
 }
+# A file dialog is up and its name field has the focus: typing goes there.
+# Wine names it in English or in the display's language.
+file_dialog_ready() {
+    case "$(dprobe focus)" in
+        "Edit	Open" | "Edit	打开" | "Edit	Save As" | "Edit	另存为") return 0 ;;
+    esac
+    return 1
+}
 answer() {  # BUTTON: 1 OK, 6 Yes, 7 No
     eventually 'up msgbox' 5 || return 1
     dprobe answer "$1" >/dev/null

@@ -23,7 +23,17 @@
  *   KBS_SIM_WRITE_STATUS in  2 status bytes
  *   KBS_SIM_READ_STATUS  out u32 present, then 2 status bytes (6 bytes)
  *   KBS_SIM_RESET      no payload: tables, log, reports, status, attach registrations and
- *                      plug states back to the start state
+ *                      plug states back to the start state (the relay is left as it is)
+ *
+ * The relay: one process at a time takes a copy of every output log entry, in order, and
+ * replays it on the desktop as real input.
+ *   KBS_SIM_RELAY_START  no payload: the calling handle becomes the relay (busy when another
+ *                        handle is); entries are copied from then on
+ *   KBS_SIM_RELAY_WAIT   relay handle only; out u32 count, u32 lost, u32 on, then count
+ *                        entries of KBS_LOG_ENTRY_SIZE; pends while there is nothing to give and
+ *                        the relay is on; on = 0 with count 0: turned off and drained
+ *   KBS_SIM_RELAY_STOP   no payload: no more entries are copied; the relay drains and ends
+ *   KBS_SIM_RELAY_STATE  out u32 state (KbsRelayState), u32 the relay's process id
  */
 #ifndef KBSIM_SIEVE_IOCTL_H
 #define KBSIM_SIEVE_IOCTL_H
@@ -52,6 +62,10 @@
 #define KBS_SIM_WRITE_STATUS KBS_CTL(0x906)
 #define KBS_SIM_READ_STATUS KBS_CTL(0x907)
 #define KBS_SIM_RESET KBS_CTL(0x908)
+#define KBS_SIM_RELAY_START KBS_CTL(0x909)
+#define KBS_SIM_RELAY_WAIT KBS_CTL(0x90A)
+#define KBS_SIM_RELAY_STOP KBS_CTL(0x90B)
+#define KBS_SIM_RELAY_STATE KBS_CTL(0x90C)
 
 /* Devices by index, in this order everywhere. */
 enum KbsDevice { KBS_DEV_KEYBOARD = 0, KBS_DEV_KEYPAD_0E = 1, KBS_DEV_KEYPAD_16 = 2, KBS_DEV_COUNT = 3 };
@@ -96,5 +110,9 @@ enum KbsOrigin { KBS_ORIGIN_PHYSICAL = 0, KBS_ORIGIN_INJECTED = 1 };
 enum KbsKind { KBS_KIND_KEY = 0, KBS_KIND_MOUSE = 1 };
 
 #define KBS_REPORT_QUEUE 64
+
+#define KBS_RELAY_HEADER_SIZE 12
+#define KBS_RELAY_CAPACITY 4096
+enum KbsRelayState { KBS_RELAY_OFF = 0, KBS_RELAY_ON = 1, KBS_RELAY_STOPPING = 2 };
 
 #endif
