@@ -103,7 +103,7 @@ bool ProfileManagerDialog::onInitDialog() {
                                 images.at(2), images.at(3), images.at(0));
         }
     }
-    kbskin::PlaceControl(list_.hwnd(), skinFile.c_str(), kSection, L"PROGRAM_LIST");
+    kbskin::PlaceControl(list_.Hwnd(), skinFile.c_str(), kSection, L"PROGRAM_LIST");
     kbskin::PlaceControl(item(res::profiles::kProfileFollow), skinFile.c_str(), kSection, L"FUNC_FOLLOW");
     showRows();
     return TRUE;
