@@ -2,6 +2,7 @@
 
 #include "key_functions.h"
 #include "key_tables.h"
+#include "profile_backup.h"
 #include "profile_file.h"
 #include "profile_trust.h"
 #include "ui_ports.h"
@@ -109,12 +110,9 @@ LoadOutcome ProfileActivation::load(ApplyButton button, Prompt& ask) {
         ask.showMessage(text::kProfileMissing);
     } else if (active >= 0) {
         path = std::filesystem::path(list_.profilePath(active));
-        const int valid = validateProfileFile(path, ask);
-        if (valid == kValidUsable) {
-            fromFile = true;
-        } else if (valid == kValidReplace) {
-            fromFile = writeDefaultProfileFile(path, 1) == 1;
-        }
+        // A missing or unusable file is replaced by a default one; a damaged
+        // one's bytes are kept aside first.
+        fromFile = prepareProfileFile(path, ask);
     }
     // Read and judged before the lock: the question waits for the user. What
     // is loaded is exactly what was judged, whatever happens to the file meanwhile.

@@ -1,4 +1,5 @@
 // Whole-file replacement on POSIX systems (host builds and tools).
+#include "profile_backup.h"
 #include "profile_file.h"
 
 #include <algorithm>
@@ -68,5 +69,8 @@ bool writeFileReplacing(const std::filesystem::path& path, std::span<const std::
     side.keep();
     return true;
 }
+
+// The program keeps its backups only on Windows; tests and tools here choose a folder.
+std::filesystem::path defaultBackupFolder() { return {}; }
 
 }  // namespace kb

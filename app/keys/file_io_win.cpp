@@ -1,8 +1,10 @@
 // Whole-file replacement on Windows: written beside the target, flushed, then
 // moved over it in one step.
+#include "profile_backup.h"
 #include "profile_file.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include "common/win/unique_handle.h"
 
@@ -57,6 +59,12 @@ bool writeFileReplacing(const std::filesystem::path& path, std::span<const std::
     }
     side.keep();
     return true;
+}
+
+std::filesystem::path defaultBackupFolder() {
+    wchar_t base[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base))) return {};
+    return std::filesystem::path(base) / L"KbPanel" / L"Backups";
 }
 
 }  // namespace kb

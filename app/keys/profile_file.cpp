@@ -1,5 +1,6 @@
 #include "profile_file.h"
 
+#include "profile_backup.h"
 #include "profile_trust.h"
 
 #include <algorithm>
@@ -285,6 +286,9 @@ SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLo
         if (!std::filesystem::is_regular_file(path, ec)) return SaveResult::NoFile;
         if (!model.record) return SaveResult::Failed;
         const std::vector<std::uint8_t> bytes = buildProfileFile(*model.record, model.texts, model.macros, 0);
+        // The version this save replaces; a backup that fails is told once
+        // (takeBackupNotice) and never stops the save.
+        (void)keepVersion(path);
         if (!writeFileReplacing(path, bytes)) return SaveResult::Failed;
         // A digest that cannot be stored only means one more question later.
         (void)ProfileTrust(list.store()).remember(list.profilePath(active), sha256Hex(bytes));

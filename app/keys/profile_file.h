@@ -79,7 +79,8 @@ enum class SaveResult { Saved, NoFile, Failed };
     return result == SaveResult::Failed || (result == SaveResult::NoFile && list.activeIndex() >= 0);
 }
 // Writes the working profile to the active profile's file when that file
-// exists. The file is replaced in one step; on any failure it stays as it was.
+// exists, after keeping its previous version (profile_backup.h). The file is
+// replaced in one step; on any failure it stays as it was.
 // The digest of what was written is remembered, so this program's own writes
 // never count as a change behind its back.
 [[nodiscard]] SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLock);

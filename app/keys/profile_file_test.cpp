@@ -257,7 +257,33 @@ TEST_F(ProfileSession, MissingOrDamagedFileIsReplacedByADefaultFile) {
     out = activation.activateListed(ApplyButton::Keep);
     EXPECT_EQ(out.source, LoadedFrom::File);
     EXPECT_EQ(readBytes(file).size(), kProfileRecordSize);
+    EXPECT_EQ(readBytes(file)[FileHeader::kDefaultMark], 1);
     EXPECT_EQ(window.applyStates.size(), 1u);  // kept as it was
+    // The damaged bytes are kept beside the file, and the message says where.
+    std::vector<std::filesystem::path> kept;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        if (e.path().filename().string().rfind("p.px3.damaged-", 0) == 0) kept.push_back(e.path());
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readBytes(kept[0]), damaged);
+    ASSERT_EQ(prompt.messages.size(), 2u);
+    EXPECT_EQ(prompt.messages[1].rfind(u"文件格式错误，恢复为默认值: \n  " + file.u16string(), 0), 0u);
+    EXPECT_NE(prompt.messages[1].find(kept[0].u16string()), std::u16string::npos);
+
+    // A second damaged file in the same second gets a name of its own; a
+    // short one is kept too, though its length is not announced as a format error.
+    writeBytes(file, damaged);
+    (void)activation.activateListed(ApplyButton::Keep);
+    writeBytes(file, std::vector<std::uint8_t>(100, 7));
+    (void)activation.activateListed(ApplyButton::Keep);
+    kept.clear();
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        if (e.path().filename().string().rfind("p.px3.damaged-", 0) == 0) kept.push_back(e.path());
+    }
+    EXPECT_EQ(kept.size(), 3u);
+    ASSERT_EQ(prompt.messages.size(), 4u);
+    EXPECT_EQ(prompt.messages[3].rfind(u"文件格式错误", 0), std::u16string::npos);
+    EXPECT_EQ(readBytes(file)[FileHeader::kDefaultMark], 1);
 }
 
 TEST_F(ProfileSession, LoadedProfileIsAppliedAndDrawn) {

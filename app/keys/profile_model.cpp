@@ -1,3 +1,4 @@
+#include "profile_backup.h"
 #include "profile_file.h"
 #include "ui_ports.h"
 #include "profile_model.h"
@@ -95,6 +96,7 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
     }
     window.setKeyButtonAssigned(slot, assigned);
     window.setApplyButtonEnabled(true);
+    if (const auto notice = takeBackupNotice()) prompt.showMessage(*notice);
     if (saveFailed) {
         prompt.showMessage(saveFailedMessage(list));
         return AssignResult::SaveFailed;

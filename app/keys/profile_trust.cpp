@@ -186,12 +186,17 @@ Consent confirmLoad(ProfileTrust& trust, Prompt& prompt, const std::filesystem::
                     std::u16string_view storedPath) {
     const auto bytes = readProfileBytes(chosen);
     if (!bytes) return Consent::NotNeeded;
+    return confirmLoadBytes(trust, prompt, *bytes, storedPath);
+}
+
+Consent confirmLoadBytes(ProfileTrust& trust, Prompt& prompt, std::span<const std::uint8_t> bytes,
+                         std::u16string_view storedPath) {
     auto content = std::make_unique<ProfileContent>();
-    if (!parseProfileBytes(*bytes, *content)) return Consent::NotNeeded;
+    if (!parseProfileBytes(bytes, *content)) return Consent::NotNeeded;
     const std::vector<ProgramAssignment> programs = programsOf(*content);
     if (programs.empty()) return Consent::NotNeeded;
     if (!prompt.askYesNo(loadQuestion(programs), true)) return Consent::Refused;
-    (void)trust.remember(storedPath, sha256Hex(*bytes));
+    (void)trust.remember(storedPath, sha256Hex(bytes));
     return Consent::Accepted;
 }
 

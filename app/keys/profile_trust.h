@@ -85,5 +85,9 @@ enum class Consent { NotNeeded, Accepted, Refused };
 // that cannot be read is left to the load at activation, as before.
 [[nodiscard]] Consent confirmLoad(ProfileTrust& trust, Prompt& prompt, const std::filesystem::path& chosen,
                                   std::u16string_view storedPath);
+// The same question for file bytes not yet written (a profile converted
+// from elsewhere); bytes that do not parse need none.
+[[nodiscard]] Consent confirmLoadBytes(ProfileTrust& trust, Prompt& prompt, std::span<const std::uint8_t> bytes,
+                                       std::u16string_view storedPath);
 
 }  // namespace kb

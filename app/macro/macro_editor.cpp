@@ -1,5 +1,6 @@
 #include "macro_editor.h"
 
+#include "profile_backup.h"
 #include "profile_file.h"
 
 #include <array>
@@ -260,6 +261,7 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
         saved = saveProfile(model, list, false);
     }
     const bool lost = saveLost(saved, list);
+    if (const auto notice = takeBackupNotice()) prompt.showMessage(*notice);
     if (lost) prompt.showMessage(saveFailedMessage(list));
     for (MacroRecord& m : list_) m.setIsNew(0);
     for (int slot : resetSlots) unmarkKeyButton(window, slot);

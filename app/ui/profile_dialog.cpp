@@ -1,5 +1,9 @@
 #include "profile_dialog.h"
 
+#include "profile_backup.h"
+#include "profile_exchange.h"
+#include "win/gdi_owner.h"
+
 namespace kb::ui {
 
 namespace {
@@ -9,6 +13,24 @@ using namespace res::profiles;
 constexpr int kProgramsColumn = 3;
 constexpr COLORREF kCheckText = RGB(0xC0, 0xC0, 0xC0);
 
+// A save dialog (asking before overwriting) or an open dialog; the chosen path.
+std::optional<std::wstring> askForFile(HWND owner, bool save, const std::wstring& initial, const wchar_t* folder,
+                                       const wchar_t* filter, const wchar_t* extension) {
+    std::vector<wchar_t> file(32768, L'\0');
+    initial.copy(file.data(), std::min(initial.size(), file.size() - 1));
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrDefExt = extension;
+    ofn.lpstrInitialDir = folder;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | (save ? OFN_OVERWRITEPROMPT : 0);
+    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
+    return std::wstring(file.data());
+}
+
 kbskin::SurfaceSet& profileImages() {
     static kbskin::SurfaceSet set;  // loaded once per process
     return set;
@@ -17,7 +39,7 @@ kbskin::SurfaceSet& profileImages() {
 constexpr SkinnedButton kButtons[] = {
     {IDOK, L"CONTROL_OK"},          {IDCANCEL, L"CONTROL_CANCEL"},     {kProfileAdd, L"FUNC_ADD"},
     {kProfileLoad, L"FUNC_LOAD"},   {kProfileDelete, L"FUNC_DELETE"},  {kProfileApply, L"CONTROL2_APPLY"},
-    {kProfilePrograms, L"FUNC_PROGRAMS"}};
+    {kProfilePrograms, L"FUNC_PROGRAMS"}, {kProfileRestore, L"FUNC_RESTORE"}, {kProfileExport, L"FUNC_EXPORT"}};
 
 }  // namespace
 
@@ -124,6 +146,70 @@ std::optional<std::wstring> ProfileManagerDialog::chooseProfileFile(bool create)
     return chosen.front();
 }
 
+void ProfileManagerDialog::loadJson(const std::wstring& path) {
+    ProfileTrust trust(context_.list.store());
+    const ImportOutcome out = importProfileJson(std::filesystem::path(path), trust, prompt_);
+    if (out.result != ImportOutcome::Imported) return;
+    appendRow(model_.rows()[static_cast<std::size_t>(model_.load(out.written.u16string()))]);
+}
+
+void ProfileManagerDialog::exportSelected() {
+    const int row = list_.NextRow(LVIS_SELECTED, -1);
+    if (row < 0 || row >= static_cast<int>(model_.rows().size())) return;
+    const ProfileRow& r = model_.rows()[static_cast<std::size_t>(row)];
+    FileQuestion question;
+    question.filter = L"(*.json)\0*.json\0(*.*)\0*.*\0";
+    question.defaultExtension = L"json";
+    question.initialName = wide(r.folder) + wide(r.name) + L".json";
+    question.save = true;
+    const std::vector<std::wstring> chosen = chooseFiles(question);
+    if (chosen.empty()) return;
+    if (!exportProfileJson(std::filesystem::path(r.storedPath()), std::filesystem::path(chosen.front()))) {
+        std::u16string message(text::kExportFailedFormat);
+        message.replace(message.find(u"%s"), 2, r.storedPath());
+        prompt_.showMessage(message);
+    }
+}
+
+void ProfileManagerDialog::restoreSelected() {
+    const int row = list_.NextRow(LVIS_SELECTED, -1);
+    if (row < 0 || row >= static_cast<int>(model_.rows().size())) return;
+    const std::u16string profile = model_.rows()[static_cast<std::size_t>(row)].storedPath();
+    const std::vector<BackupInfo> backups = listBackups(std::filesystem::path(profile));
+    auto withPath = [](std::u16string_view format, std::u16string_view path) {
+        std::u16string m(format);
+        if (const auto at = m.find(u"%s"); at != std::u16string::npos) m.replace(at, 2, path);
+        return m;
+    };
+    if (backups.empty()) {
+        prompt_.showMessage(withPath(text::kNoBackupsFormat, profile));
+        return;
+    }
+    kbskin::UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return;
+    for (std::size_t i = 0; i < backups.size(); ++i) {
+        AppendMenuW(menu.get(), MF_STRING | (backups[i].usable ? 0 : MF_GRAYED), i + 1,
+                    wide(describeBackup(backups[i])).c_str());
+    }
+    RECT button{};
+    GetWindowRect(item(kProfileRestore), &button);
+    const int chosen = static_cast<int>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_LEFTALIGN,
+                                                       button.left, button.bottom, 0, hwnd(), nullptr));
+    if (chosen <= 0) return;
+    switch (restoreBackup(std::filesystem::path(profile), backups[static_cast<std::size_t>(chosen - 1)].file)) {
+    case RestoreResult::Restored: break;
+    case RestoreResult::Unusable: prompt_.showMessage(text::kRestoreUnusable); return;
+    case RestoreResult::CurrentNotKept: prompt_.showMessage(text::kRestoreNotKept); return;
+    case RestoreResult::Failed: prompt_.showMessage(withPath(text::kRestoreFailed, profile)); return;
+    }
+    // The active profile's keys follow its file at once.
+    const ProfileList& list = context_.list;
+    const int active = list.activeIndex();
+    if (active >= 0 && equalsIgnoringCase(list.profilePath(active), profile)) {
+        (void)context_.activation.activateListed(ApplyButton::Disable, &prompt_);
+    }
+}
+
 void ProfileManagerDialog::reloadFromStore() {
     model_.reloadFromStore();
     if (hwnd() != nullptr) showRows();
@@ -181,6 +267,10 @@ bool ProfileManagerDialog::onCommand(int id, int code, HWND) {
         break;
     case kProfileLoad:
         if (const auto path = chooseProfileFile(false)) {
+            if (looksLikeProfileJson(std::filesystem::path(*path))) {
+                loadJson(*path);
+                break;
+            }
             // A file that starts programs is shown to the user before it is listed.
             const int row = model_.load(u16(*path), prompt_);
             if (row >= 0) appendRow(model_.rows()[static_cast<std::size_t>(row)]);
@@ -198,6 +288,8 @@ bool ProfileManagerDialog::onCommand(int id, int code, HWND) {
     case kProfileApply:
         (void)applyChanges();
         break;
+    case kProfileRestore: restoreSelected(); break;
+    case kProfileExport: exportSelected(); break;
     default: return false;
     }
     showApply();

@@ -34,13 +34,20 @@ private:
     void appendRow(const ProfileRow& row);
     void showApply();
     [[nodiscard]] std::optional<std::wstring> chooseProfileFile(bool create);
+    // Load of a JSON profile: converted to a new profile file beside it, which is listed.
+    void loadJson(const std::wstring& path);
+    // The selected row's profile as JSON, in a file the user names.
+    void exportSelected();
+    // The selected row's backups in a menu under the button; the one chosen
+    // replaces the file (kept as a backup first) and is reloaded when active.
+    void restoreSelected();
     void showPrograms(int row);
     void afterSort();
     [[nodiscard]] bool applyChanges();
 
     ProfileDialogModel model_;
     kbskin::ReportList list_;
-    std::array<kbskin::SkinButton, 7> buttons_;
+    std::array<kbskin::SkinButton, 9> buttons_;
     bool filling_ = false;
 };
 

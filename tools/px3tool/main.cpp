@@ -1,4 +1,5 @@
 // px3tool: inspect, back up, share and edit profile files as text.
+#include "px3_check.h"
 #include "px3_text.h"
 
 #include <cstdio>
@@ -39,7 +40,8 @@ int usage() {
                  "       px3tool dump FILE\n"
                  "       px3tool build JSON OUT\n"
                  "       px3tool new OUT\n"
-                 "       px3tool tables FILE\n");
+                 "       px3tool tables FILE\n"
+                 "       px3tool check [--json] FILE...\n");
     return 2;
 }
 
@@ -65,7 +67,7 @@ int validate(const fs::path& file) {
 
 int dump(const fs::path& file) {
     const kb::ProfileContent content = readUsable(file);
-    out(kb::px3::profileToJson(content).dump(2) + "\n");
+    out(kb::px3::profileJsonText(content));
     return 0;
 }
 
@@ -77,15 +79,42 @@ int build(const fs::path& jsonFile, const fs::path& target) {
     std::ifstream in(jsonFile, std::ios::binary);
     if (!in) throw InputError(shown(jsonFile) + ": cannot be opened");
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    nlohmann::json root;
-    try {
-        root = nlohmann::json::parse(text);
-    } catch (const nlohmann::json::parse_error& e) {
-        throw InputError(shown(jsonFile) + ": not valid JSON: " + e.what());
+    kb::px3::JsonProblem problem;
+    const auto bytes = kb::px3::profileBytesFromJsonText(text, problem);
+    if (!bytes) {
+        throw InputError(shown(jsonFile) + ":" + std::to_string(problem.line) + ": " +
+                         (problem.field.empty() ? std::string() : problem.field + ": ") + problem.detail);
     }
-    const std::vector<std::uint8_t> bytes = kb::px3::buildFromJson(root);
-    if (!kb::writeFileReplacing(target, bytes)) throw InputError(shown(target) + ": cannot be written");
+    if (!kb::writeFileReplacing(target, *bytes)) throw InputError(shown(target) + ": cannot be written");
     return 0;
+}
+
+// Exit 0 when every file is clean, 1 with findings, 2 when one is unusable.
+int check(const std::vector<fs::path>& files, bool asJson) {
+    int status = 0;
+    nlohmann::ordered_json all = nlohmann::ordered_json::array();
+    for (const fs::path& file : files) {
+        const kb::px3::CheckReport report = kb::px3::checkProfile(file, kb::px3::programExistsHere);
+        if (!report.usable) {
+            status = 2;
+        } else if (!report.findings.empty() && status == 0) {
+            status = 1;
+        }
+        if (asJson) {
+            nlohmann::ordered_json j;
+            j["file"] = shown(file);
+            j["usable"] = report.usable;
+            if (!report.usable) j["reason"] = report.reason;
+            j["findings"] = nlohmann::ordered_json::array();
+            for (const auto& f : report.findings) j["findings"].push_back(kb::px3::findingJson(f));
+            all.push_back(std::move(j));
+            continue;
+        }
+        if (!report.usable) out(shown(file) + ": unusable: " + report.reason + "\n");
+        for (const auto& f : report.findings) out(shown(file) + ": " + kb::px3::findingLine(f) + "\n");
+    }
+    if (asJson) out(all.dump(2) + "\n");
+    return status;
 }
 
 int makeNew(const fs::path& target) {
@@ -107,6 +136,11 @@ int run(const std::vector<fs::path>& args) {
         if (command == "build" && args.size() == 3) return build(args[1], args[2]);
         if (command == "new" && args.size() == 2) return makeNew(args[1]);
         if (command == "tables" && args.size() == 2) return tables(args[1]);
+        if (command == "check") {
+            const bool asJson = args.size() > 1 && shown(args[1]) == "--json";
+            const std::vector<fs::path> files(args.begin() + (asJson ? 2 : 1), args.end());
+            if (!files.empty()) return check(files, asJson);
+        }
     } catch (const InputError& e) {
         return fail(e.what());
     } catch (const std::bad_alloc&) {

@@ -124,7 +124,7 @@ TEST_P(DialogTemplates, EveryIniPlacementMatchesATemplateControl) {
 
 INSTANTIATE_TEST_SUITE_P(Windows, DialogTemplates,
                          testing::Values(Skinned{ids::kDlgMain, L"Main.ini", 137},
-                                         Skinned{ids::kDlgProfiles, L"Profile.ini", 10},
+                                         Skinned{ids::kDlgProfiles, L"Profile.ini", 12},
                                          Skinned{ids::kDlgKeyFunction, L"Key.ini", 16},
                                          Skinned{ids::kDlgMacroEditor, L"Macro.ini", 17}));
 

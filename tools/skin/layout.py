@@ -312,6 +312,11 @@ def _profile_window():
         Control(1012, "kProfileApply", "\u5e94\u7528", (340, 174, 50, 15), "CONTROL2_APPLY", DLG_FACES,
                 "button", ("\u5e94\u7528",), kind="skin"),
         Control(1013, "kProfileTest", "Test", (10, 176, 30, 11), kind="skin", hidden=True),
+        # The selected profile's earlier versions, and the profile as JSON.
+        Control(1016, "kProfileRestore", "\u6062\u590d...", (10, 174, 50, 15), "FUNC_RESTORE", DLG_FACES,
+                "button", ("\u6062\u590d...",), kind="skin"),
+        Control(1017, "kProfileExport", "\u5bfc\u51fa...", (66, 174, 50, 15), "FUNC_EXPORT", DLG_FACES,
+                "button", ("\u5bfc\u51fa...",), kind="skin"),
     ]
     return w
 

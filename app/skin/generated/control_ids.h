@@ -446,7 +446,9 @@ inline constexpr int kProfileOk = 1;
 inline constexpr int kProfileCancel = 2;
 inline constexpr int kProfileApply = 1012;
 inline constexpr int kProfileTest = 1013;
-inline constexpr SkinControl kSkinControls[9] = {
+inline constexpr int kProfileRestore = 1016;
+inline constexpr int kProfileExport = 1017;
+inline constexpr SkinControl kSkinControls[11] = {
     {kProfileList, L"PROGRAM_LIST", {0, 0, 0, 0, 0}},
     {kProfileAdd, L"FUNC_ADD", {1, 2, 3, 4, 1}},
     {kProfileLoad, L"FUNC_LOAD", {1, 2, 3, 4, 1}},
@@ -456,6 +458,8 @@ inline constexpr SkinControl kSkinControls[9] = {
     {kProfileOk, L"CONTROL_OK", {1, 2, 3, 4, 1}},
     {kProfileCancel, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
     {kProfileApply, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}},
+    {kProfileRestore, L"FUNC_RESTORE", {1, 2, 3, 4, 1}},
+    {kProfileExport, L"FUNC_EXPORT", {1, 2, 3, 4, 1}},
 };
 }  // namespace profiles
 

@@ -294,7 +294,9 @@ TEST(GeneratedSkinTables, FacesOfTheProfileAndKeyWindowsFollowTheSkinRules) {
                                       {1008, L"FUNC_LOAD", {1, 2, 3, 4, 1}},
                                       {1011, L"FUNC_DELETE", {1, 2, 3, 4, 1}},
                                       {1012, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}},
-                                      {1014, L"FUNC_PROGRAMS", {1, 2, 3, 4, 1}}};
+                                      {1014, L"FUNC_PROGRAMS", {1, 2, 3, 4, 1}},
+                                      {1016, L"FUNC_RESTORE", {1, 2, 3, 4, 1}},
+                                      {1017, L"FUNC_EXPORT", {1, 2, 3, 4, 1}}};
     const std::vector<Placed> key{{IDOK, L"CONTROL_OK", {1, 2, 3, 4, 1}},
                                   {IDCANCEL, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
                                   {1014, L"FUNC_EXTRA_2_2", {1, 2, 3, 4, 1}}};

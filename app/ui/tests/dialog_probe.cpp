@@ -44,6 +44,7 @@ bool hasControl(HWND w, int id, const wchar_t* cls) {
 bool matches(HWND w, const std::wstring& kind) {
     wchar_t cls[64] = {};
     GetClassNameW(w, cls, 64);
+    if (kind == L"menu") return lstrcmpW(cls, L"#32768") == 0 && IsWindowVisible(w);  // a pop-up menu
     if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w)) return false;
     if (kind == L"key") return hasControl(w, 1023, L"Button") && hasControl(w, 1011, L"ComboBox");
     if (kind == L"profile") return hasControl(w, 1007, L"SysListView32") && hasControl(w, 1010, L"Button");
