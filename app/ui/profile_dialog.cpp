@@ -1,5 +1,6 @@
 #include "profile_dialog.h"
 
+#include "app_rules.h"
 #include "profile_backup.h"
 #include "profile_exchange.h"
 #include "win/gdi_owner.h"
@@ -12,24 +13,6 @@ using namespace res::profiles;
 
 constexpr int kProgramsColumn = 3;
 constexpr COLORREF kCheckText = RGB(0xC0, 0xC0, 0xC0);
-
-// A save dialog (asking before overwriting) or an open dialog; the chosen path.
-std::optional<std::wstring> askForFile(HWND owner, bool save, const std::wstring& initial, const wchar_t* folder,
-                                       const wchar_t* filter, const wchar_t* extension) {
-    std::vector<wchar_t> file(32768, L'\0');
-    initial.copy(file.data(), std::min(initial.size(), file.size() - 1));
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    ofn.lpstrDefExt = extension;
-    ofn.lpstrInitialDir = folder;
-    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | (save ? OFN_OVERWRITEPROMPT : 0);
-    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
-    return std::wstring(file.data());
-}
 
 kbskin::SurfaceSet& profileImages() {
     static kbskin::SurfaceSet set;  // loaded once per process
