@@ -161,7 +161,9 @@ int run(int argc, wchar_t** argv) {
         std::puts("none");
         return 1;
     }
-    if (cmd == L"focus") {  // where typed keys go now: the focus's class, the foreground window's title
+    // With no window kind: where typed keys go now (the focus's class, the
+    // foreground window's title). With one: the focused control of that window.
+    if (cmd == L"focus" && argc < 3) {
         const HWND front = GetForegroundWindow();
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
