@@ -1,5 +1,6 @@
 #include "profile_backup.h"
 
+#include "local_clock.h"
 #include "profile_file.h"
 #include "profile_list.h"
 #include "profile_trust.h"
@@ -48,21 +49,13 @@ std::u16string ascii(const std::string& s) { return {s.begin(), s.end()}; }
 
 // Local time as "YYYYMMDD-HHMMSS" and the milliseconds.
 std::string localStamp(bool withMilliseconds) {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
+    const LocalClockReading now = readLocalClock();
     char buf[32];
-    std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &tm);
+    std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &now.tm);
     std::string out(buf);
     if (withMilliseconds) {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
         char m[8];
-        std::snprintf(m, sizeof m, "-%03d", static_cast<int>(ms));
+        std::snprintf(m, sizeof m, "-%03d", now.milliseconds);
         out += m;
     }
     return out;

@@ -1,11 +1,11 @@
 #include "macro_editor.h"
 
+#include "local_clock.h"
 #include "profile_backup.h"
 #include "profile_file.h"
 
 #include <array>
 #include <chrono>
-#include <ctime>
 #include <thread>
 
 namespace kb {
@@ -25,16 +25,8 @@ std::uint16_t macroIdAtIndex(ProfileModel& model, int position) {
 }
 
 LocalTime SystemMacroClock::now() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    return {tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms)};
+    const LocalClockReading now = readLocalClock();
+    return {now.tm.tm_hour, now.tm.tm_min, now.tm.tm_sec, now.milliseconds};
 }
 
 void SystemMacroClock::sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -258,7 +250,7 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
             }
         }
         model.macros = std::move(table);
-        saved = saveProfile(model, list, false);
+        saved = saveProfileLocked(model, list);
     }
     const bool lost = saveLost(saved, list);
     if (const auto notice = takeBackupNotice()) prompt.showMessage(*notice);
