@@ -1,7 +1,10 @@
 // The window sink for native tests: marks, apply states and menus go to the
-// model tests' recording window, messages and questions to their prompt.
+// model tests' recording window, messages and questions to their prompt. And
+// the activation path over it, with a recording device.
 #pragma once
 
+#include "engine.h"
+#include "profile_activation.h"
 #include "test_fakes.h"
 #include "window_sink.h"
 
@@ -37,6 +40,21 @@ struct FakeWindowSink final : WindowSink {
         if (whileAsking) whileAsking();
         return prompt.askYesNo(text, defaultNo);
     }
+};
+
+// The activation path over an empty list in a memory store, the recording
+// window and prompt, and a recording device.
+struct ActivationRig {
+    TempFolder dir;
+    MemorySettingsStore store;
+    ProfileList list{store};
+    ProfileModel model;
+    Engine engine;
+    AnsweringPrompt prompt;
+    RecordingWindow window;
+    RecordingDevice device;
+    FakeWindowSink sink{window, prompt};
+    ProfileActivation activation{model, engine, list, device, sink};
 };
 
 }  // namespace kb::testing

@@ -11,26 +11,11 @@ namespace {
 
 using testing::DeviceCall;
 
-struct NoDialogs final : EditingDialogs {
-    bool keyFunctionDialogOpen() const override { return false; }
-    bool macroEditorOpen() const override { return false; }
-};
-
 constexpr int kF1 = 0x3B;
 
-struct Activation : ::testing::Test {
-    testing::TempFolder dir;
-    MemorySettingsStore store;
-    ProfileList list{store};
-    ProfileModel model;
-    Engine engine;
-    testing::AnsweringPrompt prompt;
-    testing::RecordingWindow window;
-    testing::RecordingDevice device;
+struct Activation : ::testing::Test, testing::ActivationRig {
     testing::FakePlayback playback;
-    testing::FakeWindowSink sink{window, prompt};
-    ProfileActivation activation{model, engine, list, device, sink};
-    NoDialogs dialogs;
+    testing::NoEditingDialogs dialogs;
 
     // Entry 0 passes every key; entry 1 starts a program from F1.
     void SetUp() override {

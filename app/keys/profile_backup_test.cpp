@@ -37,7 +37,7 @@ protected:
     // Version n: slot n blocked as well.
     SaveResult saveVersion(int n) {
         model_.record->setEntry(n, {1, 0, 0});
-        return saveProfile(model_, list_, true);
+        return saveProfile(model_, list_);
     }
 
     TempFolder dir_;
@@ -69,8 +69,8 @@ TEST_F(Backups, TwentyFiveSavesLeaveTheNewestTwenty) {
     }
     EXPECT_EQ(files, kBackupsKept);  // nothing half-written left beside them
     // A save of unchanged bytes adds no copy of the same version.
-    ASSERT_EQ(saveProfile(model_, list_, true), SaveResult::Saved);
-    ASSERT_EQ(saveProfile(model_, list_, true), SaveResult::Saved);
+    ASSERT_EQ(saveProfile(model_, list_), SaveResult::Saved);
+    ASSERT_EQ(saveProfile(model_, list_), SaveResult::Saved);
     EXPECT_EQ(bytesOf(listBackups(file_).front().file), versions[25]);
     EXPECT_EQ(bytesOf(listBackups(file_)[1].file), versions[24]);
     EXPECT_FALSE(takeBackupNotice());

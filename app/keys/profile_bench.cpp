@@ -113,7 +113,7 @@ void BM_Save(benchmark::State& state) {
     ProfileModel model;
     if (loadProfileFile(model, l.file) != 1) state.SkipWithError("load failed");
     for (auto _ : state) {
-        if (saveProfile(model, l.list, true) != SaveResult::Saved) {
+        if (saveProfile(model, l.list) != SaveResult::Saved) {
             state.SkipWithError("save failed");
             break;
         }

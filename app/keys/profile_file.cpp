@@ -275,9 +275,12 @@ std::u16string saveFailedMessage(const ProfileList& list) {
     return text;
 }
 
-SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLock) {
-    std::unique_lock guard(model.lock(), std::defer_lock);
-    if (takeLock) guard.lock();
+SaveResult saveProfile(ProfileModel& model, const ProfileList& list) {
+    std::lock_guard guard(model.lock());
+    return saveProfileLocked(model, list);
+}
+
+SaveResult saveProfileLocked(ProfileModel& model, const ProfileList& list) {
     try {
         const int active = list.activeIndex();
         if (active < 0) return SaveResult::NoFile;

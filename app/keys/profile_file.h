@@ -82,8 +82,10 @@ enum class SaveResult { Saved, NoFile, Failed };
 // exists, after keeping its previous version (profile_backup.h). The file is
 // replaced in one step; on any failure it stays as it was.
 // The digest of what was written is remembered, so this program's own writes
-// never count as a change behind its back.
-[[nodiscard]] SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLock);
+// never count as a change behind its back. Takes the profile lock.
+[[nodiscard]] SaveResult saveProfile(ProfileModel& model, const ProfileList& list);
+// The same for a caller that holds the profile lock.
+[[nodiscard]] SaveResult saveProfileLocked(ProfileModel& model, const ProfileList& list);
 // The message for a failed save of the active profile's file (the format with its path).
 [[nodiscard]] std::u16string saveFailedMessage(const ProfileList& list);
 

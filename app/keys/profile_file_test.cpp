@@ -11,16 +11,7 @@
 namespace kb {
 namespace {
 
-using testing::AnsweringPrompt;
-using testing::RecordingDevice;
-using testing::RecordingWindow;
-using testing::TempFolder;
-using testing::useAsOnlyProfile;
-
-std::vector<std::uint8_t> readBytes(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using namespace testing;
 
 void writeBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
@@ -196,7 +187,7 @@ TEST(ProfileSave, ReplacesWholeOrLeavesTheFileAlone) {
     ASSERT_EQ(loadProfileFile(model, file), 1);
 
     model.texts.set(10, u"D:\\other.exe");
-    EXPECT_EQ(saveProfile(model, list, true), SaveResult::Saved);
+    EXPECT_EQ(saveProfile(model, list), SaveResult::Saved);
     ProfileContent c;
     ASSERT_TRUE(readProfileFile(file, c));
     EXPECT_EQ(c.texts.text(10), u"D:\\other.exe");
@@ -204,33 +195,23 @@ TEST(ProfileSave, ReplacesWholeOrLeavesTheFileAlone) {
     EXPECT_FALSE(std::filesystem::exists(dir / "p.px3.saving"));
 
     // The write beside the file fails: the old content stays whole.
-    const std::vector<std::uint8_t> before = readBytes(file);
+    const std::vector<std::uint8_t> before = testing::fileBytes(file);
     std::filesystem::create_directory(dir / "p.px3.saving");
     model.texts.set(10, u"E:\\lost.exe");
-    EXPECT_EQ(saveProfile(model, list, true), SaveResult::Failed);
-    EXPECT_EQ(readBytes(file), before);
+    EXPECT_EQ(saveProfile(model, list), SaveResult::Failed);
+    EXPECT_EQ(testing::fileBytes(file), before);
     std::filesystem::remove(dir / "p.px3.saving");
 
     // A deleted file is not brought back; the default profile is never written.
     std::filesystem::remove(file);
-    EXPECT_EQ(saveProfile(model, list, true), SaveResult::NoFile);
+    EXPECT_EQ(saveProfile(model, list), SaveResult::NoFile);
     EXPECT_FALSE(std::filesystem::exists(file));
     list.setActiveIndex(-1);
-    EXPECT_EQ(saveProfile(model, list, true), SaveResult::NoFile);
+    EXPECT_EQ(saveProfile(model, list), SaveResult::NoFile);
 }
 
-struct ProfileSession : ::testing::Test {
-    TempFolder dir;
-    MemorySettingsStore store;
-    ProfileList list{store};
-    ProfileModel model;
-    Engine engine;
-    AnsweringPrompt prompt;
-    RecordingWindow window;
-    RecordingDevice device;
+struct ProfileSession : ::testing::Test, testing::ActivationRig {
     testing::FakePlayback playback;
-    testing::FakeWindowSink sink{window, prompt};
-    ProfileActivation activation{model, engine, list, device, sink};
     ProfileSession() { activation.usePlayback(&playback); }
 
     std::filesystem::path useFile(const std::string& name) {
@@ -246,7 +227,7 @@ TEST_F(ProfileSession, MissingOrDamagedFileIsReplacedByADefaultFile) {
     EXPECT_EQ(out.source, LoadedFrom::File);
     EXPECT_EQ(out.applied, 1);
     ASSERT_EQ(prompt.messages.size(), 1u);
-    const std::vector<std::uint8_t> written = readBytes(file);
+    const std::vector<std::uint8_t> written = testing::fileBytes(file);
     ASSERT_EQ(written.size(), kProfileRecordSize);
     EXPECT_EQ(written[FileHeader::kDefaultMark], 1);
     EXPECT_EQ(window.applyStates, std::vector<bool>{false});
@@ -256,8 +237,8 @@ TEST_F(ProfileSession, MissingOrDamagedFileIsReplacedByADefaultFile) {
     writeBytes(file, damaged);
     out = activation.activateListed(ApplyButton::Keep);
     EXPECT_EQ(out.source, LoadedFrom::File);
-    EXPECT_EQ(readBytes(file).size(), kProfileRecordSize);
-    EXPECT_EQ(readBytes(file)[FileHeader::kDefaultMark], 1);
+    EXPECT_EQ(testing::fileBytes(file).size(), kProfileRecordSize);
+    EXPECT_EQ(testing::fileBytes(file)[FileHeader::kDefaultMark], 1);
     EXPECT_EQ(window.applyStates.size(), 1u);  // kept as it was
     // The damaged bytes are kept beside the file, and the message says where.
     std::vector<std::filesystem::path> kept;
@@ -265,7 +246,7 @@ TEST_F(ProfileSession, MissingOrDamagedFileIsReplacedByADefaultFile) {
         if (e.path().filename().string().rfind("p.px3.damaged-", 0) == 0) kept.push_back(e.path());
     }
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(readBytes(kept[0]), damaged);
+    EXPECT_EQ(testing::fileBytes(kept[0]), damaged);
     ASSERT_EQ(prompt.messages.size(), 2u);
     EXPECT_EQ(prompt.messages[1].rfind(u"文件格式错误，恢复为默认值: \n  " + file.u16string(), 0), 0u);
     EXPECT_NE(prompt.messages[1].find(kept[0].u16string()), std::u16string::npos);
@@ -283,7 +264,7 @@ TEST_F(ProfileSession, MissingOrDamagedFileIsReplacedByADefaultFile) {
     EXPECT_EQ(kept.size(), 3u);
     ASSERT_EQ(prompt.messages.size(), 4u);
     EXPECT_EQ(prompt.messages[3].rfind(u"文件格式错误", 0), std::u16string::npos);
-    EXPECT_EQ(readBytes(file)[FileHeader::kDefaultMark], 1);
+    EXPECT_EQ(testing::fileBytes(file)[FileHeader::kDefaultMark], 1);
 }
 
 TEST_F(ProfileSession, LoadedProfileIsAppliedAndDrawn) {

@@ -91,7 +91,7 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
             model.texts.set(slot, choice.text);
         }
         model.record->setEntry(slot, {choice.type, macroKeyCodeOfSlot(slot), parameter});
-        saveFailed = saveLost(saveProfile(model, list, false), list);
+        saveFailed = saveLost(saveProfileLocked(model, list), list);
         assigned = model.record->entry(slot).type != 0;
     }
     window.setKeyButtonAssigned(slot, assigned);

@@ -8,11 +8,7 @@
 namespace kb {
 namespace {
 
-using testing::AnsweringPrompt;
-using testing::RecordingDevice;
-using testing::RecordingWindow;
-using testing::TempFolder;
-using testing::useAsOnlyProfile;
+using namespace testing;
 
 TEST(ProfileRecordLayout, DefaultProfileAndSlots) {
     const ProfileRecord r = buildDefaultProfile(1);
@@ -36,20 +32,8 @@ TEST(ProfileRecordLayout, DefaultProfileAndSlots) {
     EXPECT_EQ(keyboardKeyOfSlot(slotOf(1, 0x03E)), -1);
 }
 
-struct Assigning : ::testing::Test {
-    TempFolder dir;
-    MemorySettingsStore store;
-    ProfileList list{store};
-    ProfileModel model;
-    RecordingWindow window;
-    AnsweringPrompt prompt;
-    std::filesystem::path file;
-    void SetUp() override {
-        file = dir / "a.px3";
-        ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
-        useAsOnlyProfile(list, file);
-        ASSERT_EQ(loadProfileFile(model, file), 1);
-    }
+struct Assigning : ::testing::Test, testing::OneLoadedProfile {
+    void SetUp() override { ASSERT_TRUE(loadOnly("a.px3")); }
 };
 
 TEST_F(Assigning, TextsFollowTheFunction) {
@@ -202,17 +186,7 @@ TEST(ProfileListSettings, DefaultsFormatsAndMenu) {
     EXPECT_EQ(list.activeIndex(), -1);
 }
 
-struct Switching : ::testing::Test {
-    TempFolder dir;
-    MemorySettingsStore store;
-    ProfileList list{store};
-    ProfileModel model;
-    Engine engine;
-    AnsweringPrompt prompt;
-    RecordingWindow window;
-    RecordingDevice device;
-    testing::FakeWindowSink sink{window, prompt};
-    ProfileActivation activation{model, engine, list, device, sink};
+struct Switching : ::testing::Test, testing::ActivationRig {
     SwitchDialogs dialogs;
     Manager manager;
     void SetUp() override {

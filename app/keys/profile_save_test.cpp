@@ -13,15 +13,7 @@
 namespace kb {
 namespace {
 
-using testing::AnsweringPrompt;
-using testing::RecordingWindow;
-using testing::TempFolder;
-using testing::useAsOnlyProfile;
-
-std::vector<std::uint8_t> bytesOf(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using namespace testing;
 
 // The hook stops the save at step number `g_stopAt` (counted from 0), by
 // failing it or by throwing as if the process died there.
@@ -45,7 +37,7 @@ protected:
         ASSERT_EQ(writeDefaultProfileFile(file_, 0), 1);
         useAsOnlyProfile(list_, file_);
         ASSERT_EQ(loadProfileFile(model_, file_), 1);
-        oldBytes_ = bytesOf(file_);
+        oldBytes_ = testing::fileBytes(file_);
         // The new profile is several write chunks long: texts and a macro.
         model_.record->setEntry(20, {6, 0, 0});
         model_.texts.set(20, std::u16string(6000, u'x'));
@@ -78,8 +70,8 @@ TEST_F(InterruptedSave, StoppedAtEveryStepTheFileIsTheOldProfileThenTheNewOne) {
         for (;; ++stopAt) {
             g_step = 0;
             g_stopAt = stopAt;
-            const SaveResult result = saveProfile(model_, list_, true);
-            const std::vector<std::uint8_t> now = bytesOf(file_);
+            const SaveResult result = saveProfile(model_, list_);
+            const std::vector<std::uint8_t> now = testing::fileBytes(file_);
             if (result == SaveResult::Saved) {
                 EXPECT_EQ(now, newBytes_) << "stop at " << stopAt;
                 break;
@@ -99,8 +91,8 @@ TEST_F(InterruptedSave, StoppedAtEveryStepTheFileIsTheOldProfileThenTheNewOne) {
         setReplaceStepHook(&stopAtStep);
     }
     setReplaceStepHook(nullptr);
-    EXPECT_EQ(saveProfile(model_, list_, true), SaveResult::Saved);
-    EXPECT_EQ(bytesOf(file_), newBytes_);
+    EXPECT_EQ(saveProfile(model_, list_), SaveResult::Saved);
+    EXPECT_EQ(testing::fileBytes(file_), newBytes_);
     std::error_code ec;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "p.px3.saving", ec));
 }
@@ -112,7 +104,7 @@ TEST_F(InterruptedSave, AssignmentWhoseSaveFailsIsReportedAndStaysPending) {
     std::filesystem::create_directory(dir_ / "p.px3.saving");
     const int slot = slotOf(0, 0x01E);
     EXPECT_EQ(assign(model_, list_, window, prompt, 0, slot, {1, 0, 0, {}}), AssignResult::SaveFailed);
-    EXPECT_EQ(bytesOf(file_), oldBytes_);
+    EXPECT_EQ(testing::fileBytes(file_), oldBytes_);
     ASSERT_EQ(prompt.messages.size(), 1u);
     EXPECT_NE(prompt.messages[0].find(file_.u16string()), std::u16string::npos);
     EXPECT_EQ(prompt.messages[0].rfind(u"情景模式文件保存失败", 0), 0u);

@@ -72,23 +72,8 @@ TEST(ProfileTrust, ConsentOnlyForProgramsFromUnknownBytes) {
     EXPECT_TRUE(store.read(kTrustSection, u"c:\\p\\one.px3"));
 }
 
-struct NoEditingDialogs final : EditingDialogs {
-    bool keyFunctionDialogOpen() const override { return false; }
-    bool macroEditorOpen() const override { return false; }
-};
-
 // Activation of a listed file, as start-up, the profile menu and the manager do it.
-struct Activating : ::testing::Test {
-    testing::TempFolder dir;
-    MemorySettingsStore store;
-    ProfileList list{store};
-    ProfileModel model;
-    Engine engine;
-    testing::AnsweringPrompt prompt;
-    testing::RecordingWindow window;
-    testing::RecordingDevice device;
-    testing::FakeWindowSink sink{window, prompt};
-    ProfileActivation activation{model, engine, list, device, sink};
+struct Activating : ::testing::Test, testing::ActivationRig {
     std::filesystem::path file;
     void SetUp() override {
         file = dir / "shared.px3";
@@ -125,13 +110,13 @@ TEST_F(Activating, NoLeavesTheDefaultProfileForThisRunAndKeepsTheFile) {
     EXPECT_FALSE(store.read(kTrustSection, u"x").has_value());
     // Edits of the default profile reach no file, and none is lost.
     const std::string before = fileBytes();
-    EXPECT_EQ(saveProfile(model, list, true), SaveResult::NoFile);
+    EXPECT_EQ(saveProfile(model, list), SaveResult::NoFile);
     EXPECT_FALSE(saveLost(SaveResult::NoFile, list));
     EXPECT_EQ(fileBytes(), before);
 
     // Choosing it again asks again; Yes activates it and remembers the bytes.
     prompt.answer = true;
-    ASSERT_EQ(activation.switchTo(0, NoEditingDialogs{}, nullptr), SwitchResult::Switched);
+    ASSERT_EQ(activation.switchTo(0, testing::NoEditingDialogs{}, nullptr), SwitchResult::Switched);
     EXPECT_EQ(prompt.questions.size(), 2u);
     EXPECT_EQ(list.activeIndex(), 0);
     EXPECT_EQ(f1Type(), 3);

@@ -10,7 +10,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -121,5 +124,35 @@ inline void useAsOnlyProfile(const ProfileList& list, const std::filesystem::pat
     list.setProfilePath(0, file.u16string());
     list.setActiveIndex(0);
 }
+
+// No editing dialog is open.
+struct NoEditingDialogs final : EditingDialogs {
+    bool keyFunctionDialogOpen() const override { return false; }
+    bool macroEditorOpen() const override { return false; }
+};
+
+inline std::vector<std::uint8_t> fileBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A default profile file in a temporary folder, the list's only and active
+// entry, loaded into the model: where the editing rules' tests start.
+struct OneLoadedProfile {
+    TempFolder dir;
+    MemorySettingsStore store;
+    ProfileList list{store};
+    ProfileModel model;
+    AnsweringPrompt prompt;
+    RecordingWindow window;
+    std::filesystem::path file;
+
+    [[nodiscard]] bool loadOnly(const std::string& name) {
+        file = dir / name;
+        if (writeDefaultProfileFile(file, 0) != 1) return false;
+        useAsOnlyProfile(list, file);
+        return loadProfileFile(model, file) == 1;
+    }
+};
 
 }  // namespace kb::testing

@@ -9,10 +9,7 @@
 namespace kb {
 namespace {
 
-using testing::AnsweringPrompt;
-using testing::RecordingWindow;
-using testing::TempFolder;
-using testing::useAsOnlyProfile;
+using namespace testing;
 
 struct ScriptedClock final : MacroClock {
     std::deque<LocalTime> times;
@@ -31,22 +28,12 @@ struct ScriptedClock final : MacroClock {
     }
 };
 
-struct MacroEditor : ::testing::Test {
-    TempFolder dir;
-    MemorySettingsStore store;
-    ProfileList list{store};
-    ProfileModel model;
-    AnsweringPrompt prompt;
-    RecordingWindow window;
+struct MacroEditor : ::testing::Test, testing::OneLoadedProfile {
     ScriptedClock clock;
     MacroEditorSession editor;
-    std::filesystem::path file;
 
     void SetUp() override {
-        file = dir / "m.px3";
-        ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
-        useAsOnlyProfile(list, file);
-        ASSERT_EQ(loadProfileFile(model, file), 1);
+        ASSERT_TRUE(loadOnly("m.px3"));
         editor.load(model);
     }
     int add(int ms) {

@@ -68,7 +68,7 @@ struct MacroDialog : ::testing::Test {
         b.setName(u"second");
         b.setMacroId(2);
         model.macros = {a, b};
-        ASSERT_EQ(saveProfile(model, list, true), SaveResult::Saved);
+        ASSERT_EQ(saveProfile(model, list), SaveResult::Saved);
     }
     MacroDialogModel::ApplyResult apply() { return dialog.apply(model, list, window, prompt); }
     ProfileContent saved() {
@@ -220,7 +220,7 @@ TEST_F(MacroDialog, DefaultProfileAndFailedSaves) {
 
 TEST_F(MacroDialog, PlayModeIsShownChangedAndStoredWhileAnUnknownOneIsKept) {
     model.macros[1].setPlayMode(7);  // from a file written elsewhere
-    ASSERT_EQ(saveProfile(model, list, true), SaveResult::Saved);
+    ASSERT_EQ(saveProfile(model, list), SaveResult::Saved);
     const std::vector<char> before = bytesOf(file);
     dialog.open(model, list);
     EXPECT_EQ(dialog.playModeChoice(), 0);
