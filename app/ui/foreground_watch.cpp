@@ -1,6 +1,6 @@
 #include "foreground_watch.h"
 
-#include "common/win/unique_handle.h"
+#include "common/win/ui_owners.h"
 
 namespace kb::ui {
 
@@ -11,9 +11,9 @@ bool ForegroundWatch::start(HWND window, UINT message) {
     window_ = window;
     message_ = message;
     active_.store(this);
-    hook_ = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, &ForegroundWatch::onEvent, 0, 0,
-                            WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
-    if (hook_ == nullptr) {
+    hook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, &ForegroundWatch::onEvent, 0,
+                                0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS));
+    if (!hook_) {
         active_.store(nullptr);
         return false;
     }
@@ -37,12 +37,10 @@ bool ForegroundWatch::start(HWND window, UINT message) {
 
 void ForegroundWatch::runInputHooks() {
     HMODULE self = GetModuleHandleW(nullptr);
-    HHOOK mouse = SetWindowsHookExW(WH_MOUSE_LL, &ForegroundWatch::onMouse, self, 0);
-    HHOOK keys = SetWindowsHookExW(WH_KEYBOARD_LL, &ForegroundWatch::onKey, self, 0);
+    const kbwin::UniqueHook mouse(SetWindowsHookExW(WH_MOUSE_LL, &ForegroundWatch::onMouse, self, 0));
+    const kbwin::UniqueHook keys(SetWindowsHookExW(WH_KEYBOARD_LL, &ForegroundWatch::onKey, self, 0));
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) DispatchMessageW(&m);
-    if (mouse != nullptr) UnhookWindowsHookEx(mouse);
-    if (keys != nullptr) UnhookWindowsHookEx(keys);
 }
 
 void ForegroundWatch::stopInputHooks() noexcept {
@@ -54,10 +52,7 @@ void ForegroundWatch::stopInputHooks() noexcept {
 
 void ForegroundWatch::stop() noexcept {
     stopInputHooks();
-    if (hook_ != nullptr) {
-        UnhookWinEvent(hook_);
-        hook_ = nullptr;
-    }
+    hook_.reset();
     ForegroundWatch* self = this;
     active_.compare_exchange_strong(self, nullptr);
     pending_.store(false);

@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include "common/win/ui_owners.h"
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -28,7 +30,7 @@ public:
     // system's own event says so.
     bool start(HWND window, UINT message);
     void stop() noexcept;
-    [[nodiscard]] bool running() const noexcept { return hook_ != nullptr; }
+    [[nodiscard]] bool running() const noexcept { return hook_.valid(); }
     // The window message handler calls this once it has looked: the next
     // input may post again.
     void handled(bool fromSystemEvent) noexcept;
@@ -43,7 +45,7 @@ private:
     void stopInputHooks() noexcept;
 
     static std::atomic<ForegroundWatch*> active_;
-    HWINEVENTHOOK hook_ = nullptr;
+    kbwin::UniqueWinEventHook hook_;
     HWND window_ = nullptr;
     UINT message_ = 0;
     std::atomic<bool> pending_{false};

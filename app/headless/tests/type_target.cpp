@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/text/text_convert.h"
+#include "common/win/unique_handle.h"
+
 #include <string>
 
 namespace {
@@ -17,17 +20,12 @@ void writeReport() {
     std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
     GetWindowTextW(g_edit, text.data(), n + 1);
     text.resize(static_cast<std::size_t>(n));
-    std::string utf8;
-    if (n > 0) {
-        const int m = WideCharToMultiByte(CP_UTF8, 0, text.data(), n, nullptr, 0, nullptr, nullptr);
-        utf8.resize(static_cast<std::size_t>(m));
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), n, utf8.data(), m, nullptr, nullptr);
-    }
-    HANDLE f = CreateFileW(g_report.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return;
+    const std::string utf8 = kbtext::toUtf8(std::wstring_view(text));
+    const kbwin::UniqueHandle f(
+        CreateFileW(g_report.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!f) return;
     DWORD written = 0;
-    WriteFile(f, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-    CloseHandle(f);
+    WriteFile(f.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
