@@ -33,14 +33,6 @@ trusted() {
 sha() { sha256sum <"$1" | cut -d' ' -f1; }
 msgbox() { dprobe msgbox; }
 
-# The user's answer to the message box: a real click on Yes (6) or No (7).
-click_answer() {
-    eventually 'up msgbox' 10 || return 1
-    click msgbox "$1"
-    eventually 'gone msgbox' 3 && return 0
-    click msgbox "$1"
-    eventually 'gone msgbox' 5
-}
 load_file() {  # FILE: the profile manager's Load with the file's path typed in
     click profile 1008
     eventually file_dialog_ready 10 || echo "focus: $(dprobe focus)"

@@ -39,6 +39,14 @@ file_dialog_ready() {
     esac
     return 1
 }
+# The user's answer to the message box: a real click on Yes (6) or No (7).
+click_answer() {
+    eventually 'up msgbox' 10 || return 1
+    click msgbox "$1"
+    eventually 'gone msgbox' 3 && return 0
+    click msgbox "$1"
+    eventually 'gone msgbox' 5
+}
 answer() {  # BUTTON: 1 OK, 6 Yes, 7 No
     eventually 'up msgbox' 5 || return 1
     dprobe answer "$1" >/dev/null

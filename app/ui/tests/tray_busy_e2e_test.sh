@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# A profile switch from the tray's profile menu while the profile manager's
+# Apply waits on its question, end to end under Wine and Xvfb with the
+# simulated keyboard: real clicks on the tray icon and real keys in its menu.
+# The switch is refused: once the question is answered the list, the window
+# and the driver's table all name the profile the manager applied. The same
+# clicks without a question switch, so the menu did reach the program.
+set -u
+cd "$KB_BIN" || exit 1
+work=$(mktemp -d)
+regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
+cleanup() {
+    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
+    wine kbsim.exe remove >/dev/null 2>&1
+    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+. "$KB_ROOT/tools/dev/e2e-lib.sh"
+. "$KB_ROOT/app/ui/tests/window-lib.sh"
+
+# The keyboard table's functions, without the event handles the driver keeps.
+raw_table() { wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | cut -d' ' -f1-16; }
+table() { raw_table | md5sum | cut -c1-12; }
+reg_value() { wine reg query "$regkey" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { print $3 }'; }
+build_profile() {  # NAME JSON
+    printf '%s' "$2" >"$work/$1.json"
+    wine px3tool.exe build "$(winpath "$work/$1.json")" "$(winpath "$work/$1.px3")" >/dev/null ||
+        { echo "px3tool build $1 failed"; exit 1; }
+}
+
+# The tray icon clicked once, then the menu's first entry (the default
+# profile) clicked.
+tray_menu_default() {
+    local tray i r
+    tray=$(xdotool search --name "Wine System Tray" 2>/dev/null | head -1)
+    [ -n "$tray" ] || { echo "  no tray window"; return 1; }
+    eval "$(xdotool getwindowgeometry --shell "$tray")"
+    for i in 1 2 3; do
+        xdotool mousemove $((X + 12)) $((Y + 12)) click 1
+        eventually 'up menu' 3 && break
+    done
+    r=$(dprobe rect menu 0)
+    set -- $r
+    [ $# -eq 4 ] || return 1
+    xdotool mousemove $(($1 + $3 / 2)) $(($2 + 12)) click 1
+    eventually 'gone menu' 5
+}
+
+# plain blocks one key and starts nothing; shared starts a program from F1
+# and was made elsewhere, so its activation asks first.
+build_profile plain '{"header": {"defaultMark": 0}, "macros": [],
+  "slots": [{"slot": 48, "type": 1, "macroKeyCode": 0, "parameter": 0}]}'
+build_profile shared '{"header": {"defaultMark": 0}, "macros": [], "slots": [
+  {"slot": 30, "type": 1, "macroKeyCode": 0, "parameter": 0},
+  {"slot": 59, "type": 3, "macroKeyCode": 0, "parameter": 0, "text": "C:\\Tools\\tool.exe"}]}'
+
+wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
+wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
+wine reg add "$regkey" /v PROFILE00 /d 2 /f >/dev/null
+wine reg add "$regkey" /v PROFILE01 /d "$(winpath "$work/plain.px3")" /f >/dev/null
+wine reg add "$regkey" /v PROFILE02 /d "$(winpath "$work/shared.px3")" /f >/dev/null
+wine reg add "$regkey" /v ACTIVE /d 0 /f >/dev/null
+
+wine KbPanel.exe >/dev/null 2>&1 &
+panelpid=$!
+eventually '[ "$(state visible)" = 0 ] && [ "$(raw_table)" != none ]' 30 || { echo "KbPanel did not start"; exit 1; }
+plain_table=$(table)
+
+wine KbPanel.exe >/dev/null 2>&1  # a second start shows the window
+eventually '[ "$(state visible)" = 1 ]' 10 || { echo "the window did not show"; exit 1; }
+open_main profile 1005 || { bad "the profile manager opens"; exit 1; }
+click_cell profile 1007 1 0 -8  # the check box of "shared"
+click profile 1012               # Apply
+check 'eventually "up msgbox" 10' "Apply of a file made elsewhere that starts a program asks first"
+
+check 'tray_menu_default' "the tray's profile menu opens and takes a choice while the question waits"
+check 'up msgbox && [ "$(table)" = "$plain_table" ]' "the question still waits and nothing was switched meanwhile"
+click_answer 6 || bad "the question can be answered"
+check 'eventually "[ \"\$(table)\" != \"$plain_table\" ]" 5' "Yes: the manager's profile reaches the driver"
+shared_table=$(table)
+check 'eventually "[ \"\$(probe caption 1005)\" = shared ]" 5 && [ "$(reg_value ACTIVE)" = 1 ] && [ "$(table)" = "$shared_table" ]' \
+    "the list, the window and the driver all name the manager's profile, not the menu's" ||
+    echo "  active $(reg_value ACTIVE), caption $(probe caption 1005)"
+
+click profile 2
+eventually 'gone profile' 5 || bad "the manager closes"
+check 'tray_menu_default && eventually "[ \"\$(reg_value ACTIVE)\" = -1 ]" 5' \
+    "without a question the same clicks switch to the default profile"
+check 'eventually "[ \"\$(probe caption 1005)\" = \"<默认情景模式>\" ]" 5 && [ "$(table)" != "$shared_table" ]' \
+    "and the window and the driver follow"
+
+wine KbPanel.exe /kill >/dev/null 2>&1
+eventually '! running' 10
+wait "$panelpid" 2>/dev/null
+e2e_summary
