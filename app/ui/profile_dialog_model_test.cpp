@@ -15,22 +15,7 @@ using testing::RecordingDevice;
 using testing::RecordingWindow;
 using testing::TempFolder;
 
-struct NoDialogs final : EditingDialogs {
-    bool keyFunctionDialogOpen() const override { return false; }
-    bool macroEditorOpen() const override { return false; }
-};
-
-struct ProfileManager : ::testing::Test {
-    TempFolder dir;
-    MemorySettingsStore store;
-    ProfileList list{store};
-    ProfileModel model;
-    Engine engine;
-    AnsweringPrompt prompt;
-    RecordingWindow window;
-    RecordingDevice device;
-    testing::FakeWindowSink sink{window, prompt};
-    ProfileActivation activation{model, engine, list, device, sink};
+struct ProfileManager : ::testing::Test, testing::ActivationRig {
     ProfileDialogModel dialog{list};
 
     std::u16string path(const std::string& name) { return (dir / name).u16string(); }
@@ -146,7 +131,7 @@ TEST_F(ProfileManager, SingleCheckAndCancel) {
 
 TEST_F(ProfileManager, ASwitchFromTheMenuMovesTheCheckOrDropsChangesWithConsent) {
     storeList({"a.px3", "b.px3", "c.px3"}, 0);
-    NoDialogs none;
+    testing::NoEditingDialogs none;
     dialog.open();
     ASSERT_EQ(activation.switchTo(2, none, &dialog), SwitchResult::Switched);
     EXPECT_EQ(dialog.checkedRow(), 2);
