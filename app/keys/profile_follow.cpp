@@ -55,7 +55,7 @@ std::vector<std::u16string> readBindings(const ProfileList& list, int index) {
     return stored ? parseBindings(*stored) : std::vector<std::u16string>{};
 }
 
-bool writeBindings(const ProfileList& list, int index, const std::vector<std::u16string>& programs) {
+bool writeBindings(ProfileList& list, int index, const std::vector<std::u16string>& programs) {
     return list.store().write(kProfilesSection, bindingValueName(index + 1), formatBindings(programs));
 }
 
@@ -64,7 +64,7 @@ bool followEnabled(const ProfileList& list) {
     return v && parseDecimal(*v).value_or(0) == 1;
 }
 
-bool setFollowEnabled(const ProfileList& list, bool on) {
+bool setFollowEnabled(ProfileList& list, bool on) {
     return list.store().write(kProfilesSection, kFollowValue, on ? u"1" : u"0");
 }
 

@@ -26,9 +26,9 @@ inline constexpr std::u16string_view kFollowValue = u"FOLLOW";
 [[nodiscard]] std::u16string formatBindings(const std::vector<std::u16string>& programs);
 
 [[nodiscard]] std::vector<std::u16string> readBindings(const ProfileList& list, int index);
-[[nodiscard]] bool writeBindings(const ProfileList& list, int index, const std::vector<std::u16string>& programs);
+[[nodiscard]] bool writeBindings(ProfileList& list, int index, const std::vector<std::u16string>& programs);
 [[nodiscard]] bool followEnabled(const ProfileList& list);
-[[nodiscard]] bool setFollowEnabled(const ProfileList& list, bool on);
+[[nodiscard]] bool setFollowEnabled(ProfileList& list, bool on);
 
 // Decides, for each foreground change, which list entry to make active.
 // Entering a bound program switches to its profile and remembers the one it

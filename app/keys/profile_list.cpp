@@ -50,7 +50,7 @@ int ProfileList::readInt(std::u16string_view name, int fallback) const {
     return parseDecimal(*value).value_or(fallback);
 }
 
-void ProfileList::writeInt(std::u16string_view name, int value) const {
+void ProfileList::writeInt(std::u16string_view name, int value) {
     // Settings writes fail only when the store is unusable; nothing to tell the user.
     (void)store_.write(kProfilesSection, name, formatDecimal(value));
 }
@@ -64,18 +64,18 @@ int ProfileList::profileCount() const {
     return n;
 }
 
-void ProfileList::setProfileCount(int n) const { writeInt(profileValueName(0), n); }
+void ProfileList::setProfileCount(int n) { writeInt(profileValueName(0), n); }
 int ProfileList::activeIndex() const {
     const int stored = readInt(u"ACTIVE", -1);
     return stored >= 0 && stored == refused_.load() ? -1 : stored;
 }
 
-void ProfileList::setActiveIndex(int i) const {
+void ProfileList::setActiveIndex(int i) {
     refused_.store(kNoRefusal);
     writeInt(u"ACTIVE", i);
 }
 
-void ProfileList::refuseActiveForThisRun() const { refused_.store(readInt(u"ACTIVE", -1)); }
+void ProfileList::refuseActiveForThisRun() { refused_.store(readInt(u"ACTIVE", -1)); }
 
 std::u16string ProfileList::profilePath(int i) const { return storedProfilePath(i).value_or(u"NA"); }
 
@@ -84,7 +84,7 @@ std::optional<std::u16string> ProfileList::storedProfilePath(int i) const {
     return store_.read(kProfilesSection, profileValueName(i + 1));
 }
 
-void ProfileList::setProfilePath(int i, std::u16string_view path) const {
+void ProfileList::setProfilePath(int i, std::u16string_view path) {
     if (i < 0 || i == std::numeric_limits<int>::max()) return;
     (void)store_.write(kProfilesSection, profileValueName(i + 1), path);
 }
@@ -92,13 +92,13 @@ void ProfileList::setProfilePath(int i, std::u16string_view path) const {
 int ProfileList::recordDelay() const { return readInt(u"RecordDelay", 0); }
 int ProfileList::flip() const { return readInt(u"Flip", 0); }
 
-int ProfileList::setRecordDelay(int v) const {
+int ProfileList::setRecordDelay(int v) {
     const int stored = (v == 0 || v == 1) ? v : 0;
     writeInt(u"RecordDelay", stored);
     return stored;
 }
 
-int ProfileList::setFlip(int v) const {
+int ProfileList::setFlip(int v) {
     const int stored = (v == 0 || v == 1) ? v : 0;
     writeInt(u"Flip", stored);
     return stored;

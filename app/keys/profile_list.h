@@ -34,32 +34,32 @@ public:
     explicit ProfileList(SettingsStore& store) noexcept : store_(store) {}
 
     [[nodiscard]] int profileCount() const;
-    void setProfileCount(int n) const;
+    void setProfileCount(int n);
     // The active index for this run: as stored, but -1 (the default profile)
     // while the user has refused to activate the stored entry's file. The
     // store keeps the entry, so the next start asks again.
     [[nodiscard]] int activeIndex() const;
     // Writes i and ends a refusal.
-    void setActiveIndex(int i) const;
+    void setActiveIndex(int i);
     // The user said no to the stored active entry's file for this run.
-    void refuseActiveForThisRun() const;
+    void refuseActiveForThisRun();
     [[nodiscard]] std::u16string profilePath(int i) const;
     // The stored path of entry i; empty when the store holds none.
     [[nodiscard]] std::optional<std::u16string> storedProfilePath(int i) const;
-    void setProfilePath(int i, std::u16string_view path) const;
+    void setProfilePath(int i, std::u16string_view path);
     [[nodiscard]] int recordDelay() const;
-    int setRecordDelay(int v) const;
+    int setRecordDelay(int v);
     [[nodiscard]] int flip() const;
-    int setFlip(int v) const;
+    int setFlip(int v);
 
     [[nodiscard]] SettingsStore& store() const noexcept { return store_; }
 
 private:
     [[nodiscard]] int readInt(std::u16string_view name, int fallback) const;
-    void writeInt(std::u16string_view name, int value) const;
+    void writeInt(std::u16string_view name, int value);
     SettingsStore& store_;
     static constexpr int kNoRefusal = -1;
-    mutable std::atomic<int> refused_{kNoRefusal};  // the stored index refused, if any
+    std::atomic<int> refused_{kNoRefusal};  // the stored index refused, if any
 };
 
 [[nodiscard]] ProfileMenu buildProfileMenu(const ProfileList& list);

@@ -119,7 +119,7 @@ inline bool writeProfileStarting(const std::filesystem::path& file, std::u16stri
 }
 
 // The store lists `file` as its only profile and makes it the active one.
-inline void useAsOnlyProfile(const ProfileList& list, const std::filesystem::path& file) {
+inline void useAsOnlyProfile(ProfileList& list, const std::filesystem::path& file) {
     list.setProfileCount(1);
     list.setProfilePath(0, file.u16string());
     list.setActiveIndex(0);

@@ -16,11 +16,12 @@ PlayTableRef findIn(const Engine& engine, std::uint16_t macroId) {
 
 }  // namespace
 
-PlayTableRef findPlayTableMacro(Engine& engine, std::uint16_t macroId, bool engineLockHeld) {
-    if (engineLockHeld) return findIn(engine, macroId);
+PlayTableRef findPlayTableMacro(Engine& engine, std::uint16_t macroId) {
     std::lock_guard<ModelLock> lock(engine.lock());
     return findIn(engine, macroId);
 }
+
+PlayTableRef findPlayTableMacroLocked(Engine& engine, std::uint16_t macroId) { return findIn(engine, macroId); }
 
 SnapshotResult snapshotPlayTable(Engine& engine, std::uint16_t index, std::uint16_t macroId,
                                  MacroSnapshot& out) {

@@ -27,14 +27,14 @@ struct Rig {
 
 TEST(PlayTable, FindsTheFirstRecordWithTheIdAndItsMode) {
     Rig r;
-    EXPECT_EQ(findPlayTableMacro(r.engine, 4, false).index, 0);
-    EXPECT_EQ(findPlayTableMacro(r.engine, 9, false).index, 1);
-    EXPECT_EQ(findPlayTableMacro(r.engine, 9, true).index, 1);
-    EXPECT_EQ(findPlayTableMacro(r.engine, 9, true).playMode, 2);
-    EXPECT_EQ(findPlayTableMacro(r.engine, 77, false).index, 0);
-    EXPECT_EQ(findPlayTableMacro(r.engine, 77, false).playMode, 0);  // not the mode of the record at 0
+    EXPECT_EQ(findPlayTableMacro(r.engine, 4).index, 0);
+    EXPECT_EQ(findPlayTableMacro(r.engine, 9).index, 1);
+    EXPECT_EQ(findPlayTableMacroLocked(r.engine, 9).index, 1);
+    EXPECT_EQ(findPlayTableMacroLocked(r.engine, 9).playMode, 2);
+    EXPECT_EQ(findPlayTableMacro(r.engine, 77).index, 0);
+    EXPECT_EQ(findPlayTableMacro(r.engine, 77).playMode, 0);  // not the mode of the record at 0
     r.engine.active.reset();
-    EXPECT_EQ(findPlayTableMacro(r.engine, 9, false).index, 0);
+    EXPECT_EQ(findPlayTableMacro(r.engine, 9).index, 0);
 }
 
 TEST(PlayTable, SnapshotCopiesOnlyWhileTheIdStillSitsThere) {

@@ -36,8 +36,15 @@ void owe(std::uint32_t& passes) {
 
 }  // namespace
 
-void PlaybackEngine::enqueue(std::uint16_t macroId, bool engineLockHeld, int key, Wake wake) {
-    const PlayTableRef ref = host_.findMacro(macroId, engineLockHeld);
+void PlaybackEngine::enqueue(std::uint16_t macroId, int key, Wake wake) {
+    enqueueFound(host_.findMacro(macroId), macroId, key, wake);
+}
+
+void PlaybackEngine::enqueueLocked(std::uint16_t macroId, int key, Wake wake) {
+    enqueueFound(host_.findMacroLocked(macroId), macroId, key, wake);
+}
+
+void PlaybackEngine::enqueueFound(const PlayTableRef& ref, std::uint16_t macroId, int key, Wake wake) {
     try {
         std::lock_guard<std::mutex> lock(queueLock_);
         if (key != kNoKey) {

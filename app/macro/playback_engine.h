@@ -52,9 +52,10 @@ public:
     virtual ~PlaybackHost() = default;
     // Device attached and injection initialised; retries an earlier failure.
     virtual bool ensureAttached() = 0;
-    // The first play-table record with this id. Takes the engine lock unless
-    // the caller already holds it.
-    virtual PlayTableRef findMacro(std::uint16_t macroId, bool engineLockHeld) = 0;
+    // The first play-table record with this id, under the engine lock.
+    virtual PlayTableRef findMacro(std::uint16_t macroId) = 0;
+    // The same for a caller that holds the engine lock.
+    virtual PlayTableRef findMacroLocked(std::uint16_t macroId) = 0;
     // Copies the record's used steps and its mode under the engine lock,
     // without blocking on it.
     virtual SnapshotResult trySnapshot(std::uint16_t index, std::uint16_t macroId, MacroSnapshot& out) = 0;
@@ -103,7 +104,9 @@ public:
     // With Wake::ByCaller the thread is not woken here: a caller that holds
     // the engine lock calls wake() once it has let go of it.
     enum class Wake { Now, ByCaller };
-    void enqueue(std::uint16_t macroId, bool engineLockHeld, int key = kNoKey, Wake wake = Wake::Now);
+    void enqueue(std::uint16_t macroId, int key = kNoKey, Wake wake = Wake::Now);
+    // The same for a caller that holds the engine lock.
+    void enqueueLocked(std::uint16_t macroId, int key = kNoKey, Wake wake = Wake::Now);
     void wake() { clock_.wake(); }
     // The key's release: a mode-1 repetition ends after its running pass.
     void keyReleased(int key);
@@ -121,6 +124,7 @@ public:
     [[nodiscard]] std::size_t queuedCount() const;
 
 private:
+    void enqueueFound(const PlayTableRef& ref, std::uint16_t macroId, int key, Wake wake);
     struct PlayRequest {
         std::uint16_t macroId = 0;
         std::uint16_t index = 0;

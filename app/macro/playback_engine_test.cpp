@@ -20,7 +20,7 @@ TEST(PlaybackTiming, StepsKeepTheSumOfTheirDelaysWhenWakeUpsComeLate) {
     host.setTable({{4, steps}});
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(4, false);
+    engine.enqueue(4);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 100 && idle(engine); }));
     const auto s = host.sent();
     // Step i is due at 10 (i + 1) ms from the start; lateness never piles up.
@@ -38,7 +38,7 @@ TEST(PlaybackTiming, IdleThreadSleepsUntilARequestComes) {
     engine.start();
     ASSERT_TRUE(eventually([&] { return host.clock.waitingEndlessly(); }));
     EXPECT_EQ(host.clock.waits(), 1u);  // its first wait, and no poll: a timed one would return at once
-    engine.enqueue(1, false);
+    engine.enqueue(1);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 2 && idle(engine); }));
 }
 
@@ -48,7 +48,7 @@ TEST(Playback, PlaysStepsInOrderWithTheirDelays) {
     host.setTable({{7, {{0, kA, 0}, {1, kA, 1}, {16, kB, 0}, {0, kB, 1}}}});
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(7, false);
+    engine.enqueue(7);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 4 && idle(engine); }));
     const auto s = host.sent();
     EXPECT_EQ(s[0], (Sent{kA, 0, s[0].atMs}));
@@ -67,8 +67,8 @@ TEST(Playback, TwoRequestsPlayOneAfterTheOther) {
     host.setTable({{3, {{0, kA, 0}, {30, kA, 1}}}});
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(3, false);
-    engine.enqueue(3, true);
+    engine.enqueue(3);
+    engine.enqueueLocked(3);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 4 && idle(engine); }));
     const auto s = host.sent();
     EXPECT_EQ(s[0].direction, 0);
@@ -83,10 +83,10 @@ TEST(Playback, MissingOrMovedMacroPlaysNothing) {
     host.setTable({{5, {{0, kA, 0}, {0, kA, 1}}}, {6, {{0, kB, 0}}}});
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(42, false);  // not in the table: index defaults to 0, which holds id 5
+    engine.enqueue(42);  // not in the table: index defaults to 0, which holds id 5
     ASSERT_TRUE(eventually([&] { return idle(engine); }));
     host.lockBusy = true;       // the table is being rebuilt ...
-    engine.enqueue(6, false);   // ... when 6 is found at index 1, before the copy
+    engine.enqueue(6);   // ... when 6 is found at index 1, before the copy
     ASSERT_TRUE(eventually([&] { return engine.isPlaying(); }));
     host.setTable({{6, {{0, kB, 0}}}});
     host.lockBusy = false;
@@ -103,7 +103,7 @@ TEST(Playback, PlaysTheSnapshotTakenBeforeTheFirstStep) {
     };
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(1, false);
+    engine.enqueue(1);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 2 && idle(engine); }));
     EXPECT_EQ(host.sent()[1].code, kA);
 }
@@ -115,8 +115,8 @@ TEST(Playback, StopEndsTheMacroDropsTheQueueAndLeavesNoKeyDown) {
     host.setTable({{1, {{0, kShift, 0}, {0, kA, 0}, {10000, kA, 1}, {0, kShift, 1}}}, {2, {{0, kB, 0}}}});
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(1, false);
-    engine.enqueue(2, false);
+    engine.enqueue(1);
+    engine.enqueue(2);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 2; }));
     const std::uint64_t clockAtStop = host.playbackClock();
     engine.stop();
@@ -131,7 +131,7 @@ TEST(Playback, StopEndsTheMacroDropsTheQueueAndLeavesNoKeyDown) {
     EXPECT_EQ(s[2], (Sent{kA, 1, s[2].atMs}));
     EXPECT_EQ(s[3], (Sent{kShift, 1, s[3].atMs}));
     // A later request plays normally.
-    engine.enqueue(2, false);
+    engine.enqueue(2);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 5 && idle(engine); }));
     EXPECT_EQ(host.sent()[4].code, kB);
 }
@@ -143,8 +143,8 @@ TEST(Playback, WithoutTheDeviceRequestsAreDiscardedAndNothingIsSent) {
     host.setTable({{1, {{0, kA, 0}, {0, kA, 1}}}});
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(1, false);
-    engine.enqueue(1, false);
+    engine.enqueue(1);
+    engine.enqueue(1);
     ASSERT_TRUE(eventually([&] { return idle(engine); }));
     EXPECT_TRUE(host.sent().empty());
     for (bool playing : host.indications()) EXPECT_FALSE(playing);
@@ -157,11 +157,11 @@ TEST(Playback, StopAndShutdownNeverWaitForAHeldEngineLock) {
     host.lockBusy = true;  // the caller holds the engine lock for good
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(1, true);
+    engine.enqueueLocked(1);
     ASSERT_TRUE(eventually([&] { return engine.isPlaying(); }));
     engine.stop();
     EXPECT_FALSE(engine.isPlaying());
-    engine.enqueue(1, true);
+    engine.enqueueLocked(1);
     ASSERT_TRUE(eventually([&] { return engine.isPlaying(); }));
     engine.shutdown();
     EXPECT_TRUE(host.sent().empty());
@@ -174,7 +174,7 @@ TEST(Playback, ShutdownDuringALongDelayReleasesKeysAndIsIdempotent) {
     host.setTable({{9, {{0, kA, 0}, {3600000, kA, 1}}}});
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(9, false);
+    engine.enqueue(9);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 1; }));
     engine.shutdown();
     engine.shutdown();
@@ -184,7 +184,7 @@ TEST(Playback, ShutdownDuringALongDelayReleasesKeysAndIsIdempotent) {
     EXPECT_EQ(s[1].direction, 1);
     EXPECT_FALSE(engine.isPlaying());
     engine.start();  // never restarted once it has ended
-    engine.enqueue(9, false);
+    engine.enqueue(9);
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(host.sent().size(), 2u);
 }
@@ -197,7 +197,7 @@ TEST(PlaybackStop, OverlappingStopsEachCount) {
     host.setTable({{1, {{0, kA, 0}, {10000, kA, 1}}}, {2, {{0, kB, 0}, {10000, kB, 1}}}, {3, {{0, kShift, 0}}}});
     PlaybackEngine& engine = rig.engine;
     engine.start();
-    engine.enqueue(1, false);
+    engine.enqueue(1);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 1; }));
 
     // While this stop still releases the system's keys, another stop (a
@@ -208,7 +208,7 @@ TEST(PlaybackStop, OverlappingStopsEachCount) {
         if (!first.exchange(false)) return;
         std::thread other([&] { engine.stop(); });
         other.join();
-        engine.enqueue(2, false);
+        engine.enqueue(2);
         // Long enough for the playback thread to take the request.
         (void)eventually([&] { return host.sent().size() > 2; }, 200);
         sentDuringStop = host.sent().size();
@@ -221,7 +221,7 @@ TEST(PlaybackStop, OverlappingStopsEachCount) {
     EXPECT_EQ(s[1], (Sent{kA, 1, s[1].atMs}));
 
     // Once every stop has ended, requests play again.
-    engine.enqueue(3, false);
+    engine.enqueue(3);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 3 && idle(engine); }));
     EXPECT_EQ(host.sent()[2].code, kShift);
 }
@@ -234,11 +234,11 @@ TEST(PlaybackStop, StopsFromManyThreadsAtOnceAllReturnAndLeaveNothingPlaying) {
     PlaybackEngine& engine = rig.engine;
     engine.start();
     for (int round = 0; round < 20; ++round) {
-        engine.enqueue(1, false);
+        engine.enqueue(1);
         std::vector<std::thread> threads;
         for (int t = 0; t < 4; ++t) {
             threads.emplace_back([&] {
-                engine.enqueue(1, false);
+                engine.enqueue(1);
                 engine.stop();
             });
         }

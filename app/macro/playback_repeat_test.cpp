@@ -63,7 +63,7 @@ TEST(PlaybackRepeat, WhileHeldPassesFollowEachOtherAndTheRunningPassFinishesAfte
     t.at(95, [&] { rig.engine.keyReleased(kKey); });  // in the middle of the fifth pass
     t.attach(host.clock);
     rig.engine.start();
-    rig.engine.enqueue(1, false, kKey);
+    rig.engine.enqueue(1, kKey);
     ASSERT_TRUE(eventually([&] { return idle(rig.engine) && host.sent().size() >= 10; }));
     const auto s = host.sent();
     EXPECT_EQ(timesOf(s, kA, 0), (Times{0, 20, 40, 60, 80}));
@@ -82,13 +82,13 @@ TEST(PlaybackRepeat, AKeyPressedAgainDuringARepetitionAsksForOneMorePassNotASeco
     std::size_t queuedAfterPress = 99;
     t.at(35, [&] { rig.engine.keyReleased(kKey); });
     t.at(45, [&] {
-        rig.engine.enqueue(1, false, kKey);  // a quick tap during the second pass
+        rig.engine.enqueue(1, kKey);  // a quick tap during the second pass
         queuedAfterPress = rig.engine.queuedCount();
     });
     t.at(55, [&] { rig.engine.keyReleased(kKey); });
     t.attach(host.clock);
     rig.engine.start();
-    rig.engine.enqueue(1, false, kKey);
+    rig.engine.enqueue(1, kKey);
     ASSERT_TRUE(eventually([&] { return idle(rig.engine) && host.sent().size() >= 12; }));
     EXPECT_EQ(queuedAfterPress, 0u);
     // Passes at 0 and 30 while held, one more at 60 for the tap, none after.
@@ -104,11 +104,11 @@ TEST(PlaybackRepeat, UntilPressedTogglesOnAndOff) {
     Timeline t;
     // The key's own release does not end it; the next press does, after its pass.
     t.at(10, [&] { rig.engine.keyReleased(kKey); });
-    t.at(50, [&] { rig.engine.enqueue(2, false, kKey); });
+    t.at(50, [&] { rig.engine.enqueue(2, kKey); });
     t.at(51, [&] { rig.engine.keyReleased(kKey); });
     t.attach(host.clock);
     rig.engine.start();
-    rig.engine.enqueue(2, false, kKey);
+    rig.engine.enqueue(2, kKey);
     ASSERT_TRUE(eventually([&] { return idle(rig.engine) && host.sent().size() >= 6; }));
     EXPECT_EQ(timesOf(host.sent(), kB, 0), (Times{0, 20, 40}));
     EXPECT_EQ(timesOf(host.sent(), kB, 1), (Times{20, 40, 60}));
@@ -116,9 +116,9 @@ TEST(PlaybackRepeat, UntilPressedTogglesOnAndOff) {
 
     // The third press starts it again: a new repetition, not a toggle of the old one.
     Timeline t2;
-    t2.at(100, [&] { rig.engine.enqueue(2, false, kKey); });
+    t2.at(100, [&] { rig.engine.enqueue(2, kKey); });
     t2.attach(host.clock);
-    rig.engine.enqueue(2, false, kKey);
+    rig.engine.enqueue(2, kKey);
     ASSERT_TRUE(eventually([&] { return idle(rig.engine) && host.sent().size() >= 10; }));
     EXPECT_EQ(timesOf(host.sent(), kB, 0), (Times{0, 20, 40, 60, 80}));
     EXPECT_EQ(host.sent().size(), 10u);
@@ -130,14 +130,14 @@ TEST(PlaybackRepeat, UntilPressedPressedAgainBeforeItBeganIsDropped) {
     host.clock.holdBeyondUs = 1000000;
     host.setTable({{1, {{0, kA, 0}, {10000, kA, 1}}}, {2, {{0, kB, 0}, {20, kB, 1}}, kUntilPressed}});
     rig.engine.start();
-    rig.engine.enqueue(1, false);
+    rig.engine.enqueue(1);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 1; }));
     EXPECT_FALSE(rig.engine.isRepeating());  // a macro that plays once
-    rig.engine.enqueue(2, false, kKey);
+    rig.engine.enqueue(2, kKey);
     EXPECT_TRUE(rig.engine.isRepeating());   // one waits in the queue
-    rig.engine.enqueue(2, false, kOtherKey);  // the same macro from another key is its own request
+    rig.engine.enqueue(2, kOtherKey);  // the same macro from another key is its own request
     EXPECT_EQ(rig.engine.queuedCount(), 2u);
-    rig.engine.enqueue(2, false, kKey);
+    rig.engine.enqueue(2, kKey);
     EXPECT_EQ(rig.engine.queuedCount(), 1u);
     rig.engine.stop();
     EXPECT_EQ(rig.engine.queuedCount(), 0u);
@@ -151,10 +151,10 @@ TEST(PlaybackRepeat, StopEndsARepetitionAtOnceAndLeavesNoKeyDown) {
     host.setTable({{1, {{0, kShift, 0}, {0, kA, 0}, {30, kA, 1}, {0, kShift, 1}}, kWhileHeld},
                    {2, {{0, kB, 0}, {0, kB, 1}}}});
     rig.engine.start();
-    rig.engine.enqueue(1, false, kKey);  // held, never released
+    rig.engine.enqueue(1, kKey);  // held, never released
     // Passes at 0, 30, 60; the fourth is inside its delay at 90 when the stop comes.
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 14; }));
-    rig.engine.enqueue(2, false, kOtherKey);
+    rig.engine.enqueue(2, kOtherKey);
     EXPECT_TRUE(rig.engine.isRepeating());
     rig.engine.stop();
     EXPECT_FALSE(rig.engine.isPlaying());
@@ -175,13 +175,13 @@ TEST(PlaybackRepeat, AfterAStopLikeAProfileSwitchTheNextPressStartsAfresh) {
     host.clock.holdBeyondUs = 50000;
     host.setTable({{2, {{0, kB, 0}, {20, kB, 1}}, kUntilPressed}});
     rig.engine.start();
-    rig.engine.enqueue(2, false, kKey);
+    rig.engine.enqueue(2, kKey);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 5; }));  // the third pass waits at 40
     rig.engine.stop();
     ASSERT_EQ(host.sent().size(), 6u);
     EXPECT_EQ(keysLeftDown(host.sent()), 0);
     // Not a toggle of the repetition that the stop ended: it starts again.
-    rig.engine.enqueue(2, false, kKey);
+    rig.engine.enqueue(2, kKey);
     ASSERT_TRUE(eventually([&] { return host.sent().size() >= 7 && rig.engine.isPlaying(); }));
     rig.engine.shutdown();  // exit during a repetition
     EXPECT_FALSE(rig.engine.isPlaying());
@@ -196,7 +196,7 @@ TEST(PlaybackRepeat, PassesWithoutDelaysKeepAFloorAndStillSeeTheStop) {
     t.at(100, [&] { rig.engine.keyReleased(kKey); });
     t.attach(host.clock);
     rig.engine.start();
-    rig.engine.enqueue(1, false, kKey);
+    rig.engine.enqueue(1, kKey);
     ASSERT_TRUE(eventually([&] { return idle(rig.engine) && host.sent().size() >= 14; }));
     const Times f = PlaybackEngine::kMinPassMs == 15 ? Times{0, 15, 30, 45, 60, 75, 90} : Times{};
     EXPECT_EQ(timesOf(host.sent(), kA, 0), f);
@@ -204,7 +204,7 @@ TEST(PlaybackRepeat, PassesWithoutDelaysKeepAFloorAndStillSeeTheStop) {
     // An empty macro repeating until pressed again: one wait per pass, and a
     // stop from another thread gets through while virtual time races on.
     const std::uint64_t waitsBefore = host.clock.waits();
-    rig.engine.enqueue(2, false, kOtherKey);
+    rig.engine.enqueue(2, kOtherKey);
     ASSERT_TRUE(eventually([&] { return host.playbackClock() > 1000; }));
     rig.engine.stop();
     EXPECT_FALSE(rig.engine.isPlaying());
@@ -218,12 +218,12 @@ TEST(PlaybackRepeat, ATapAndARequestWithoutAKeyPlayOnce) {
     host.clock.holdBeyondUs = 1000000;
     host.setTable({{1, {{0, kA, 0}, {10000, kA, 1}}}, {2, {{0, kB, 0}, {20, kB, 1}}, kWhileHeld}});
     rig.engine.start();
-    rig.engine.enqueue(1, false);
+    rig.engine.enqueue(1);
     ASSERT_TRUE(eventually([&] { return host.sent().size() == 1; }));
     // A tap, pressed and released while the long macro still plays.
-    rig.engine.enqueue(2, false, kKey);
+    rig.engine.enqueue(2, kKey);
     rig.engine.keyReleased(kKey);
-    rig.engine.enqueue(2, false);  // no key to follow
+    rig.engine.enqueue(2);  // no key to follow
     host.clock.resume();
     ASSERT_TRUE(eventually([&] { return idle(rig.engine) && host.sent().size() >= 6; }));
     EXPECT_EQ(timesOf(host.sent(), kB, 0).size(), 2u);
@@ -238,8 +238,8 @@ TEST(PlaybackRepeat, ARepetitionThatEndsReleasesWhatItPressedButNotWhatWasDownBe
     t.at(30, [&] { rig.engine.keyReleased(kKey); });
     t.attach(host.clock);
     rig.engine.start();
-    rig.engine.enqueue(1, false);  // a plain macro that leaves Shift down, as it always could
-    rig.engine.enqueue(2, false, kKey);
+    rig.engine.enqueue(1);  // a plain macro that leaves Shift down, as it always could
+    rig.engine.enqueue(2, kKey);
     ASSERT_TRUE(eventually([&] { return idle(rig.engine) && host.sent().size() >= 4; }));
     const auto s = host.sent();
     ASSERT_EQ(s.size(), 4u);

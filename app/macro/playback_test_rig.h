@@ -125,7 +125,8 @@ public:
     std::uint64_t playbackClock() { return clock.nowUs() / 1000; }
 
     bool ensureAttached() override { return attached.load(); }
-    PlayTableRef findMacro(std::uint16_t id, bool) override {
+    PlayTableRef findMacroLocked(std::uint16_t id) override { return findMacro(id); }
+    PlayTableRef findMacro(std::uint16_t id) override {
         std::lock_guard<std::mutex> l(m_);
         for (std::size_t i = 0; i < table_.size(); ++i) {
             if (table_[i].id == id) return {static_cast<std::uint16_t>(i), table_[i].playMode};

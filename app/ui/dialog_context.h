@@ -20,7 +20,7 @@ namespace kb::ui {
 
 struct DialogContext {
     ProfileModel& model;
-    const ProfileList& list;
+    ProfileList& list;
     MainWindowSink& window;
     Prompt& prompt;
     ProfileActivation& activation;

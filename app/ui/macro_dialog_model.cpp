@@ -4,7 +4,7 @@
 
 namespace kb {
 
-void MacroDialogModel::open(ProfileModel& model, const ProfileList& list) {
+void MacroDialogModel::open(ProfileModel& model, ProfileList& list) {
     // The setter writes back what it stores, so a stray value becomes 0.
     recorder_.setRecordDelay(list.setRecordDelay(list.recordDelay()) == 1);
     recorder_.stop();
@@ -135,7 +135,7 @@ int MacroDialogModel::appendRecordedStep(const MacroAction& step) {
     return row;
 }
 
-void MacroDialogModel::setRecordDelay(bool on, const ProfileList& list) {
+void MacroDialogModel::setRecordDelay(bool on, ProfileList& list) {
     recorder_.setRecordDelay(list.setRecordDelay(on ? 1 : 0) == 1);
 }
 

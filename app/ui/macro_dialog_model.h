@@ -31,7 +31,7 @@ public:
 
     // Opening: the option from the settings (written back as stored), the
     // macros copied, the first macro selected and its steps shown.
-    void open(ProfileModel& model, const ProfileList& list);
+    void open(ProfileModel& model, ProfileList& list);
     // Cancel or the close box (and after OK): the recording stops, the copies go.
     void close();
     [[nodiscard]] bool isOpen() const noexcept { return openCount_ > 0; }
@@ -75,7 +75,7 @@ public:
     [[nodiscard]] HookDecision onKey(int hookCode, std::uint32_t lParam) { return recorder_.onKey(hookCode, lParam); }
     // Added after the selected row, highlighted; -1 when the list is full.
     int appendRecordedStep(const MacroAction& step);
-    void setRecordDelay(bool on, const ProfileList& list);
+    void setRecordDelay(bool on, ProfileList& list);
     [[nodiscard]] bool recordDelay() const noexcept { return recorder_.recordDelay(); }
 
     [[nodiscard]] bool applyEnabled() const noexcept { return applyEnabled_; }

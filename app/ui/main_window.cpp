@@ -287,7 +287,7 @@ void MainWindow::onSessionChange(int code) {
 }
 
 void MainWindow::toggleFlip() {
-    const ProfileList& list = heart_.profiles();
+    ProfileList& list = heart_.profiles();
     (void)list.setFlip(list.flip() == 0 ? 1 : 0);
     view_.applyFlipState();
 }

@@ -35,7 +35,7 @@ struct ProfileRow {
 
 class ProfileDialogModel final : public ProfileManagerView {
 public:
-    explicit ProfileDialogModel(const ProfileList& list) noexcept : list_(list) {}
+    explicit ProfileDialogModel(ProfileList& list) noexcept : list_(list) {}
 
     void open();
     void close() noexcept;
@@ -86,7 +86,7 @@ public:
 private:
     int append(std::u16string_view path);
 
-    const ProfileList& list_;
+    ProfileList& list_;
     std::vector<ProfileRow> rows_;
     int checked_ = -1;
     int openCount_ = 0;

@@ -116,7 +116,7 @@ void Heart::runAction(int actionCode, const std::u16string& text) {
 }
 
 void Heart::enqueueMacro(std::uint16_t macroId, int slot) {
-    playback_.enqueue(macroId, true, slot, PlaybackEngine::Wake::ByCaller);
+    playback_.enqueueLocked(macroId, slot, PlaybackEngine::Wake::ByCaller);
 }
 
 void Heart::wakePlayback() { playback_.wake(); }
@@ -127,9 +127,9 @@ void Heart::keyReleased(int slot) { playback_.keyReleased(slot); }
 
 bool Heart::ensureAttached() { return device_.open() == 1; }
 
-PlayTableRef Heart::findMacro(std::uint16_t macroId, bool engineLockHeld) {
-    return findPlayTableMacro(engine_, macroId, engineLockHeld);
-}
+PlayTableRef Heart::findMacro(std::uint16_t macroId) { return findPlayTableMacro(engine_, macroId); }
+
+PlayTableRef Heart::findMacroLocked(std::uint16_t macroId) { return findPlayTableMacroLocked(engine_, macroId); }
 
 SnapshotResult Heart::trySnapshot(std::uint16_t index, std::uint16_t macroId, MacroSnapshot& out) {
     return snapshotPlayTable(engine_, index, macroId, out);

@@ -69,7 +69,8 @@ private:
 
     // PlaybackHost: called by the playback thread (and Stop's caller).
     bool ensureAttached() override;
-    PlayTableRef findMacro(std::uint16_t macroId, bool engineLockHeld) override;
+    PlayTableRef findMacro(std::uint16_t macroId) override;
+    PlayTableRef findMacroLocked(std::uint16_t macroId) override;
     SnapshotResult trySnapshot(std::uint16_t index, std::uint16_t macroId, MacroSnapshot& out) override;
     void sendStep(std::uint16_t makeCode, std::uint16_t direction) override;
     void releaseSystemHeldKeys() override;
