@@ -85,7 +85,7 @@ kb_wine_up() {
 kb_wineserver_pid() {
     local p
     for p in $(pgrep -x 'wineserver(64)?'); do
-        if tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+        if tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
             echo "$p"
             return
         fi

@@ -244,8 +244,10 @@ TEST(Icons, LoadAtTrayAndWindowSizes) {
     }
 }
 
+// The skin's own set and the scaled ones in their subfolders.
+const wchar_t* const kSetFolders[] = {L"", L"125\\", L"150\\", L"175\\", L"200\\"};
+
 TEST(SkinFolder, HoldsEveryPictureTheWindowsLoad) {
-    std::wstring dir = programFolder() + L"Skins\\";
     std::vector<std::wstring> names = {L"Arrow.jpg"};
     for (const wchar_t* p : {L"Main", L"Profile", L"Key", L"Macro"}) {
         int n = std::wstring(p) == L"Macro" ? 5 : 4;
@@ -254,8 +256,12 @@ TEST(SkinFolder, HoldsEveryPictureTheWindowsLoad) {
         names.push_back(std::wstring(p) + L".ini");
     }
     for (int i = 1; i <= 4; ++i) names.push_back(L"Main_Status" + std::to_wstring(i) + L"_2.jpg");
-    for (const auto& n : names) {
-        EXPECT_NE(GetFileAttributesW((dir + n).c_str()), INVALID_FILE_ATTRIBUTES) << std::string(n.begin(), n.end());
+    for (const wchar_t* set : kSetFolders) {
+        const std::wstring dir = programFolder() + L"Skins\\" + set;
+        for (const auto& n : names) {
+            const std::wstring path = dir + n;
+            EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << std::string(path.begin(), path.end());
+        }
     }
     EXPECT_NE(GetFileAttributesW((programFolder() + L"Help\\index.html").c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -353,6 +359,33 @@ TEST(SkinPictures, DecodeWithTheSystemLoadersAtTheWindowSize) {
     }
     SIZE arrow = gdiplusSize(dir + L"Arrow.jpg");
     EXPECT_GT(arrow.cx, 0);
+    CoUninitialize();
+}
+
+// A scaled set's pictures (run-length masks among them) decode with the same
+// loaders, each the skin's own size grown by the set's scale.
+TEST(SkinPictures, ScaledSetsDecodeAtTheirScale) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    GdiplusSession gdiplus;
+    ASSERT_TRUE(gdiplus.ok);
+    const std::wstring skins = programFolder() + L"Skins\\";
+    for (int pct : {125, 150, 175, 200}) {
+        const std::wstring dir = skins + std::to_wstring(pct) + L"\\";
+        for (const wchar_t* prefix : {L"Main", L"Profile", L"Key", L"Macro"}) {
+            const std::string name = std::string(prefix, prefix + wcslen(prefix)) + " " + std::to_string(pct);
+            const SIZE own = gdiplusSize(skins + prefix + L"_Status1.jpg");
+            const SIZE scaled = gdiplusSize(dir + prefix + L"_Status1.jpg");
+            EXPECT_NEAR(scaled.cx, MulDiv(own.cx, pct, 100), 2) << name;
+            EXPECT_NEAR(scaled.cy, MulDiv(own.cy, pct, 100), 2) << name;
+            int w = 0, h = 0;
+            std::vector<DWORD> px;
+            ASSERT_TRUE(olePixels(dir + prefix + L"_Mask.bmp", w, h, px)) << name;
+            EXPECT_EQ(w, scaled.cx) << name;
+            EXPECT_EQ(h, scaled.cy) << name;
+            EXPECT_EQ(px[0] & 0xFFFFFF, 0xFFFFFFu) << name;
+            EXPECT_EQ(px[static_cast<size_t>(h / 2) * w + w / 2] & 0xFFFFFF, 0u) << name;
+        }
+    }
     CoUninitialize();
 }
 

@@ -23,11 +23,15 @@ SKINS = "app/skin/Skins"
 GENERATED = "app/skin/generated"
 
 
-def arrow_frames():
+def arrow_frames(pct=100):
     """Frames of the arrow strip, side by side, each the size of the arrow button."""
     left = next(c for c in L.window(102).controls if c.skin_key == "LEFT_ARROW")
-    _, _, w, h = left.px
+    _, _, w, h = left.px_at(pct)
     return {"%s%d" % (stem, n): (i * w, 0, w, h) for i, (stem, n) in enumerate(L.ARROW_FRAMES)}
+
+
+def set_dir(pct):
+    return SKINS if pct == 100 else "%s/%d" % (SKINS, pct)
 
 
 def build(with_pictures=True):
@@ -35,17 +39,19 @@ def build(with_pictures=True):
     files[GENERATED + "/dialogs.rc"] = resources.dialogs_rc()
     files[GENERATED + "/icons.rc"] = resources.icons_rc()
     files[GENERATED + "/control_ids.h"] = resources.control_ids_h()
-    for w in L.SKINNED:
-        files["%s/%s" % (SKINS, w.ini)] = resources.ini_text(w, arrow_frames() if w.template == 102 else None)
+    for pct in L.SCALES:
+        for w in L.SKINNED:
+            files["%s/%s" % (set_dir(pct), w.ini)] = resources.ini_text(
+                w, arrow_frames(pct) if w.template == 102 else None, pct)
     if with_pictures:
         import pictures
-        for name, data in pictures.render_all(arrow_frames()).items():
+        for name, data in pictures.render_all(arrow_frames).items():
             files[name] = data
     return files
 
 
 def managed_dirs():
-    return [SKINS, GENERATED, GENERATED + "/icons"]
+    return [set_dir(pct) for pct in L.SCALES] + [GENERATED, GENERATED + "/icons"]
 
 
 def check(files):

@@ -23,10 +23,29 @@ def mul_div(value, num, den):
     return -r if value < 0 else r
 
 
-def to_px(rect):
+# Display scales with a set of their own, in per cent; 100 is the skin's own
+# folder, every other one a subfolder named by its number.
+SCALES = (100, 125, 150, 175, 200)
+
+
+def scaled(value, pct):
+    """A length in pixels at a display scale, halves away from zero."""
+    return mul_div(value, pct, 100)
+
+
+def dlu_x(value, pct=100):
+    return mul_div(value, BASE_X * pct, 400)
+
+
+def dlu_y(value, pct=100):
+    return mul_div(value, BASE_Y * pct, 800)
+
+
+def to_px(rect, pct=100):
+    """Dialog units to pixels with the base units grown by the scale, as the
+    dialog manager does with a font that grows with the display."""
     x, y, w, h = rect
-    return (mul_div(x, BASE_X, 4), mul_div(y, BASE_Y, 8),
-            mul_div(w, BASE_X, 4), mul_div(h, BASE_Y, 8))
+    return (dlu_x(x, pct), dlu_y(y, pct), dlu_x(w, pct), dlu_y(h, pct))
 
 
 # Faces name the status image of each of the five states, in the order
@@ -60,12 +79,19 @@ class Control:
     def px(self):
         return to_px(self.rect)
 
+    def px_at(self, pct):
+        return to_px(self.rect, pct)
+
     @property
     def cap(self):
-        """Where a key cap is drawn: one pixel in from each side of the button, so that
-        caps whose rectangles are only a unit apart still stand apart."""
-        x, y, w, h = self.px
-        return (x + 1, y, w - 2, h) if self.look == "key" else (x, y, w, h)
+        return self.cap_at(100)
+
+    def cap_at(self, pct):
+        """Where a key cap is drawn: one pixel (at 1x) in from each side of the button,
+        so that caps whose rectangles are only a unit apart still stand apart."""
+        x, y, w, h = self.px_at(pct)
+        inset = scaled(1, pct)
+        return (x + inset, y, w - 2 * inset, h) if self.look == "key" else (x, y, w, h)
 
 
 @dataclass
@@ -83,7 +109,10 @@ class Window:
 
     @property
     def px_size(self):
-        return (mul_div(self.size[0], BASE_X, 4), mul_div(self.size[1], BASE_Y, 8))
+        return self.px_size_at(100)
+
+    def px_size_at(self, pct):
+        return (dlu_x(self.size[0], pct), dlu_y(self.size[1], pct))
 
 
 def key_name(n):

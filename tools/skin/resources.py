@@ -145,7 +145,7 @@ def control_ids_h():
     return "\n".join(out).encode("utf-8")
 
 
-def ini_text(w, arrow_frames):
+def ini_text(w, arrow_frames, pct=100):
     """arrow_frames: {key: (x, y, w, h)} in the arrow strip (main window only)."""
     out = ["; " + GENERATED_NOTE,
            "[SCREEN]",
@@ -155,7 +155,7 @@ def ini_text(w, arrow_frames):
            "[BUTTONINFO]"]
     for c in w.controls:
         if c.skin_key:
-            out.append("%s=%d,%d,%d,%d" % ((c.skin_key,) + c.px))
+            out.append("%s=%d,%d,%d,%d" % ((c.skin_key,) + c.px_at(pct)))
     if arrow_frames:
         out.append("")
         out.append("[BUTTONINFO2]")

@@ -19,6 +19,16 @@ cleanup() {
 trap cleanup EXIT
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 table_installed() { ! wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | grep -qx none; }
+start_program() {  # from the planted current folder
+    (cd "$work/cwd" && wine "$(winpath "$prog/KbPanel.exe")" >/dev/null 2>&1 &)
+}
+# The next start must not find this instance still holding its single-instance
+# mutex: it would hand over to it and end, leaving no tables once it is gone.
+running() { [ "$(wine kbpanel_probe.exe state 2>/dev/null | tr -d '\r' | head -n 1)" != none ]; }
+stop_program() {
+    (cd "$prog" && wine KbPanel.exe /Kill >/dev/null 2>&1)
+    check 'eventually "! running" 20' "and \"/Kill\" ends it"
+}
 
 # The program as installed, without the keyboard's HID library.
 mkdir -p "$prog" "$work/cwd" "$work/onpath"
@@ -38,11 +48,10 @@ wine kbsim.exe install >/dev/null || { echo "FAILED: cannot install the simulate
 # The maker's copy in the system folder, none beside the program.
 rm -f "$mark"
 cp Hidport.dll "$system_hid" || exit 1
-(cd "$work/cwd" && wine "$(winpath "$prog/KbPanel.exe")" >/dev/null 2>&1 &)
+start_program
 check 'eventually table_installed 20' "with its HID library only in the system folder the program starts"
 check '[ ! -e "$mark" ]' "and the copies in the current folder and on PATH were still never loaded"
-(cd "$prog" && wine KbPanel.exe /Kill >/dev/null 2>&1)
-eventually '! table_installed' 5 || true
+stop_program
 
 # With the real one beside it, the planted ones stay untouched, also one
 # named after a system library in the program's own folder and one in the
@@ -51,10 +60,9 @@ rm -f "$mark"
 cp Hidport.dll "$prog/"
 cp planted_dll.dll "$prog/WtsApi32.dll"
 cp planted_dll.dll "$system_hid"
-(cd "$work/cwd" && wine "$(winpath "$prog/KbPanel.exe")" >/dev/null 2>&1 &)
+start_program
 check 'eventually table_installed 20' "with its HID library beside it the program starts"
 check '[ ! -e "$mark" ]' "no planted library was loaded, not one named after a system library nor the system folder's"
-(cd "$prog" && wine KbPanel.exe /Kill >/dev/null 2>&1)
-eventually '! table_installed' 5 || true
+stop_program
 
 e2e_summary
