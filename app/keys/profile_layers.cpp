@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::uint8_t kMagic[4] = {'P', 'X', 'L', 'Y'};
 constexpr std::uint16_t kTagLayer = 1, kTagLayerKey = 2, kTagTapHold = 3;
-constexpr std::size_t kRecordHeader = 8, kLayerKeySize = 4, kTapHoldSize = 10, kLayerEntrySize = 8;
+constexpr std::size_t kLayerKeySize = 4, kTapHoldSize = 10, kLayerEntrySize = 8;
 
 constexpr std::array<std::uint32_t, 256> crcTable() {
     std::array<std::uint32_t, 256> t{};
