@@ -149,7 +149,7 @@ TEST_F(LayerSession, SavesKeepTheLayersAndADamagedBlockLeavesTheBase) {
         EXPECT_EQ(model.extension, s.ext);
         model.extension.layers[1].keys[key(0x026)] = {{1, 0, 0}, {}};
     }
-    ASSERT_EQ(saveProfile(model, list, true), SaveResult::Saved);
+    ASSERT_EQ(saveProfile(model, list), SaveResult::Saved);
     ProfileContent saved;
     ASSERT_TRUE(readProfileFile(file, saved));
     EXPECT_EQ(saved.extension.layers[1].keys.size(), 2u);

@@ -50,7 +50,7 @@ int ProfileList::readInt(std::u16string_view name, int fallback) const {
     return parseDecimal(*value).value_or(fallback);
 }
 
-void ProfileList::writeInt(std::u16string_view name, int value) {
+void ProfileList::writeInt(std::u16string_view name, int value) const {
     // Settings writes fail only when the store is unusable; nothing to tell the user.
     (void)store_.write(kProfilesSection, name, formatDecimal(value));
 }

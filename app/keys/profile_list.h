@@ -56,7 +56,9 @@ public:
 
 private:
     [[nodiscard]] int readInt(std::u16string_view name, int fallback) const;
-    void writeInt(std::u16string_view name, int value);
+    // Const for profileCount(), which stores the count 0 it reads from an
+    // empty store, as the program always has.
+    void writeInt(std::u16string_view name, int value) const;
     SettingsStore& store_;
     static constexpr int kNoRefusal = -1;
     std::atomic<int> refused_{kNoRefusal};  // the stored index refused, if any
