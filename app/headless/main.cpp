@@ -131,7 +131,7 @@ int run(const std::vector<const wchar_t*>& profiles) {
     kb::Heart heart(sink, settings);
     if (!profiles.empty()) {
         // The given files are the profile list; the first is active.
-        const kb::ProfileList& list = heart.profiles();
+        kb::ProfileList& list = heart.profiles();
         for (std::size_t i = 0; i < profiles.size(); ++i) {
             list.setProfilePath(static_cast<int>(i), reinterpret_cast<const char16_t*>(profiles[i]));
         }
@@ -175,7 +175,7 @@ int run(const std::vector<const wchar_t*>& profiles) {
         }
         if (woke != WAIT_OBJECT_0 + 1) break;
         // The profile menu's switch, on this (the window's) thread.
-        const kb::ProfileList& list = heart.profiles();
+        kb::ProfileList& list = heart.profiles();
         const int count = list.profileCount();
         const int next = count > 0 ? (list.activeIndex() + 1) % count : -1;
         NoDialogs dialogs;
