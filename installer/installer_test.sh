@@ -58,7 +58,7 @@ wine reg add "$settings\\KbPanel\\PROFILES" /v KEEPME /d yes /f >/dev/null 2>&1
 (cd "$dest" && wine "$dest_win\\KbPanel.exe" >/dev/null 2>&1 &)
 check 'eventually table_installed 20' "installed program starts and installs its tables"
 wine "$dest_win\\KbPanel.exe" /Kill >/dev/null 2>&1
-check 'eventually "! running" 3 && ! table_installed' "installed program exits through /Kill and withdraws its tables"
+check 'eventually "! running" 20 && ! table_installed' "installed program exits through /Kill and withdraws its tables"
 
 # Upgrade over a running program: the setup asks it to exit, then replaces files.
 (cd "$dest" && wine "$dest_win\\KbPanel.exe" >/dev/null 2>&1 &)
@@ -66,7 +66,7 @@ eventually table_installed 20 || bad "program restarted for the upgrade"
 echo stale >"$dest/Skins/stale.jpg"
 wine "$setup" /S "/D=$dest_win" >/dev/null 2>&1
 check '[ $? -eq 0 ]' "upgrade over a running program exits 0"
-check 'eventually "! running" 3' "the running program was ended by the upgrade"
+check 'eventually "! running" 20' "the running program was ended by the upgrade"
 check '[ ! -e "$dest/Skins/stale.jpg" ] && cmp -s "$KB_BIN/KbPanel.exe" "$dest/KbPanel.exe"' \
     "upgrade replaced the program and the whole skin"
 check '[ -f "$dest/Hidport.dll" ]' "upgrade leaves files it did not install"
@@ -74,7 +74,7 @@ check '[ -f "$dest/Hidport.dll" ]' "upgrade leaves files it did not install"
 # Uninstall (silent): every file and entry of ours goes, the user's settings stay.
 rm -f "$dest/Hidport.dll"
 wine "$dest_win\\Uninstall.exe" /S >/dev/null 2>&1
-check 'eventually "[ ! -e \"$dest\" ]" 15' "uninstall removes the program folder"
+check 'eventually "[ ! -e \"$dest\" ]" 30' "uninstall removes the program folder"
 check '[ -z "$(regval "$uninst" DisplayName)" ]' "uninstall removes its entry"
 check '! ls "$(winepath -u "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\KbPanel" 2>/dev/null)" >/dev/null 2>&1' \
     "uninstall removes the start menu entry"

@@ -21,11 +21,6 @@ std::vector<bool> ApplyUserCheck(CheckMode mode, std::vector<bool> states, int r
     return states;
 }
 
-std::optional<int> MoveTarget(int from, int to, int count) {
-    if (from < 0 || from >= count) return std::nullopt;
-    return std::clamp(to, 0, count - 1);
-}
-
 bool SortsBefore(std::wstring_view a, std::wstring_view b, bool ascending) {
     const int c = a.compare(b);
     return ascending ? c < 0 : c > 0;

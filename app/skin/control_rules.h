@@ -23,9 +23,6 @@ enum class CheckMode { None = 0, Toggle = 1, Single = 2, Locked = 3 };
 [[nodiscard]] std::vector<bool> ApplyUserCheck(CheckMode mode, std::vector<bool> states, int row,
                                                bool ticked);
 
-// Target of a row move: to clamped into 0 .. count-1. Nothing when from is outside.
-[[nodiscard]] std::optional<int> MoveTarget(int from, int to, int count);
-
 // Row order of a sort: plain code-unit comparison, descending when asked.
 [[nodiscard]] bool SortsBefore(std::wstring_view a, std::wstring_view b, bool ascending);
 

@@ -18,16 +18,6 @@ TEST(ReportListRules, CheckModes) {
     EXPECT_EQ(ApplyUserCheck(CheckMode::Single, start, -1, true), start);
 }
 
-TEST(ReportListRules, MoveTargetsAreClamped) {
-    EXPECT_EQ(MoveTarget(2, -1, 5), 0);
-    EXPECT_EQ(MoveTarget(2, 1000, 5), 4);
-    EXPECT_EQ(MoveTarget(0, -1, 5), 0);  // first row up: stays
-    EXPECT_EQ(MoveTarget(4, 5, 5), 4);   // last row down: stays
-    EXPECT_EQ(MoveTarget(5, 0, 5), std::nullopt);
-    EXPECT_EQ(MoveTarget(-1, 0, 5), std::nullopt);
-    EXPECT_EQ(MoveTarget(0, 0, 0), std::nullopt);
-}
-
 TEST(ReportListRules, SortIsByCodeUnitsAndDeleteSelectsANeighbour) {
     EXPECT_TRUE(SortsBefore(L"B", L"a", true));  // case matters
     EXPECT_FALSE(SortsBefore(L"a", L"a", true));

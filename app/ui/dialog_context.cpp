@@ -12,23 +12,18 @@ std::wstring windowText(HWND window) {
     return std::wstring(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
 }
 
-SkinBackdrop::~SkinBackdrop() {
-    if (brush_ != nullptr) DeleteObject(brush_);
-}
-
 LRESULT SkinBackdrop::paint(HWND dialog, HBITMAP background, HWND control, HDC dc, COLORREF text) {
     if (background != picture_) {
-        if (brush_ != nullptr) DeleteObject(brush_);
-        brush_ = background != nullptr ? CreatePatternBrush(background) : nullptr;
+        brush_.reset(background != nullptr ? CreatePatternBrush(background) : nullptr);
         picture_ = background;
     }
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, text);
-    if (brush_ == nullptr) return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
+    if (!brush_) return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
     POINT at{0, 0};
     MapWindowPoints(control, dialog, &at, 1);
     SetBrushOrgEx(dc, -at.x, -at.y, nullptr);
-    return reinterpret_cast<LRESULT>(brush_);
+    return reinterpret_cast<LRESULT>(brush_.get());
 }
 
 void MessageBoxPrompt::showMessage(std::u16string_view text) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "common/win/ui_owners.h"
 #include "control_ids.h"
 #include "profile_list.h"
 #include "profile_model.h"
@@ -52,13 +53,12 @@ std::wstring windowText(HWND window);
 // the colour given. The brush is made once per dialog picture.
 class SkinBackdrop {
 public:
-    ~SkinBackdrop();
     // The answer to WM_CTLCOLORBTN / WM_CTLCOLORSTATIC for `control`.
     [[nodiscard]] LRESULT paint(HWND dialog, HBITMAP background, HWND control, HDC dc, COLORREF text);
 
 private:
     HBITMAP picture_ = nullptr;
-    HBRUSH brush_ = nullptr;
+    kbwin::UniqueBrush brush_;
 };
 
 // Message boxes owned by a dialog while it is open.

@@ -1,90 +1,31 @@
 #include "main_window.h"
 
+#include "common/text/text_convert.h"
 #include "control_ids.h"
-#include "kb_version.h"
 #include "dialog_entries.h"
 #include "instance.h"
 #include "resource.h"
-#include "skin_ini.h"
 
 #include <shellapi.h>
 #include <wtsapi32.h>
 
-#include <chrono>
-#include <future>
-#include <system_error>
 #include <thread>
 
 namespace kb::ui {
 
-namespace {
-
-// Notifications that worker threads post to the window.
-constexpr UINT kPostAttach = WM_APP + 1;      // wParam: attach state
-constexpr UINT kPostPlayback = WM_APP + 2;    // wParam: 1 playing, 0 idle
-constexpr UINT kPostBank = WM_APP + 3;        // wParam: bank
-constexpr UINT kPostRefuseBank = WM_APP + 4;
-constexpr UINT kPostApplyButton = WM_APP + 5; // wParam: enabled
-constexpr UINT kPostKeyMark = WM_APP + 6;     // wParam: slot, lParam: assigned
-constexpr UINT kPostForeground = WM_APP + 7;  // wParam: the window in front or 0, lParam: 1 from the system's event
-constexpr UINT kPostTablesDue = WM_APP + 8;   // the driver is back without our tables
-// A click or key stroke activates its window a little after the input hooks
-// see it: two more looks then, the first soon, the last when even a slow
-// program has taken the front.
-constexpr UINT_PTR kFollowTimer = 0x4B46;
-constexpr UINT kFollowSoonMs = 20, kFollowLateMs = 200;
-
-constexpr wchar_t kButtonInfo[] = L"BUTTONINFO";
-constexpr int kTrayAnswerWaitMs = 300;
-constexpr COLORREF kCaptionSilver = 0xC0C0C0;
-
-std::wstring wide(std::u16string_view s) { return std::wstring(reinterpret_cast<const wchar_t*>(s.data()), s.size()); }
-
-const wchar_t* asWide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-
-// Faces of the command controls and lamps, by status image number (1..4).
-struct ControlSkin {
-    int id;
-    const wchar_t* key;
-    int faces[5];
-};
-constexpr ControlSkin kControlSkins[] = {
-    {ctl::kLink, L"VALMOR_LINK", {1, 2, 4, 1, 1}},
-    {ctl::kProfiles, L"FUNC_PROFILES", {1, 2, 3, 1, 1}},
-    {ctl::kMacroEditor, L"FUNC_MACRO", {1, 2, 3, 1, 1}},
-    {ctl::kOk, L"CONTROL_OK", {1, 2, 3, 1, 1}},
-    {ctl::kCancel, L"CONTROL_CANCEL", {1, 2, 3, 1, 1}},
-    {ctl::kHelp, L"CONTROL_HELP", {1, 2, 3, 1, 1}},
-    {ctl::kClose, L"CONTROL_CLOSE", {1, 2, 3, 1, 1}},
-    {ctl::kMinimize, L"CONTROL_MINIMIZE", {1, 2, 3, 1, 1}},
-    {ctl::kApply, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}},
-    {ctl::kLockCaps, L"LOCK_CAPS", {1, 1, 1, 1, 2}},
-    {ctl::kLockNum, L"LOCK_NUM", {1, 1, 1, 1, 2}},
-    {ctl::kLockScroll, L"LOCK_SCROLL", {1, 1, 1, 1, 2}},
-    {ctl::kLockBank, L"LOCK_AB", {1, 1, 1, 1, 2}},
-    {ctl::kFlipLamp, L"FLIP_0", {1, 1, 1, 1, 4}},
-    {ctl::kFlipSwitch1, L"FLIP_1", {1, 2, 3, 1, 4}},
-    {ctl::kFlipSwitch2, L"FLIP_2", {1, 2, 3, 1, 4}},
-    {ctl::kVersion, L"VALMOR_VER", {1, 1, 1, 1, 1}},
-};
-
-constexpr int kFlipKeyboardIds[] = {1010, 1011, 1012, 1013};     // F1..F4
-constexpr int kFlipKeypadIds[] = {1016, 1017, 1018, 1019, 1020, 1021};  // D1..D6
-constexpr int kF5Id = 1014;
-
-}  // namespace
-
 std::atomic<MainWindow*> MainWindow::instance_{nullptr};
 
 MainWindow::MainWindow(const AppPaths& paths, HICON programIcon)
-    : MainWindowFiles{wide(paths.mainSkinFile), wide(paths.skinFolder)},
+    : MainWindowFiles{kbtext::wide(paths.mainSkinFile), kbtext::wide(paths.skinFolder)},
       SkinDialog(GetModuleHandleW(nullptr), IDD_MAIN, nullptr, mainSkinFile.c_str(), skinDirectory.c_str()),
       paths_(paths),
       icon_(programIcon),
       heart_(*this, settings_),
       macroKeys_(&heart_.macroKeys()),
-      tray_(GetModuleHandleW(nullptr)) {
+      view_(mainSkinFile, heart_.profiles()),
+      follow_(heart_.profiles(), [this](int index) { (void)switchProfile(index); }) {
     buildTable();
+    buildBridgeTable();
 }
 
 MainWindow::~MainWindow() {
@@ -123,19 +64,7 @@ bool MainWindow::onInitDialog() {
 }
 
 void MainWindow::startUp() {
-    // The buttons exist before the profile marks them; the skin comes later.
-    for (const KeyButton& k : keyButtons()) {
-        auto b = std::make_unique<kbskin::SkinButton>();
-        if (b->Attach(hwnd(), k.id)) buttons_[k.id] = std::move(b);
-    }
-    for (const ControlSkin& c : kControlSkins) {
-        auto b = std::make_unique<kbskin::SkinButton>();
-        if (b->Attach(hwnd(), c.id)) buttons_[c.id] = std::move(b);
-    }
-    for (int id : {ctl::kLeftArrow, ctl::kRightArrow}) {
-        auto b = std::make_unique<kbskin::SkinButton>();
-        if (b->Attach(hwnd(), id)) buttons_[id] = std::move(b);
-    }
+    view_.attach(hwnd());
 
     // Required though unused here: a system without it cannot draw our windows.
     user32_.reset(LoadLibraryExW(L"User32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
@@ -149,78 +78,22 @@ void MainWindow::startUp() {
         ExitProcess(0);
     }
 
-    lockLamps_.Start(hwnd(), buttons_[ctl::kLockNum].get(), buttons_[ctl::kLockCaps].get(),
-                     buttons_[ctl::kLockScroll].get(), surface(StatusImage::S1), surface(StatusImage::S2));
-    const ProfileList& list = heart_.profiles();
-    arrows_.Start(hwnd(), buttons_[ctl::kLeftArrow].get(), buttons_[ctl::kRightArrow].get(), mainSkinFile.c_str(),
-                  surfaces_.at(8), [&list] { return list.flip() != 0; });
-
+    view_.startLamps();
     PostMessageW(hwnd(), kMessageInit, kMarkerInit, 0);
+    registerSessionNotification();
+}
 
-    if (HMODULE wts = LoadLibraryExW(L"WtsApi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-        using Register = BOOL(WINAPI*)(HWND, DWORD);
-        auto reg = reinterpret_cast<Register>(
-            reinterpret_cast<void (*)()>(GetProcAddress(wts, "WTSRegisterSessionNotification")));
-        if (reg != nullptr) reg(hwnd(), NOTIFY_FOR_THIS_SESSION);
-        FreeLibrary(wts);
-    }
+void MainWindow::registerSessionNotification() {
+    const kbwin::UniqueModule wts(LoadLibraryExW(L"WtsApi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!wts) return;
+    using Register = BOOL(WINAPI*)(HWND, DWORD);
+    auto reg = reinterpret_cast<Register>(
+        reinterpret_cast<void (*)()>(GetProcAddress(wts.get(), "WTSRegisterSessionNotification")));
+    if (reg != nullptr) reg(hwnd(), NOTIFY_FOR_THIS_SESSION);
 }
 
 void MainWindow::skinControls() {
-    // Any picture that does not load ends the program here, before a window shows.
-    surfaces_.Build(hwnd(), {L"Skins\\Main_Status1.jpg", L"Skins\\Main_Status2.jpg", L"Skins\\Main_Status3.jpg",
-                             L"Skins\\Main_Status4.jpg", L"Skins\\Main_Status1_2.jpg", L"Skins\\Main_Status2_2.jpg",
-                             L"Skins\\Main_Status3_2.jpg", L"Skins\\Main_Status4_2.jpg", L"Skins\\Arrow.jpg"});
-    if (!surfaces_.built() || surfaces_.size() != 9) ExitProcess(0);
-
-    const int bank = macroBank();
-    for (const KeyButton& k : keyButtons()) {
-        auto it = buttons_.find(k.id);
-        if (it == buttons_.end()) continue;
-        const FaceSet f = normalFaces(k.group);
-        const std::wstring key = wide(skinEntryName(k));
-        kbskin::PlaceButton(*it->second, mainSkinFile.c_str(), kButtonInfo, key.c_str(), surface(f.normal),
-                            surface(f.hover), surface(f.pressed), surface(f.disabled), surface(f.marked));
-    }
-    setMacroKeyCaptions(bank);
-    for (const ControlSkin& c : kControlSkins) {
-        auto it = buttons_.find(c.id);
-        if (it == buttons_.end()) continue;
-        auto s = [&](int n) { return surfaces_.at(static_cast<std::size_t>(n - 1)); };
-        kbskin::PlaceButton(*it->second, mainSkinFile.c_str(), kButtonInfo, c.key, s(c.faces[0]), s(c.faces[1]),
-                            s(c.faces[2]), s(c.faces[3]), s(c.faces[4]));
-    }
-    if (auto* link = buttons_[ctl::kLink].get()) link->SetTooltip(kWebAddress);
-    if (auto* help = buttons_[ctl::kHelp].get()) help->SetTooltip(L"帮助");
-    if (auto* close = buttons_[ctl::kClose].get()) close->SetTooltip(L"关闭");
-    if (auto* minimize = buttons_[ctl::kMinimize].get()) minimize->SetTooltip(L"最小化");
-    if (auto* profiles = buttons_[ctl::kProfiles].get()) {
-        profiles->SetCaptionStyle(true, 8, L"Arial", kCaptionSilver, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    }
-    if (auto* version = buttons_[ctl::kVersion].get()) {
-        SetWindowTextW(version->Hwnd(), KB_VERSION_SHORT_WSTRING);
-        EnableWindow(version->Hwnd(), FALSE);
-        version->SetCaptionStyle(true, 8, L"Verdana", kCaptionSilver, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-    }
-    for (int id : {ctl::kLockCaps, ctl::kLockNum, ctl::kLockScroll, ctl::kLockBank, ctl::kFlipLamp, ctl::kLeftArrow,
-                   ctl::kRightArrow}) {
-        EnableWindow(item(id), FALSE);
-    }
-    for (int id : {ctl::kTest, ctl::kProfileMenu, kEnterUpperButtonId}) ShowWindow(item(id), SW_HIDE);
-    EnableWindow(item(kEnterUpperButtonId), FALSE);
-
-    // The marks set while the profile loaded are drawn now that faces exist.
-    for (auto& [id, b] : buttons_) {
-        if (keyButtonById(id) != nullptr) b->Redraw();
-    }
-    for (int id : {ctl::kLockBank, kEnterButtonId, ctl::kFlipLamp, ctl::kFlipSwitch1, ctl::kFlipSwitch2}) {
-        if (auto it = buttons_.find(id); it != buttons_.end()) {
-            it->second->SetDrawCallback([this, id](HWND, bool normalFace) { onButtonDrawn(id, normalFace); });
-        }
-    }
-    setBankLamp(bank);
-    applyFlipState();
-
+    view_.dress(macroBank());
     // No task-bar button; a second start finds us by the marker.
     const HWND w = hwnd();
     SetWindowLongPtrW(w, GWL_EXSTYLE, (GetWindowLongPtrW(w, GWL_EXSTYLE) & ~WS_EX_APPWINDOW) | WS_EX_TOOLWINDOW);
@@ -229,11 +102,8 @@ void MainWindow::skinControls() {
     SetWindowTextW(w, kWindowTitle);
 }
 
-
 void MainWindow::finishStartUp() {
-    tray_.AddIcon(hwnd(), kTrayCallbackMessage, kTrayTip, icon_, IDR_TRAY_MENU);
-    tray_.SetClickCommand(ctl::kProfileMenu);
-    trayPicture_.added(TrayPicture::kDetached);
+    tray_.add(hwnd(), icon_, ctl::kProfileMenu);
     rebuildProfileMenu(heart_.profiles(), heart_.activation().windowPort());
     ready_.store(true);
     ShowWindow(hwnd(), SW_HIDE);
@@ -251,7 +121,7 @@ void MainWindow::show() {
     SetWindowLongPtrW(w, GWL_EXSTYLE, (GetWindowLongPtrW(w, GWL_EXSTYLE) & ~WS_EX_TOOLWINDOW) | WS_EX_APPWINDOW);
     ShowWindow(w, SW_SHOWNORMAL);
     SetForegroundWindow(w);
-    lockLamps_.Refresh();
+    view_.refreshLamps();
 }
 
 // ---------------------------------------------------------------------------
@@ -272,47 +142,18 @@ void MainWindow::exitProgram() {
 bool MainWindow::shutdownSequence() {
     if (shutDown_) return true;
     shutDown_ = true;
+    follow_.end();
     if (aboutBox_ && aboutBox_->isOpen()) aboutBox_->destroy();
     cancelEditingDialogs();
     ShellExecuteW(nullptr, L"open", L"cmd.exe", L"/c taskkill /f /im instkbd.exe", nullptr, SW_HIDE);
     // The lamps and arrows draw on this window; they stop before it goes.
-    lockLamps_.Stop();
-    arrows_.Stop();
-    foreground_.stop();
-    followOn_ = false;
+    view_.stopLamps();
     // A macro key that stands for another key and is still held would stay down.
     heart_.macroKeys().onReport(1, kMacroKeyReadTag, kReportAllUp);
     heart_.shutdown();
-    removeTrayIcon();
-    trayPicture_.removed();
+    tray_.remove();
     enableApply(false);
     return true;
-}
-
-// The icon goes before the process does, or the shell keeps a dead one.
-// Removing the last icon can keep the shell busy for seconds after it took
-// the request (Wine without a window manager hides its tray window then):
-// the request is made on a thread, and the exit waits for the shell's answer
-// only a short while once the request is under way. A request the shell has
-// received outlives its sender.
-void MainWindow::removeTrayIcon() {
-    auto started = std::make_shared<std::promise<void>>();
-    auto removed = std::make_shared<std::promise<void>>();
-    std::future<void> underWay = started->get_future();
-    std::future<void> answered = removed->get_future();
-    try {
-        std::thread([this, started, removed] {
-            started->set_value();
-            tray_.DeleteIcon();
-            removed->set_value();
-        }).detach();
-    } catch (const std::system_error&) {
-        tray_.DeleteIcon();  // no thread: wait for the shell, however long
-        return;
-    }
-    if (underWay.wait_for(std::chrono::seconds(5)) == std::future_status::ready) {
-        (void)answered.wait_for(std::chrono::milliseconds(kTrayAnswerWaitMs));
-    }
 }
 
 // ---------------------------------------------------------------------------
@@ -329,10 +170,6 @@ void MainWindow::buildTable() {
     });
     table_.on(kMessageKill, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
         if (wp == kMarkerKill) exitProgram();
-        return 0;
-    });
-    table_.on(kMessageMacroKeyRefresh, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
-        if (wp == kMarkerMacroKeyRefresh) refreshMacroKeyMarks();
         return 0;
     });
     table_.on(WM_NCPAINT, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
@@ -380,58 +217,6 @@ void MainWindow::buildTable() {
         (void)apply();
         return 0;
     });
-    table_.on(kPostTablesDue, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
-        (void)heart_.activation().resend();
-        return 0;
-    });
-    table_.on(kPostAttach, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
-        setTrayPicture(trayPicture_.attachState(static_cast<int>(wp)));
-        return 0;
-    });
-    table_.on(kPostPlayback, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
-        setTrayPicture(trayPicture_.playbackIndication(wp != 0, 0));
-        return 0;
-    });
-    table_.on(kPostBank, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
-        const int bank = wp != 0 ? 1 : 0;
-        setBankLamp(bank);
-        setMacroKeyCaptions(bank);
-        post(kMessageMacroKeyRefresh, kMarkerMacroKeyRefresh);
-        return 0;
-    });
-    table_.on(kPostRefuseBank, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
-        showMessage(kBankSwitchRefused);
-        return 0;
-    });
-    table_.on(kPostApplyButton, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
-        enableApply(wp != 0);
-        return 0;
-    });
-    table_.on(kPostKeyMark, [this](WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
-        setKeyButtonAssigned(static_cast<int>(wp), lp != 0);
-        return 0;
-    });
-
-    table_.on(kPostForeground, [this](WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
-        foreground_.handled(lp == 1);
-        if (lp != 1 && followOn_) {
-            followLooks_ = 1;
-            SetTimer(hwnd(), kFollowTimer, kFollowSoonMs, nullptr);
-        }
-        onForeground(reinterpret_cast<HWND>(wp));
-        return 0;
-    });
-    table_.on(WM_TIMER, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
-        if (wp != kFollowTimer) return std::nullopt;
-        if (followLooks_ == 1) {
-            followLooks_ = 2;
-            SetTimer(hwnd(), kFollowTimer, kFollowLateMs, nullptr);
-        } else {
-            KillTimer(hwnd(), kFollowTimer);
-        }
-        onForeground(nullptr);
-        return 0;
-    });
 
     table_.onCommandRange(kFirstKeyButtonId, kLastKeyButtonId, [this](int id, int, HWND) { onKeyClick(id); });
     table_.onCommand(ctl::kProfiles, [this](int, int, HWND) { openProfileManager(*this); });
@@ -443,7 +228,7 @@ void MainWindow::buildTable() {
     table_.onCommand(ctl::kHelp, [this](int, int, HWND) { openHelp(); });
     table_.onCommand(ctl::kClose, [this](int, int, HWND) { ShowWindow(hwnd(), SW_HIDE); });
     table_.onCommand(ctl::kMinimize, [this](int, int, HWND) { post(WM_SYSCOMMAND, SC_MINIMIZE); });
-    table_.onCommand(ctl::kProfileMenu, [this](int, int, HWND) { showProfileMenuAtMouse(); });
+    table_.onCommand(ctl::kProfileMenu, [this](int, int, HWND) { tray_.showProfileMenuAtMouse(hwnd()); });
     table_.onCommandRange(kProfileMenuFirst, kProfileMenuLast,
                           [this](int id, int, HWND) { (void)switchProfile(id - kFirstProfileCommand); });
     table_.onCommand(ID_TRAY_OPEN, [this](int, int, HWND) { show(); });
@@ -478,17 +263,8 @@ void MainWindow::onKeyClick(int id) {
     giveEditLook(id, false);
 }
 
-void MainWindow::showProfileMenuAtMouse() {
-    if (!profileMenu_) return;
-    POINT p{};
-    GetCursorPos(&p);
-    SetForegroundWindow(hwnd());
-    TrackPopupMenu(profileMenu_.get(), TPM_LEFTBUTTON, p.x, p.y, 0, hwnd(), nullptr);
-    PostMessageW(hwnd(), WM_NULL, 0, 0);
-}
-
 void MainWindow::openHelp() {
-    ShellExecuteW(hwnd(), L"open", L"index.html", L"NULL", asWide(paths_.helpFolder), SW_SHOWNORMAL);
+    ShellExecuteW(hwnd(), L"open", L"index.html", L"NULL", kbtext::asWide(paths_.helpFolder), SW_SHOWNORMAL);
 }
 
 void MainWindow::openAboutBox() {
@@ -510,58 +286,10 @@ void MainWindow::onSessionChange(int code) {
     }
 }
 
-void MainWindow::refreshFollowing() {
-    try {
-        refreshFollowingOrThrow();
-    } catch (const std::exception&) {
-        // Out of memory: following stays as it was.
-    }
-}
-
-void MainWindow::refreshFollowingOrThrow() {
+void MainWindow::toggleFlip() {
     const ProfileList& list = heart_.profiles();
-    const bool on = !shutDown_ && followEnabled(list);
-    if (!on) {
-        if (followOn_) foreground_.stop();
-        followOn_ = false;
-        follower_.reset();
-        return;
-    }
-    const int count = list.profileCount();
-    std::vector<std::u16string> paths;
-    std::vector<std::vector<std::u16string>> bindings;
-    for (int i = 0; i < count; ++i) {
-        paths.push_back(list.profilePath(i));
-        bindings.push_back(readBindings(list, i));
-    }
-    // A changed list may give the profile to come back to another index.
-    if (!followOn_ || paths != followedPaths_) follower_.reset();
-    followedPaths_ = std::move(paths);
-    follower_.setBindings(std::move(bindings));
-    if (!followOn_) {
-        lastForeground_ = nullptr;
-        followOn_ = foreground_.start(hwnd(), kPostForeground);
-    }
-}
-
-void MainWindow::onForeground(HWND window) {
-    if (!followOn_ || shutDown_) return;
-    if (window == nullptr) window = GetForegroundWindow();
-    // Our own windows change nothing: opening the main window or a dialog
-    // from the tray must not switch back.
-    if (window == nullptr || window == lastForeground_ || isOwnWindow(window)) return;
-    const EditingDialogs& dialogs = editingDialogs();
-    const ProfileManagerView* manager = profileManagerView();
-    const bool editing = dialogs.keyFunctionDialogOpen() || dialogs.macroEditorOpen() ||
-                         (manager != nullptr && manager->isOpen());
-    // Looked at again once the dialogs are closed.
-    if (!editing) lastForeground_ = window;
-    const auto to = follower_.onForeground(programOfWindow(window), heart_.profiles().activeIndex(), editing);
-    if (to) (void)switchProfile(*to);
-}
-
-void MainWindow::setTrayPicture(std::optional<int> id) {
-    if (id && !shutDown_ && tray_.Created()) tray_.ChangeIcon(*id);
+    (void)list.setFlip(list.flip() == 0 ? 1 : 0);
+    view_.applyFlipState();
 }
 
 // ---------------------------------------------------------------------------
@@ -578,203 +306,9 @@ bool MainWindow::switchProfile(int index) {
 
 void MainWindow::markKeyButtons() {
     kb::markKeyButtons(heart_.model(), heart_.activation().windowPort());
-    applyFlipState();
+    view_.applyFlipState();
 }
 
 void MainWindow::unmarkKeyButton(int slot) { kb::unmarkKeyButton(heart_.activation().windowPort(), slot); }
-
-void MainWindow::enableApply(bool enabled) {
-    const HWND apply = item(ctl::kApply);
-    EnableWindow(apply, enabled ? TRUE : FALSE);
-    if (auto it = buttons_.find(ctl::kApply); it != buttons_.end() && surfaces_.built()) it->second->Redraw();
-}
-
-kbskin::SkinButton* MainWindow::keyButton(int id) noexcept {
-    if (keyButtonById(id) == nullptr) return nullptr;
-    auto it = buttons_.find(id);
-    return it == buttons_.end() ? nullptr : it->second.get();
-}
-
-void MainWindow::giveEditLook(int buttonId, bool editing) {
-    const KeyButton* k = keyButtonById(buttonId);
-    kbskin::SkinButton* b = keyButton(buttonId);
-    if (k == nullptr || b == nullptr) return;
-    setButtonFaces(buttonId, *b, editing ? editFaces(k->group) : normalFaces(k->group));
-}
-
-void MainWindow::setButtonFaces(int, kbskin::SkinButton& b, const FaceSet& f) {
-    setSurfaces(b, f.normal, f.hover, f.pressed, f.disabled, f.marked);
-}
-
-void MainWindow::setSurfaces(kbskin::SkinButton& b, StatusImage normal, StatusImage hover, StatusImage pressed,
-                             StatusImage disabled, StatusImage marked) {
-    b.SetSurfaces(surface(normal), surface(hover), surface(pressed), surface(disabled), surface(marked), true);
-}
-
-const kbskin::StatusSurface* MainWindow::surface(StatusImage s) const noexcept {
-    return surfaces_.at(static_cast<std::size_t>(s));
-}
-
-// ---------------------------------------------------------------------------
-// Lamps, captions and Flip
-
-void MainWindow::applyFlipState() {
-    const bool on = heart_.profiles().flip() != 0;
-    for (int id : kFlipKeyboardIds) EnableWindow(item(id), on ? FALSE : TRUE);
-    for (int id : kFlipKeypadIds) EnableWindow(item(id), on ? TRUE : FALSE);
-    if (auto it = buttons_.find(ctl::kFlipLamp); it != buttons_.end() && surfaces_.built()) {
-        using enum StatusImage;
-        if (on) {
-            setSurfaces(*it->second, S1b, S1b, S1b, S1b, S4);
-        } else {
-            setSurfaces(*it->second, S1, S1, S1, S1, S4);
-        }
-    }
-}
-
-void MainWindow::toggleFlip() {
-    const ProfileList& list = heart_.profiles();
-    (void)list.setFlip(list.flip() == 0 ? 1 : 0);
-    applyFlipState();
-}
-
-void MainWindow::setBankLamp(int bank) {
-    auto it = buttons_.find(ctl::kLockBank);
-    if (it == buttons_.end() || !surfaces_.built()) return;
-    using enum StatusImage;
-    if (bank != 0) {
-        setSurfaces(*it->second, S2, S2, S2, S2, S1);
-    } else {
-        setSurfaces(*it->second, S1, S1, S1, S1, S2);
-    }
-}
-
-void MainWindow::setMacroKeyCaptions(int bank) {
-    for (int i = 0; i < kMacroKeyButtonCount; ++i) {
-        SetWindowTextW(item(kFirstKeyButtonId + i), wide(macroKeyCaption(bank, i)).c_str());
-    }
-}
-
-void MainWindow::refreshMacroKeyMarks() {
-    std::lock_guard guard(heart_.model().lock());
-    const int bank = macroBank();
-    for (int i = 0; i < kMacroKeyButtonCount; ++i) {
-        const int slot = kFirstMacroKeySlot + 5 * bank + i;
-        const bool marked = heart_.model().record && heart_.model().record->entry(slot).type != 0;
-        if (auto* b = keyButton(kFirstKeyButtonId + i)) {
-            b->SetMarked(marked, surfaces_.built());
-            b->SetTooltip(wide(describeKeyFunction(heart_.model(), slot)));
-        }
-    }
-}
-
-void MainWindow::onButtonDrawn(int id, bool normalFace) {
-    auto redraw = [this](int other) {
-        if (auto it = buttons_.find(other); it != buttons_.end()) it->second->Redraw();
-    };
-    switch (id) {
-    case ctl::kLockBank:
-        for (int i = 0; i < kMacroKeyButtonCount; ++i) InvalidateRect(item(kFirstKeyButtonId + i), nullptr, TRUE);
-        break;
-    case kEnterButtonId:
-        // The two keys' rectangles touch; "]}" is drawn over Enter's corner.
-        redraw(kRightBracketButtonId);
-        break;
-    case ctl::kFlipLamp:
-        if (heart_.profiles().flip() != 0) {
-            for (int k : kFlipKeypadIds) redraw(k);
-        } else {
-            for (int k : kFlipKeyboardIds) redraw(k);
-        }
-        redraw(kF5Id);
-        redraw(ctl::kFlipSwitch1);
-        redraw(ctl::kFlipSwitch2);
-        break;
-    case ctl::kFlipSwitch1:
-        arrows_.ShowArrowFrame(kbskin::ArrowSide::Left, 2, true, normalFace);
-        break;
-    case ctl::kFlipSwitch2:
-        arrows_.ShowArrowFrame(kbskin::ArrowSide::Right, 2, true, normalFace);
-        break;
-    default:
-        break;
-    }
-}
-
-// ---------------------------------------------------------------------------
-// What the heart tells the window
-
-void MainWindow::attachState(int state) { post(kPostAttach, static_cast<WPARAM>(state > 0 ? 1 : 0)); }
-
-void MainWindow::tablesDue() { post(kPostTablesDue, 0); }
-
-bool MainWindow::editingMacroKey() { return kb::ui::editingMacroKey(); }
-
-void MainWindow::refuseBankSwitch() { post(kPostRefuseBank); }
-
-void MainWindow::bankChanged(int bank) { post(kPostBank, static_cast<WPARAM>(bank)); }
-
-void MainWindow::playbackIndication(bool playing) { post(kPostPlayback, playing ? 1 : 0); }
-
-void MainWindow::setKeyButtonAssigned(int slot, bool assigned) {
-    if (!onUiThread()) {
-        post(kPostKeyMark, static_cast<WPARAM>(slot), assigned ? 1 : 0);
-        return;
-    }
-    const KeyButton* k = keyButtonBySlot(slot, macroBank());
-    if (k == nullptr) return;
-    if (auto* b = keyButton(k->id)) {
-        b->SetMarked(assigned, surfaces_.built());
-        b->SetTooltip(wide(describeKeyFunction(heart_.model(), slot)));
-    }
-}
-
-void MainWindow::setApplyButtonEnabled(bool enabled) {
-    if (!onUiThread()) {
-        post(kPostApplyButton, enabled ? 1 : 0);
-        return;
-    }
-    enableApply(enabled);
-}
-
-void MainWindow::showProfileMenu(const ProfileMenu& menu) {
-    HMENU popup = CreatePopupMenu();
-    if (popup == nullptr) return;
-    for (std::size_t i = 0; i < menu.items.size(); ++i) {
-        const ProfileMenuItem& it = menu.items[i];
-        if (it.isSeparator()) {
-            AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-        } else {
-            const UINT checked = static_cast<int>(i) == menu.checkedPosition ? MF_CHECKED : MF_UNCHECKED;
-            AppendMenuW(popup, MF_STRING | checked, static_cast<UINT_PTR>(it.commandId), asWide(it.text));
-        }
-    }
-    profileMenu_.reset(popup);
-    refreshFollowing();
-    if (auto it = buttons_.find(ctl::kProfiles); it != buttons_.end()) {
-        SetWindowTextW(it->second->Hwnd(), asWide(menu.activeName));
-        it->second->SetTooltip(wide(menu.toolTip));
-        if (surfaces_.built()) it->second->Redraw();
-    }
-}
-
-// While the window sits in the tray (at start-up, or for the tray's profile
-// menu) a box it owned could open where nobody looks: it then stands alone,
-// in the foreground, and still holds off the rest of the program.
-int MainWindow::messageBox(const std::wstring& text, UINT flags) {
-    HWND owner = hwnd();
-    if (owner == nullptr || !IsWindowVisible(owner)) {
-        owner = nullptr;
-        flags |= MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST;
-    }
-    return MessageBoxW(owner, text.c_str(), kWindowTitle, flags);
-}
-
-void MainWindow::showMessage(std::u16string_view text) { (void)messageBox(wide(text), MB_OK | MB_ICONINFORMATION); }
-
-bool MainWindow::askYesNo(std::u16string_view text, bool defaultNo) {
-    const UINT flags = MB_YESNO | MB_ICONQUESTION | (defaultNo ? MB_DEFBUTTON2 : MB_DEFBUTTON1);
-    return messageBox(wide(text), flags) == IDYES;
-}
 
 }  // namespace kb::ui

@@ -1,47 +1,30 @@
-// The main window: the drawn keyboard, its commands, the profile menu, the
-// tray icon and the lamps. It owns the heart (libraries, driver link, worker
-// threads) from start-up to exit. Worker threads reach it only by posting.
+// The main window: start-up and exit, the message table and the commands. It
+// owns the heart (libraries, driver link, worker threads) from start-up to
+// exit and is the heart's WindowSink; worker threads reach it only by posting.
+// What it shows lives in its parts: the drawn keyboard (keyboard_view.h), the
+// tray and the profile menu (main_window_tray.h), following
+// (follow_controller.h).
 #pragma once
 
 #include <windows.h>
 
 #include "about_box.h"
 #include "app_rules.h"
-#include "foreground_watch.h"
+#include "follow_controller.h"
 #include "heart.h"
-#include "key_buttons.h"
-#include "profile_follow.h"
+#include "keyboard_view.h"
+#include "main_window_tray.h"
 #include "registry_settings_store.h"
-#include "indicators.h"
-#include "skin_button.h"
 #include "skin_dialog.h"
-#include "skin_picture.h"
-#include "tray_icon.h"
 
-#include <array>
 #include <atomic>
-#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace kb::ui {
 
-// Control ids of the main window other than the key buttons.
-namespace ctl {
-inline constexpr int kOk = 1, kCancel = 2;
-inline constexpr int kProfiles = 1005, kApply = 1006, kMacroEditor = 1007, kTest = 1008, kProfileMenu = 1009;
-inline constexpr int kLink = 1121, kHelp = 1122, kMinimize = 1123, kClose = 1124;
-inline constexpr int kLockCaps = 1125, kLockNum = 1126, kLockScroll = 1127, kLockBank = 1128;
-inline constexpr int kFlipLamp = 1129, kFlipSwitch1 = 1130, kFlipSwitch2 = 1131;
-inline constexpr int kLeftArrow = 1132, kRightArrow = 1133, kVersion = 1134;
-}  // namespace ctl
-
-inline constexpr int kTrayCallbackMessage = 1725;
 inline constexpr int kProfileMenuFirst = 9000, kProfileMenuLast = 9200;
 inline constexpr wchar_t kWindowTitle[] = L"Vortek键盘设定";
-inline constexpr wchar_t kTrayTip[] = L"Vortek键盘";
-inline constexpr wchar_t kWebAddress[] = L"http://www.example.com/";
 
 // The skin's window base keeps pointers to these: they are built before it.
 struct MainWindowFiles {
@@ -66,15 +49,15 @@ public:
     void markKeyButtons();
     // Shows the button of `slot` unmarked; other slots are ignored.
     void unmarkKeyButton(int slot);
-    void enableApply(bool enabled);
+    void enableApply(bool enabled) { view_.enableApply(enabled); }
     // The profile menu's switch: list entry i, -1 the default profile.
     bool switchProfile(int index);
     // Applies the working profile (asks first while a macro plays); false when
     // the user said no.
     bool apply();
     // The key button that stands for `id`, for the key function dialog.
-    [[nodiscard]] kbskin::SkinButton* keyButton(int id) noexcept;
-    void giveEditLook(int buttonId, bool editing);
+    [[nodiscard]] kbskin::SkinButton* keyButton(int id) noexcept { return view_.keyButton(id); }
+    void giveEditLook(int buttonId, bool editing) { view_.giveEditLook(buttonId, editing); }
     [[nodiscard]] int macroBank() const { return macroKeys_->bank(); }
     [[nodiscard]] bool ready() const noexcept { return ready_.load(); }
 
@@ -101,34 +84,20 @@ private:
     int messageBox(const std::wstring& text, UINT flags);
 
     void buildTable();
+    // The messages that worker threads post, and following's.
+    void buildBridgeTable();
     void startUp();
+    void registerSessionNotification();
     void skinControls();
     void finishStartUp();
     void show();
     void exitProgram();
     bool shutdownSequence();
-    void removeTrayIcon();
     void onKeyClick(int id);
-    void showProfileMenuAtMouse();
     void openHelp();
     void openAboutBox();
     void onSessionChange(int code);
-    // Profiles that follow the program in front: the switch and the bindings
-    // are read again whenever the list or the active profile changes.
-    void refreshFollowing();
-    void refreshFollowingOrThrow();
-    void onForeground(HWND window);
-    void setTrayPicture(std::optional<int> id);
-    void applyFlipState();
     void toggleFlip();
-    void setBankLamp(int bank);
-    void setMacroKeyCaptions(int bank);
-    void refreshMacroKeyMarks();
-    void onButtonDrawn(int id, bool normalFace);
-    void setButtonFaces(int id, kbskin::SkinButton& b, const FaceSet& faces);
-    void setSurfaces(kbskin::SkinButton& b, StatusImage normal, StatusImage hover, StatusImage pressed,
-                     StatusImage disabled, StatusImage marked);
-    [[nodiscard]] const kbskin::StatusSurface* surface(StatusImage s) const noexcept;
     [[nodiscard]] bool onUiThread() const noexcept { return GetCurrentThreadId() == uiThread_; }
     void post(UINT message, WPARAM wp = 0, LPARAM lp = 0) noexcept;
 
@@ -145,22 +114,12 @@ private:
     int ncPaintCounter_ = 2;
     bool shutDown_ = false;
 
-    kbskin::SurfaceSet surfaces_;  // Main_Status1..4, Main_Status1_2..4_2, Arrow
-    std::map<int, std::unique_ptr<kbskin::SkinButton>> buttons_;
-    kbskin::CTrayIcon tray_;
-    TrayPicture trayPicture_;
-    kbskin::LockLamps lockLamps_;
-    kbskin::ArrowAnimator arrows_;
+    KeyboardView view_;
+    MainWindowTray tray_;
     SessionSuspension session_;
     kbwin::UniqueModule user32_;
-    std::unique_ptr<std::remove_pointer_t<HMENU>, decltype(&DestroyMenu)> profileMenu_{nullptr, &DestroyMenu};
     std::unique_ptr<AboutBox> aboutBox_;
-    ForegroundWatch foreground_;
-    ForegroundFollower follower_;
-    std::vector<std::u16string> followedPaths_;
-    HWND lastForeground_ = nullptr;
-    int followLooks_ = 0;  // looks after an input so far
-    bool followOn_ = false;
+    FollowController follow_;
 };
 
 }  // namespace kb::ui

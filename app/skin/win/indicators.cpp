@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "gdi_owner.h"
 #include "skin_ini.h"
 
 namespace kbskin {
@@ -145,21 +146,19 @@ struct LockLamps::Impl {
     void RunHook() {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // makes the queue
-        HHOOK hook = nullptr;
+        UniqueHook hook;
         auto install = [&] {
-            if (!hook) hook = SetWindowsHookExW(WH_KEYBOARD_LL, &LampHook, GetModuleHandleW(nullptr), 0);
+            if (!hook) hook.reset(SetWindowsHookExW(WH_KEYBOARD_LL, &LampHook, GetModuleHandleW(nullptr), 0));
         };
         if (visible) install();
         hookThreadId = GetCurrentThreadId();
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            if (message.message == kPauseHook && hook) {
-                UnhookWindowsHookEx(hook);
-                hook = nullptr;
+            if (message.message == kPauseHook) {
+                hook.reset();
             } else if (message.message == kResumeHook) {
                 install();
             }
         }
-        if (hook) UnhookWindowsHookEx(hook);
     }
 };
 

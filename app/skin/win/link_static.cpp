@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "common/win/unique_handle.h"
 #include "control_rules.h"
 
 namespace kbskin {
@@ -45,8 +46,7 @@ INT_PTR openWithHtmlOpener(const std::wstring& url, INT_PTR shellResult) {
         const DWORD error = GetLastError();
         return error <= 32 ? static_cast<INT_PTR>(error) : 0;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const kbwin::UniqueHandle thread(process.hThread), child(process.hProcess);
     return 33;
 }
 
@@ -131,9 +131,9 @@ void LinkStatic::Prepare() {
     wchar_t folder[MAX_PATH] = {};
     if (GetWindowsDirectoryW(folder, MAX_PATH)) {
         const std::wstring helper = std::wstring(folder) + L"\\winhlp32.exe";
-        if (HMODULE module = LoadLibraryExW(helper.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
-            if (HCURSOR hand = LoadCursorW(module, MAKEINTRESOURCEW(106))) ownCursor_.reset(CopyCursor(hand));
-            FreeLibrary(module);
+        const kbwin::UniqueModule module(LoadLibraryExW(helper.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        if (module) {
+            if (HCURSOR hand = LoadCursorW(module.get(), MAKEINTRESOURCEW(106))) ownCursor_.reset(CopyCursor(hand));
         }
     }
     cursor_ = ownCursor_ ? ownCursor_.get() : LoadCursorW(nullptr, IDC_HAND);

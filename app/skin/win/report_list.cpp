@@ -63,8 +63,6 @@ int ReportList::RowCount() const {
     return Hwnd() ? static_cast<int>(SendMessageW(Hwnd(), LVM_GETITEMCOUNT, 0, 0)) : 0;
 }
 
-int ReportList::ColumnCount() const { return columns_; }
-
 ReportList::Row* ReportList::RowAt(int row) const {
     if (!Hwnd() || row < 0 || row >= RowCount()) return nullptr;
     LVITEMW item{};
@@ -78,7 +76,6 @@ ReportList::Row* ReportList::EnsureRow(int row) {
     if (Row* existing = RowAt(row)) return existing;
     if (!Hwnd() || row < 0 || row >= RowCount()) return nullptr;
     auto fresh = std::make_unique<Row>();
-    fresh->text.assign(static_cast<std::size_t>(columns_), colours_.text);
     fresh->back.assign(static_cast<std::size_t>(columns_), colours_.back);
     LVITEMW item{};
     item.mask = LVIF_PARAM;
@@ -122,8 +119,7 @@ int ReportList::InsertColumn(int index, const wchar_t* heading, int format, int 
     for (int i = 0; i < RowCount(); ++i) {
         Row* row = EnsureRow(i);
         if (!row) continue;
-        const auto pos = static_cast<std::size_t>(std::min<int>(at, static_cast<int>(row->text.size())));
-        row->text.insert(row->text.begin() + static_cast<std::ptrdiff_t>(pos), colours_.text);
+        const auto pos = static_cast<std::size_t>(std::min<int>(at, static_cast<int>(row->back.size())));
         row->back.insert(row->back.begin() + static_cast<std::ptrdiff_t>(pos), colours_.back);
     }
     return at;
@@ -164,31 +160,10 @@ void ReportList::SetCellBackColour(int row, int column, COLORREF colour) {
     if (Hwnd()) InvalidateRect(Hwnd(), nullptr, FALSE);
 }
 
-void ReportList::SetCellTextColour(int row, int column, COLORREF colour) {
-    if (colour == CLR_DEFAULT || colour == static_cast<COLORREF>(-1)) colour = colours_.text;
-    const int rows = RowCount();
-    const bool allRows = row < 0 || row >= rows;
-    const bool allColumns = column < 0 || column >= columns_;
-    for (int r = allRows ? 0 : row; r < (allRows ? rows : row + 1); ++r) {
-        Row* data = EnsureRow(r);
-        if (!data) continue;
-        data->text.resize(static_cast<std::size_t>(columns_), colours_.text);
-        for (int c = allColumns ? 0 : column; c < (allColumns ? columns_ : column + 1); ++c) data->text[c] = colour;
-    }
-    if (Hwnd()) InvalidateRect(Hwnd(), nullptr, FALSE);
-}
-
 COLORREF ReportList::CellBackColour(int row, int column) const {
     const Row* data = RowAt(row);
     if (!data || column < 0 || static_cast<std::size_t>(column) >= data->back.size()) return colours_.back;
     return data->back[column];
-}
-
-COLORREF ReportList::CellTextColour(int row, int column) const {
-    const Row* data = RowAt(row);
-    if (!data || column < 0 || static_cast<std::size_t>(column) >= data->text.size())
-        return colours_.text;
-    return data->text[column];
 }
 
 int ReportList::InsertRow(int index, const wchar_t* text, LPARAM data) {
@@ -196,7 +171,6 @@ int ReportList::InsertRow(int index, const wchar_t* text, LPARAM data) {
     EndEdit(true);
     auto row = std::make_unique<Row>();
     row->data = data;
-    row->text.assign(static_cast<std::size_t>(columns_), colours_.text);
     row->back.assign(static_cast<std::size_t>(columns_), colours_.back);
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
@@ -231,63 +205,6 @@ std::wstring ReportList::CellText(int row, int column) const {
     return text;
 }
 
-int ReportList::MoveRow(int from, int to) {
-    const auto target = MoveTarget(from, to, RowCount());
-    if (!target) return -1;
-    if (*target == from) return from;
-    EndEdit(true);
-    const int columns = std::max(columns_, 1);
-    std::vector<std::wstring> texts;
-    std::vector<int> images;
-    for (int c = 0; c < columns; ++c) {
-        texts.push_back(CellText(from, c));
-        LVITEMW item{};
-        item.mask = LVIF_IMAGE;
-        item.iItem = from;
-        item.iSubItem = c;
-        SendMessageW(Hwnd(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        images.push_back(item.iImage);
-    }
-    const UINT state = static_cast<UINT>(
-        SendMessageW(Hwnd(), LVM_GETITEMSTATE, from, LVIS_SELECTED | LVIS_FOCUSED | LVIS_STATEIMAGEMASK));
-    Row* data = EnsureRow(from);
-    // Detach the record so deleting the row does not lose it.
-    LVITEMW detach{};
-    detach.mask = LVIF_PARAM;
-    detach.iItem = from;
-    detach.lParam = 0;
-    SendMessageW(Hwnd(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&detach));
-
-    changingChecks_ = true;
-    WithOwnerFlag([&] {
-        SendMessageW(Hwnd(), LVM_DELETEITEM, from, 0);
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
-        item.iItem = *target;
-        item.pszText = texts[0].data();
-        item.iImage = images[0];
-        item.lParam = reinterpret_cast<LPARAM>(data);
-        const int at = static_cast<int>(SendMessageW(Hwnd(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        for (int c = 1; c < columns && at >= 0; ++c) {
-            LVITEMW sub{};
-            sub.mask = LVIF_TEXT | LVIF_IMAGE;
-            sub.iItem = at;
-            sub.iSubItem = c;
-            sub.pszText = texts[c].data();
-            sub.iImage = images[c];
-            SendMessageW(Hwnd(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&sub));
-        }
-        if (at >= 0) {
-            LVITEMW st{};
-            st.stateMask = LVIS_SELECTED | LVIS_FOCUSED | LVIS_STATEIMAGEMASK;
-            st.state = state;
-            SendMessageW(Hwnd(), LVM_SETITEMSTATE, at, reinterpret_cast<LPARAM>(&st));
-        }
-    });
-    changingChecks_ = false;
-    return *target;
-}
-
 bool ReportList::DeleteRow(int row, bool selectNeighbour) {
     if (row < 0 || row >= RowCount()) return false;
     EndEdit(true);
@@ -311,31 +228,13 @@ void ReportList::DeleteAllRows() {
     InvalidateRect(Hwnd(), nullptr, TRUE);
 }
 
-int ReportList::FindRow(const wchar_t* text) const {
-    const wchar_t* wanted = text ? text : L"";
-    for (int i = 0; i < RowCount(); ++i)
-        if (lstrcmpiW(CellText(i, 0).c_str(), wanted) == 0) return i;
-    return -1;
-}
-
 int ReportList::NextRow(UINT stateMask, int after) const {
     const int rows = RowCount();
-    const UINT systemMask = stateMask & 0xFFFF;
     for (int i = std::max(after + 1, 0); i < rows; ++i) {
-        if (systemMask &&
-            (static_cast<UINT>(SendMessageW(Hwnd(), LVM_GETITEMSTATE, i, systemMask)) & systemMask) != systemMask)
-            continue;
-        if ((stateMask & kChecked) && !GetCheck(i)) continue;
-        return i;
+        if ((static_cast<UINT>(SendMessageW(Hwnd(), LVM_GETITEMSTATE, i, stateMask)) & stateMask) == stateMask)
+            return i;
     }
     return -1;
-}
-
-int ReportList::CountRows(UINT stateMask) const {
-    if (stateMask == 0) return RowCount();
-    int count = 0;
-    for (int i = NextRow(stateMask, -1); i >= 0; i = NextRow(stateMask, i)) ++count;
-    return count;
 }
 
 bool ReportList::SetRowData(int row, LPARAM data) {
@@ -348,6 +247,14 @@ bool ReportList::SetRowData(int row, LPARAM data) {
 LPARAM ReportList::GetRowData(int row) const {
     const Row* r = RowAt(row);
     return r ? r->data : 0;
+}
+
+int ReportList::RowWithData(LPARAM data) const {
+    for (int i = 0; i < RowCount(); ++i) {
+        const Row* r = RowAt(i);
+        if (r != nullptr && r->data == data) return i;
+    }
+    return -1;
 }
 
 void ReportList::SetCheckQuietly(int row, bool ticked) {
@@ -396,14 +303,19 @@ void ReportList::SelectOnly(int row) {
 
 void ReportList::SortBy(int column) {
     if (!Hwnd() || column < 0 || column >= std::max(columns_, 1)) return;
-    EndEdit(true);
-    if (callbacks_.beforeSort) callbacks_.beforeSort(Hwnd(), *this);
     if (column == sortColumn_) {
         ascending_ = !ascending_;
     } else {
         sortColumn_ = column;
         ascending_ = true;
     }
+    Resort();
+}
+
+void ReportList::Resort() {
+    if (!Hwnd() || sortColumn_ < 0 || sortColumn_ >= std::max(columns_, 1)) return;
+    EndEdit(true);
+    const int column = sortColumn_;
     // Records, not positions, are compared: positions shift while the list sorts.
     SortContext context{{}, ascending_};
     for (int i = 0; i < RowCount(); ++i) context.texts[reinterpret_cast<LPARAM>(EnsureRow(i))] = CellText(i, column);
@@ -459,9 +371,7 @@ void ReportList::EndEdit(bool commit) {
     const int n = GetWindowTextLengthW(edit_);
     std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(edit_, text.data(), n + 1)));
-    bool keep = commit;
-    if (callbacks_.endEdit && !callbacks_.endEdit(Hwnd(), *this, commit, cell)) keep = false;
-    if (keep && text != CellText(cell.row, cell.column)) {
+    if (commit && text != CellText(cell.row, cell.column)) {
         if (!callbacks_.validateEdit || callbacks_.validateEdit(edit_, *this, cell, text))
             SetCellText(cell.row, cell.column, text.c_str());
     }
@@ -481,7 +391,7 @@ LRESULT ReportList::CustomDraw(NMLVCUSTOMDRAW* draw) {
         const int row = static_cast<int>(draw->nmcd.dwItemSpec);
         const bool selected =
             colours_.selectedBack && (SendMessageW(Hwnd(), LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED);
-        draw->clrText = selected ? colours_.selectedText.value_or(colours_.text) : CellTextColour(row, draw->iSubItem);
+        draw->clrText = selected ? colours_.selectedText.value_or(colours_.text) : colours_.text;
         draw->clrTextBk = selected ? *colours_.selectedBack : CellBackColour(row, draw->iSubItem);
         draw->nmcd.uItemState &= ~CDIS_SELECTED;
         return CDRF_DODEFAULT;
@@ -587,7 +497,6 @@ bool ReportList::OnClick(UINT message, LPARAM lParam) {
     const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     const bool left = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK;
     EndEdit(true);
-    if (callbacks_.mouse) callbacks_.mouse(message, at, left);
     if (!left || !editable_) return false;
     LVHITTESTINFO hit{};
     hit.pt = at;

@@ -1,5 +1,5 @@
-// A report-mode list view for the dialogs' lists: columns, per-cell colours,
-// check boxes in four modes, row moves, lookups and in-place editing.
+// A report-mode list view for the dialogs' lists: columns, per-cell background
+// colours, check boxes in four modes, sorting by a header and in-place editing.
 #pragma once
 
 #include <windows.h>
@@ -18,9 +18,6 @@ namespace kbskin {
 
 class ReportList : public CSubclassWnd {
 public:
-    // State flag for CountRows / NextRow: rows whose check box is ticked.
-    static constexpr UINT kChecked = 0x10000;
-
     struct Cell {
         int row;
         int column;
@@ -31,14 +28,9 @@ public:
         std::function<bool(HWND edit, ReportList& list, Cell cell, const std::wstring& text)> validateEdit;
         // Return false to refuse editing the cell.
         std::function<bool(HWND listWindow, ReportList& list, Cell cell)> beginEdit;
-        // Return false to cancel the edit; commit says whether it would be kept.
-        std::function<bool(HWND listWindow, ReportList& list, bool commit, Cell cell)> endEdit;
-        std::function<void(HWND listWindow, ReportList& list)> beforeSort;
         std::function<void(HWND listWindow, ReportList& list)> afterSort;
         // Called whenever the list changes a row's check box.
         std::function<void(int row, ReportList& list)> checkChanged;
-        // Left, middle and right presses and double clicks; leftFlag for the left button.
-        std::function<void(UINT message, POINT at, bool leftFlag)> mouse;
     };
 
     // The list's own colours; each row and cell starts with text and back.
@@ -64,57 +56,44 @@ public:
     // Set to 1 while the list changes the selection itself, so the owner can
     // ignore the notifications this causes.
     void SetOwnerFlag(int* flag) noexcept { ownerFlag_ = flag; }
-    void SetOwner(void* owner) noexcept { owner_ = owner; }
-    [[nodiscard]] void* Owner() const noexcept { return owner_; }
 
     // Columns: every row gets the default colours for a new column. Index or -1.
     int InsertColumn(int index, const wchar_t* heading, int format = LVCFMT_LEFT, int width = 80,
                      int subItem = -1);
-    [[nodiscard]] int ColumnCount() const;
     void SetGridLines(bool on);
     // 0 none, 1 toggle, 2 at most one ticked, 3 read-only.
     void SetCheckBoxes(int mode);
-    [[nodiscard]] int CheckBoxMode() const noexcept { return static_cast<int>(mode_); }
     void SetEditable(bool on);
+    // A header click sorts by its column (ascending, then reversed) unless off.
     void SetSorting(bool on) noexcept { sorting_ = on; }
+    // Sorts again as the last header click did, for rows filled anew.
+    void Resort();
     // colour -1 (CLR_DEFAULT): the list's own. A row or column outside the list
     // means all rows / all columns.
     void SetCellBackColour(int row, int column, COLORREF colour);
-    void SetCellTextColour(int row, int column, COLORREF colour);
-    [[nodiscard]] COLORREF CellBackColour(int row, int column) const;
-    [[nodiscard]] COLORREF CellTextColour(int row, int column) const;
 
     // Rows. InsertRow returns the new index or -1.
     int InsertRow(int index, const wchar_t* text, LPARAM data = 0);
     bool SetCellText(int row, int column, const wchar_t* text);
-    [[nodiscard]] std::wstring CellText(int row, int column) const;
-    // New index of the row, or -1 when from is outside the list.
-    int MoveRow(int from, int to);
     bool DeleteRow(int row, bool selectNeighbour);
     void DeleteAllRows();
-    // First row whose first column equals text without regard to case, or -1.
-    [[nodiscard]] int FindRow(const wchar_t* text) const;
-    // All rows (mask 0) or those carrying every flag of mask (LVIS_SELECTED,
-    // LVIS_FOCUSED, kChecked).
-    [[nodiscard]] int CountRows(UINT stateMask = 0) const;
-    // Next such row after `after` (-1: from the start), or -1.
+    // Next row after `after` (-1: from the start) carrying every flag of
+    // stateMask (LVIS_SELECTED, LVIS_FOCUSED), or -1.
     [[nodiscard]] int NextRow(UINT stateMask, int after) const;
     bool SetRowData(int row, LPARAM data);
     [[nodiscard]] LPARAM GetRowData(int row) const;
+    // First row carrying data, or -1: rows keep their data through a sort.
+    [[nodiscard]] int RowWithData(LPARAM data) const;
     bool SetCheck(int row, bool ticked);
     [[nodiscard]] bool GetCheck(int row) const;
     // Selects and focuses one row only (owner flag set meanwhile); -1 clears.
     void SelectOnly(int row);
     [[nodiscard]] int RowCount() const;
 
-    // Editing, also reachable by the mouse.
-    bool BeginEdit(int row, int column);
-    // Ends a running edit; commit keeps a changed text unless a callback refuses.
+    // A click on a cell of the selected row edits it; this ends that edit,
+    // keeping a changed text when commit is set unless the validator refuses.
     void EndEdit(bool commit);
     [[nodiscard]] bool Editing() const noexcept { return editRow_ >= 0; }
-    [[nodiscard]] HWND EditWindow() const noexcept { return edit_; }
-    // Sorts by column as a header click does.
-    void SortBy(int column);
 
 protected:
     LRESULT OnHookedMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -122,8 +101,7 @@ protected:
 private:
     struct Row {
         LPARAM data = 0;
-        std::vector<COLORREF> text;
-        std::vector<COLORREF> back;
+        std::vector<COLORREF> back;  // per column
     };
     class EditHook : public CSubclassWnd {
     public:
@@ -155,6 +133,10 @@ private:
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
     LRESULT HeaderDraw(NMCUSTOMDRAW* draw);
     bool OnClick(UINT message, LPARAM lParam);
+    bool BeginEdit(int row, int column);
+    void SortBy(int column);
+    [[nodiscard]] std::wstring CellText(int row, int column) const;
+    [[nodiscard]] COLORREF CellBackColour(int row, int column) const;
     void SetCheckQuietly(int row, bool ticked);
     void SetExtendedStyle(DWORD mask, DWORD style);
     void WithOwnerFlag(const std::function<void()>& change);
@@ -162,7 +144,6 @@ private:
     Callbacks callbacks_;
     Colours colours_;
     UniqueBrush backBrush_;  // the in-place edit's background
-    void* owner_ = nullptr;
     int* ownerFlag_ = nullptr;
     CheckMode mode_ = CheckMode::None;
     bool editable_ = false;

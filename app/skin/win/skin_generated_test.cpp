@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "control_ids.h"
+#include "gdi_owner.h"
 #include "skin_dialog.h"
 #include "skin_ini.h"
 #include "skin_picture.h"
@@ -142,25 +143,19 @@ private:
 // Pixels of a picture as the system decodes it, for comparison.
 class Decoded {
 public:
-    explicit Decoded(const std::wstring& path) : bitmap_(TryLoadPicture(path)), dc_(CreateCompatibleDC(nullptr)) {
-        if (bitmap_) {
-            old_ = SelectObject(dc_, bitmap_.get());
-            GetObjectW(bitmap_.get(), sizeof info_, &info_);
-        }
-    }
-    ~Decoded() {
-        if (old_) SelectObject(dc_, old_);
-        DeleteDC(dc_);
+    explicit Decoded(const std::wstring& path)
+        : bitmap_(TryLoadPicture(path)), dc_(CreateCompatibleDC(nullptr)), picked_(dc_.get(), bitmap_.get()) {
+        if (bitmap_) GetObjectW(bitmap_.get(), sizeof info_, &info_);
     }
     [[nodiscard]] bool ok() const { return static_cast<bool>(bitmap_); }
     [[nodiscard]] int width() const { return info_.bmWidth; }
     [[nodiscard]] int height() const { return info_.bmHeight; }
-    [[nodiscard]] COLORREF at(int x, int y) const { return GetPixel(dc_, x, y); }
+    [[nodiscard]] COLORREF at(int x, int y) const { return GetPixel(dc_.get(), x, y); }
 
 private:
     UniqueBitmap bitmap_;
-    HDC dc_;
-    HGDIOBJ old_ = nullptr;
+    UniqueMemDC dc_;
+    SelectGuard picked_;  // put back before the DC goes: members end in reverse order
     BITMAP info_{};
 };
 
@@ -194,14 +189,14 @@ TEST_P(GeneratedSkin, WindowHasTheBackgroundsSizeAndTheMasksOutline) {
     EXPECT_EQ(r.right - r.left, background.width());
     EXPECT_EQ(r.bottom - r.top, background.height());
 
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    ASSERT_NE(GetWindowRgn(dialog->hwnd(), region), ERROR);
+    const UniqueRegion region(CreateRectRgn(0, 0, 0, 0));
+    ASSERT_NE(GetWindowRgn(dialog->hwnd(), region.get()), ERROR);
     int holes = 0, wrong = 0, samples = 0;
     for (int y = 0; y < mask.height(); y += 3) {
         for (int x = 0; x < mask.width(); x += 3) {
             const bool window = mask.at(x, y) != RGB(255, 255, 255);
             holes += !window;
-            wrong += (PtInRegion(region, x, y) != FALSE) != window;
+            wrong += (PtInRegion(region.get(), x, y) != FALSE) != window;
             ++samples;
         }
     }
@@ -212,14 +207,13 @@ TEST_P(GeneratedSkin, WindowHasTheBackgroundsSizeAndTheMasksOutline) {
     for (int y = 5; y < background.height() && checked < 40; y += 17) {
         for (int x = 5; x < background.width() && checked < 40; x += 23) {
             const POINT p{x, y};
-            if (!PtInRegion(region, x, y) ||
+            if (!PtInRegion(region.get(), x, y) ||
                 ChildWindowFromPointEx(dialog->hwnd(), p, CWP_SKIPINVISIBLE) != dialog->hwnd())
                 continue;
             ++checked;
             painted += ClientPixel(dialog->hwnd(), x, y) == background.at(x, y);
         }
     }
-    DeleteObject(region);
     EXPECT_GT(checked, 10);
     EXPECT_EQ(painted, checked);
 }
@@ -345,17 +339,16 @@ int ShowGeneratedWindow(DWORD ms, const std::wstring& name) {
     UpdateWindow(d.hwnd());
     RECT r{};
     GetWindowRect(d.hwnd(), &r);
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    GetWindowRgn(d.hwnd(), region);
+    const UniqueRegion region(CreateRectRgn(0, 0, 0, 0));
+    GetWindowRgn(d.hwnd(), region.get());
     POINT grab{-1, -1};
     for (int y = 4; y < r.bottom - r.top && grab.x < 0; y += 3) {
         for (int x = 4; x < r.right - r.left && grab.x < 0; x += 3) {
             const POINT p{x, y};
-            if (PtInRegion(region, x, y) && ChildWindowFromPointEx(d.hwnd(), p, CWP_SKIPINVISIBLE) == d.hwnd())
+            if (PtInRegion(region.get(), x, y) && ChildWindowFromPointEx(d.hwnd(), p, CWP_SKIPINVISIBLE) == d.hwnd())
                 grab = p;
         }
     }
-    DeleteObject(region);
     RECT button{};
     GetWindowRect(d.item(kind.buttons.front().id), &button);
     std::printf("start %ld %ld\ngrab %ld %ld\nbutton %ld %ld\n", r.left, r.top, r.left + grab.x, r.top + grab.y,

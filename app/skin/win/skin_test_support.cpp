@@ -2,28 +2,30 @@
 
 #include <winternl.h>
 
+#include "common/win/ui_owners.h"
+
 #include <cstdio>
 
 namespace kbskin::test {
 
 void WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    const kbwin::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
     DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 std::vector<std::uint8_t> ReadBytes(const std::wstring& path) {
     std::vector<std::uint8_t> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
+    const kbwin::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return bytes;
     LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
+    GetFileSizeEx(file.get(), &size);
     bytes.resize(static_cast<std::size_t>(size.QuadPart));
     DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
+    ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
     return bytes;
 }
 
@@ -130,10 +132,8 @@ int ThreadWindows() {
 }
 
 COLORREF ClientPixel(HWND window, int x, int y) {
-    HDC dc = GetDC(window);
-    const COLORREF c = GetPixel(dc, x, y);
-    ReleaseDC(window, dc);
-    return c;
+    const kbwin::WindowDc dc(window);
+    return GetPixel(dc.get(), x, y);
 }
 
 }  // namespace kbskin::test

@@ -1,151 +1,25 @@
 // The skin engine under Wine, driven through a skinned test dialog built from
-// pictures and INI files that the tests write themselves.
+// pictures and INI files that the tests write themselves: the window base,
+// buttons, pictures, leaks and the subclass chain.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "indicators.h"
-#include "link_static.h"
-#include "report_list.h"
-#include "skin_dialog.h"
-#include "skin_ini.h"
-#include "skin_picture.h"
-#include "skin_test_support.h"
-#include "tray_icon.h"
+#include "common/win/unique_handle.h"
+#include "gdi_owner.h"
+#include "skin_win_fixture.h"
+#include "subclass.h"
 
 namespace kbskin {
 int ShowGeneratedWindow(DWORD ms, const std::wstring& name);
 namespace {
 
 using namespace kbskin::test;
-
-constexpr int kTemplate = 500;
-constexpr int kWidth = 240, kHeight = 160;
-constexpr SkinRect kB1{20, 30, 24, 16};
-
-// Status image k (1-based): red carries k, green and blue the position, so a
-// face copied from the wrong image or offset shows at once.
-COLORREF statusPixel(int k, int x, int y) { return RGB(40 * k, x & 0xFF, y & 0xFF); }
-COLORREF backgroundPixel(int x, int y) { return RGB(7, (x * 3) & 0xFF, (y * 5) & 0xFF); }
-bool maskHole(int x, int y) { return (x < 10 && y < 10) || (x >= 80 && x < 90 && y >= 60 && y < 70); }
-// Arrow strip: four 16 x 16 frames side by side, told apart by red.
-COLORREF arrowPixel(int x, int y) { return RGB(60 + (x / 16) * 40, 200, y); }
-
-std::wstring g_skin;  // folder of the written skin, shared by the whole run
-
-std::wstring skinFile(const wchar_t* name) { return g_skin + name; }
-
-void writeSkin() {
-    if (!g_skin.empty()) return;
-    g_skin = MakeTempFolder(L"kbskin");
-    WriteBmp(skinFile(L"bg.bmp"), kWidth, kHeight, backgroundPixel);
-    WriteBmp(skinFile(L"mask.bmp"), kWidth, kHeight,
-             [](int x, int y) { return maskHole(x, y) ? RGB(255, 255, 255) : RGB(0, 0, 0); });
-    WriteBmp(skinFile(L"holes.bmp"), kWidth, kHeight,
-             [](int x, int y) { return (x >= 100 && y >= 100) ? RGB(255, 255, 255) : backgroundPixel(x, y); });
-    for (int k = 1; k <= 5; ++k)
-        WriteBmp(skinFile((L"s" + std::to_wstring(k) + L".bmp").c_str()), kWidth, kHeight,
-                 [k](int x, int y) { return statusPixel(k, x, y); });
-    WriteBmp(skinFile(L"arrow.bmp"), 64, 16, arrowPixel);
-    WriteText(skinFile(L"Test.ini"),
-              "[SCREEN]\r\nMain=bg.bmp\r\nMask=mask.bmp\r\n"
-              "[BUTTONINFO]\r\nb1= 20, 30,24,16 trailing text\r\n"
-              "CONTROL_OK=100,2,20,10\r\nCONTROL_CANCEL=124,2,20,10\r\n"
-              "LOCK_CAPS=60,30,12,12\r\nLEFT_ARROW=2,120,16,16\r\nRIGHT_ARROW=30,120,16,16\r\n"
-              "PROGRAM_LIST=20,50,200,66\r\nHUGE=-99999999999,5,-40,99999999999\r\n"
-              "[BUTTONINFO2]\r\nDOWN_ARROW_LEFT1=0,0,0,0\r\nDOWN_ARROW_LEFT2=16,0,0,0\r\n"
-              "UP_ARROW_LEFT1=32,0,0,0\r\nUP_ARROW_LEFT2=48,0,0,0\r\n"
-              "DOWN_ARROW_RIGHT1=16,0,0,0\r\nDOWN_ARROW_RIGHT2=0,0,0,0\r\n"
-              "UP_ARROW_RIGHT1=48,0,0,0\r\nUP_ARROW_RIGHT2=32,0,0,0\r\n");
-    WriteText(skinFile(L"NoMask.ini"), "[SCREEN]\r\nMain=holes.bmp\r\n");
-}
-
-SurfaceSet& surfaces() {
-    static SurfaceSet set;
-    return set;
-}
-const StatusSurface* S(int k) { return surfaces().at(static_cast<std::size_t>(k - 1)); }
-const StatusSurface* arrowSurface() { return surfaces().at(5); }
-
-// The window keeps a pointer to its INI path: the path must be alive first.
-struct IniHolder {
-    std::wstring ini;
-};
-
-class TestDialog : private IniHolder, public SkinDialog {
-public:
-    explicit TestDialog(const std::wstring& path = skinFile(L"Test.ini"))
-        : IniHolder{path}, SkinDialog(GetModuleHandleW(nullptr), kTemplate, nullptr, ini.c_str(), g_skin.c_str()) {}
-
-    SkinButton ok, cancel, b1, missing, caps, left, right;
-    ReportList list;
-    LinkStatic link;
-    std::vector<int> commands;
-    std::vector<std::pair<HWND, bool>> drawn;
-
-protected:
-    bool onInitDialog() override {
-        SkinDialog::onInitDialog();
-        for (auto [button, id] : {std::pair{&ok, IDOK}, {&cancel, IDCANCEL}, {&b1, 1001}, {&missing, 1002},
-                                  {&caps, 1003}, {&left, 1004}, {&right, 1005}})
-            button->Attach(hwnd(), id);
-        surfaces().BuildFromPaths(hwnd(), {skinFile(L"s1.bmp"), skinFile(L"s2.bmp"), skinFile(L"s3.bmp"),
-                                           skinFile(L"s4.bmp"), skinFile(L"s5.bmp"), skinFile(L"arrow.bmp")});
-        const wchar_t* ini = iniPath();
-        PlaceButton(ok, ini, L"BUTTONINFO", L"CONTROL_OK", S(1), S(2), S(3), S(4), S(1));
-        PlaceButton(cancel, ini, L"BUTTONINFO", L"CONTROL_CANCEL", S(1), S(2), S(3), S(4), S(1));
-        PlaceButton(b1, ini, L"BUTTONINFO", L"B1", S(1), S(2), S(3), S(4), S(5));
-        PlaceButton(missing, ini, L"BUTTONINFO", L"NO_SUCH_KEY", S(1), S(2), S(3), S(4), S(5));
-        PlaceButton(caps, ini, L"BUTTONINFO", L"LOCK_CAPS", S(1), S(1), S(1), S(1), S(2));
-        PlaceFrameButton(left, ini, L"BUTTONINFO", L"LEFT_ARROW", L"BUTTONINFO2", L"DOWN_ARROW_LEFT1",
-                         arrowSurface());
-        PlaceFrameButton(right, ini, L"BUTTONINFO", L"RIGHT_ARROW", L"BUTTONINFO2", L"DOWN_ARROW_RIGHT1",
-                         arrowSurface());
-        b1.SetDrawCallback([this](HWND button, bool normal) { drawn.emplace_back(button, normal); });
-        list.Attach(hwnd(), 1100);
-        PlaceControl(list.Hwnd(), ini, L"BUTTONINFO", L"PROGRAM_LIST");
-        link.Attach(hwnd(), 1200);
-        // No focus, so the window is never activated: closing an active window
-        // costs two seconds under Wine without a window manager.
-        return FALSE;
-    }
-    bool onCommand(int id, int, HWND) override {
-        commands.push_back(id);
-        return true;
-    }
-};
-
-class SkinWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        writeSkin();
-        dialog = std::make_unique<TestDialog>();
-        ASSERT_TRUE(dialog->createModeless());
-        ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
-        UpdateWindow(dialog->hwnd());
-        Pump(50);
-    }
-    void TearDown() override {
-        if (dialog && dialog->hwnd()) DestroyWindow(dialog->hwnd());
-        dialog.reset();
-        Pump(10);
-    }
-    std::unique_ptr<TestDialog> dialog;
-};
-
-RECT childRect(HWND child) {
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
 
 // --- Window base -------------------------------------------------------------
 
@@ -155,14 +29,13 @@ TEST_F(SkinWindow, TakesTheBackgroundSizeRegionAndPicture) {
     GetWindowRect(w, &r);
     EXPECT_EQ(r.right - r.left, kWidth);  // the template asks for 300 x 200 dialog units
     EXPECT_EQ(r.bottom - r.top, kHeight);
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    ASSERT_NE(GetWindowRgn(w, region), ERROR);
+    UniqueRegion region(CreateRectRgn(0, 0, 0, 0));
+    ASSERT_NE(GetWindowRgn(w, region.get()), ERROR);
     for (auto [x, y] : std::vector<std::pair<int, int>>{
              {0, 0}, {9, 9}, {10, 0}, {0, 10}, {85, 65}, {79, 65}, {90, 69}, {239, 159}, {120, 80}, {89, 60}}) {
-        EXPECT_EQ(PtInRegion(region, x, y) != FALSE, !maskHole(x, y)) << x << "," << y;
+        EXPECT_EQ(PtInRegion(region.get(), x, y) != FALSE, !maskHole(x, y)) << x << "," << y;
     }
-    EXPECT_FALSE(PtInRegion(region, kWidth, 20));
-    DeleteObject(region);
+    EXPECT_FALSE(PtInRegion(region.get(), kWidth, 20));
     for (auto [x, y] : std::vector<std::pair<int, int>>{{150, 20}, {200, 140}, {12, 3}})
         EXPECT_EQ(ClientPixel(w, x, y), backgroundPixel(x, y)) << x << "," << y;
 }
@@ -205,13 +78,12 @@ TEST(SkinWindowMask, WithoutMaskTheBackgroundsWhiteBecomesHoles) {
     writeSkin();
     TestDialog d(skinFile(L"NoMask.ini"));
     ASSERT_TRUE(d.createModeless());
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    ASSERT_NE(GetWindowRgn(d.hwnd(), region), ERROR);
-    EXPECT_TRUE(PtInRegion(region, 50, 50));
-    EXPECT_TRUE(PtInRegion(region, 99, 150));
-    EXPECT_FALSE(PtInRegion(region, 100, 100));
-    EXPECT_FALSE(PtInRegion(region, 239, 159));
-    DeleteObject(region);
+    UniqueRegion region(CreateRectRgn(0, 0, 0, 0));
+    ASSERT_NE(GetWindowRgn(d.hwnd(), region.get()), ERROR);
+    EXPECT_TRUE(PtInRegion(region.get(), 50, 50));
+    EXPECT_TRUE(PtInRegion(region.get(), 99, 150));
+    EXPECT_FALSE(PtInRegion(region.get(), 100, 100));
+    EXPECT_FALSE(PtInRegion(region.get(), 239, 159));
     DestroyWindow(d.hwnd());
 }
 
@@ -331,11 +203,10 @@ DWORD runChild(const std::wstring& ini, const std::wstring& statusImage = L"") {
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return 1000;
+    const kbwin::UniqueHandle thread(process.hThread), child(process.hProcess);
     DWORD code = 1001;
-    if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
-    else TerminateProcess(process.hProcess, 1002);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (WaitForSingleObject(child.get(), 20000) == WAIT_OBJECT_0) GetExitCodeProcess(child.get(), &code);
+    else TerminateProcess(child.get(), 1002);
     return code;
 }
 
@@ -375,12 +246,12 @@ TEST(SkinPictures, LoaderCopiesPicturesExactlyAndRegionMatchesMask) {
     GetObjectW(bg.get(), sizeof info, &info);
     EXPECT_EQ(info.bmWidth, kWidth);
     EXPECT_EQ(info.bmHeight, kHeight);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, bg.get());
-    EXPECT_EQ(GetPixel(dc, 17, 33), backgroundPixel(17, 33));
-    EXPECT_EQ(GetPixel(dc, 239, 0), backgroundPixel(239, 0));
-    SelectObject(dc, old);
-    DeleteDC(dc);
+    {
+        const UniqueMemDC dc(CreateCompatibleDC(nullptr));
+        const SelectGuard picked(dc.get(), bg.get());
+        EXPECT_EQ(GetPixel(dc.get(), 17, 33), backgroundPixel(17, 33));
+        EXPECT_EQ(GetPixel(dc.get(), 239, 0), backgroundPixel(239, 0));
+    }
     EXPECT_FALSE(TryLoadPicture(skinFile(L"nothing.bmp")));
     EXPECT_FALSE(MaskToRegion(nullptr));
 
@@ -487,518 +358,6 @@ TEST(SubclassChain, HooksRunNewestFirstAndUnhookInAnyOrder) {
     EXPECT_FALSE(c.AttachHook(w));
 }
 
-// --- Tray icon ------------------------------------------------------------------
-
-constexpr UINT kTrayMessage = 0x6BD;
-constexpr UINT kTrayId = 140;
-
-// Whether the shell knows the icon: a modification succeeds only for a known one.
-bool trayHas(HWND window) {
-    NOTIFYICONDATAW probe{};
-    probe.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    probe.hWnd = window;
-    probe.uID = kTrayId;
-    probe.uFlags = NIF_TIP;
-    lstrcpynW(probe.szTip, L"Vortek\x952E\x76D8", 64);
-    return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
-}
-
-// Wine's stand-alone tray window hides when its last icon goes, which costs two
-// seconds without a window manager; an icon of the test's own keeps it up.
-NOTIFYICONDATAW g_keeper{};
-
-void keepTrayUp() {
-    if (g_keeper.hWnd) return;
-    g_keeper.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    g_keeper.hWnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    g_keeper.uID = 1;
-    g_keeper.uFlags = NIF_ICON;
-    g_keeper.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(142));
-    Shell_NotifyIconW(NIM_ADD, &g_keeper);
-}
-
-// Takes the test's own tray icon away before the program ends, so the tray
-// window does not disappear later under another program's feet.
-class TrayCleanup : public ::testing::Environment {
-public:
-    void TearDown() override {
-        if (!g_keeper.hWnd) return;
-        Shell_NotifyIconW(NIM_DELETE, &g_keeper);
-        DestroyWindow(g_keeper.hWnd);
-        g_keeper.hWnd = nullptr;
-    }
-};
-
-TEST_F(SkinWindow, TrayIconIsAddedChangedRemovedAndBackAfterTheTaskbarRestarts) {
-    keepTrayUp();
-    HWND w = dialog->hwnd();
-    CTrayIcon tray;
-    HICON first = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141));
-    ASSERT_NE(first, nullptr);
-    ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"Vortek\x952E\x76D8", first, kTrayId));
-    EXPECT_TRUE(tray.Created());
-    EXPECT_TRUE(trayHas(w));
-
-    ASSERT_TRUE(tray.ChangeIcon(142));
-    EXPECT_NE(tray.Icon(), first);
-    EXPECT_TRUE(trayHas(w));
-    EXPECT_FALSE(tray.ChangeIcon(999));  // no such icon: the picture stays
-
-    tray.DeleteIcon();
-    EXPECT_FALSE(tray.Created());
-    EXPECT_FALSE(trayHas(w));
-    ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"Vortek\x952E\x76D8", first, kTrayId));
-    EXPECT_TRUE(trayHas(w));
-
-    // The shell restarts: its icons are gone, then it announces the new taskbar.
-    NOTIFYICONDATAW gone{};
-    gone.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    gone.hWnd = w;
-    gone.uID = kTrayId;
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
-    EXPECT_FALSE(trayHas(w));
-    SendMessageW(w, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(tray.Created());
-    EXPECT_TRUE(trayHas(w));
-    // The window still gets its messages through the hook chain.
-    SendMessageW(dialog->b1.Hwnd(), BM_CLICK, 0, 0);
-    EXPECT_EQ(dialog->commands.back(), 1001);
-}
-
-TEST_F(SkinWindow, TrayTellsASingleClickFromADoubleClick) {
-    keepTrayUp();
-    HWND w = dialog->hwnd();
-    CTrayIcon tray;
-    ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"tip", LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141)), kTrayId));
-    auto count = [&](int id) { return std::count(dialog->commands.begin(), dialog->commands.end(), id); };
-    const DWORD doubleClick = GetDoubleClickTime();
-
-    tray.SetClickCommand(1009);
-    const ULONGLONG start = GetTickCount64();
-    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONDOWN);
-    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONUP);
-    ASSERT_TRUE(PumpUntil([&] { return count(1009) == 1; }, doubleClick + 3000));
-    EXPECT_GE(GetTickCount64() - start + 20, doubleClick) << "a single click acted before the double-click time";
-
-    // A double click opens (the menu's first command) once and never also clicks.
-    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONDOWN);
-    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONUP);
-    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONDBLCLK);
-    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONUP);
-    Pump(doubleClick + 300);
-    EXPECT_EQ(count(32771), 1);
-    EXPECT_EQ(count(1009), 1);
-
-    // Another icon's messages and a click without a default command do nothing.
-    SendMessageW(w, kTrayMessage, kTrayId + 1, WM_LBUTTONDBLCLK);
-    tray.SetClickCommand(0);
-    SendMessageW(w, kTrayMessage, kTrayId, WM_LBUTTONDOWN);
-    Pump(doubleClick + 300);
-    EXPECT_EQ(count(32771), 1);
-    EXPECT_EQ(count(1009), 1);
-}
-
-bool g_menuSeen = false;
-void CALLBACK closeMenu(HWND, UINT, UINT_PTR id, DWORD) {
-    g_menuSeen = g_menuSeen || FindWindowW(L"#32768", nullptr) != nullptr;
-    KillTimer(nullptr, id);
-    EndMenu();
-}
-
-TEST_F(SkinWindow, TrayMenuOpensOnRightButtonRelease) {
-    keepTrayUp();
-    HWND w = dialog->hwnd();
-    CTrayIcon tray;
-    ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"tip", LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141)), kTrayId));
-    g_menuSeen = false;
-    SendMessageW(w, kTrayMessage, kTrayId, WM_RBUTTONDOWN);
-    EXPECT_EQ(FindWindowW(L"#32768", nullptr), nullptr);
-    SetTimer(nullptr, 0, 150, &closeMenu);
-    SendMessageW(w, kTrayMessage, kTrayId, WM_RBUTTONUP);  // returns when the menu closes
-    EXPECT_TRUE(g_menuSeen);
-}
-
-// --- Report list ---------------------------------------------------------------
-
-class ReportListTest : public SkinWindow {
-protected:
-    void SetUp() override {
-        SkinWindow::SetUp();
-        ReportList& l = dialog->list;
-        ASSERT_EQ(l.InsertColumn(0, L"Name", LVCFMT_LEFT, 70), 0);
-        ASSERT_EQ(l.InsertColumn(1, L"Value", LVCFMT_LEFT, 60), 1);
-        for (int i = 0; i < 4; ++i) {
-            const wchar_t name[] = {wchar_t(L'a' + i), 0};
-            ASSERT_EQ(l.InsertRow(i, name, 10 + i), i);
-            l.SetCellText(i, 1, std::to_wstring(i + 1).c_str());
-        }
-        ReportList::Callbacks callbacks;
-        callbacks.checkChanged = [this](int row, ReportList&) { changed.push_back(row); };
-        l.SetCallbacks(callbacks);
-        l.SetOwnerFlag(&ownerFlag);
-    }
-    std::vector<std::wstring> names() const {
-        std::vector<std::wstring> n;
-        for (int i = 0; i < dialog->list.RowCount(); ++i) n.push_back(dialog->list.CellText(i, 0));
-        return n;
-    }
-    // As a mouse click on a box does: the list's own state change.
-    void userTick(int row, bool ticked) {
-        ListView_SetCheckState(dialog->list.Hwnd(), row, ticked);
-        Pump(5);
-    }
-    std::vector<int> changed;
-    int ownerFlag = 0;
-};
-
-TEST_F(ReportListTest, CheckModes) {
-    ReportList& l = dialog->list;
-    l.SetCheckBoxes(2);  // at most one ticked
-    userTick(1, true);
-    userTick(3, true);
-    EXPECT_FALSE(l.GetCheck(1));
-    EXPECT_TRUE(l.GetCheck(3));
-    EXPECT_EQ(l.CountRows(ReportList::kChecked), 1);
-    EXPECT_EQ(l.NextRow(ReportList::kChecked, -1), 3);
-    EXPECT_EQ(l.NextRow(LVIS_SELECTED | LVIS_FOCUSED, -1), 3);  // the clicked row is selected
-    EXPECT_EQ(l.CountRows(LVIS_SELECTED), 1);
-    EXPECT_EQ(ownerFlag, 0);
-    EXPECT_NE(std::find(changed.begin(), changed.end(), 1), changed.end());
-    userTick(3, false);  // unticking is allowed
-    EXPECT_EQ(l.CountRows(ReportList::kChecked), 0);
-
-    l.SetCheck(2, true);
-    l.SetCheckBoxes(3);  // read-only boxes
-    userTick(2, false);
-    userTick(0, true);
-    EXPECT_TRUE(l.GetCheck(2));
-    EXPECT_FALSE(l.GetCheck(0));
-
-    l.SetCheckBoxes(1);  // the system's toggling
-    userTick(0, true);
-    EXPECT_TRUE(l.GetCheck(0));
-    EXPECT_TRUE(l.GetCheck(2));
-    EXPECT_EQ(l.CountRows(ReportList::kChecked), 2);
-
-    l.SetCheckBoxes(0);
-    EXPECT_EQ(l.CountRows(ReportList::kChecked), 0);
-    EXPECT_FALSE(l.SetCheck(1, true));
-}
-
-TEST_F(ReportListTest, ClickOnABoxInSingleModeUnticksTheOthers) {
-    ReportList& l = dialog->list;
-    l.SetCheckBoxes(2);
-    l.SetCheck(0, true);
-    RECT bounds{};
-    bounds.left = LVIR_BOUNDS;
-    SendMessageW(l.Hwnd(), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&bounds));
-    const int y = (bounds.top + bounds.bottom) / 2;
-    int boxX = -1;
-    for (int x = bounds.left; x < bounds.left + 40 && boxX < 0; ++x) {
-        LVHITTESTINFO hit{};
-        hit.pt = {x, y};
-        SendMessageW(l.Hwnd(), LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-        if (hit.iItem == 1 && (hit.flags & LVHT_ONITEMSTATEICON)) boxX = x + 2;
-    }
-    ASSERT_GE(boxX, 0) << "no check box found in row 1";
-    SendMessageW(l.Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(boxX, y));
-    SendMessageW(l.Hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(boxX, y));
-    Pump(20);
-    EXPECT_TRUE(l.GetCheck(1));
-    EXPECT_FALSE(l.GetCheck(0));
-    EXPECT_EQ(l.NextRow(LVIS_SELECTED, -1), 1);
-    EXPECT_EQ(l.CountRows(LVIS_SELECTED), 1);
-}
-
-TEST_F(ReportListTest, MoveRowKeepsTextsStateDataAndColours) {
-    ReportList& l = dialog->list;
-    l.SetCheckBoxes(1);
-    l.SetCheck(0, true);
-    l.SetCellBackColour(0, 1, RGB(1, 2, 3));
-    EXPECT_EQ(l.MoveRow(0, 2), 2);
-    EXPECT_EQ(names(), (std::vector<std::wstring>{L"b", L"c", L"a", L"d"}));
-    EXPECT_EQ(l.CellText(2, 1), L"1");
-    EXPECT_EQ(l.GetRowData(2), 10);
-    EXPECT_TRUE(l.GetCheck(2));
-    EXPECT_FALSE(l.GetCheck(0));
-    EXPECT_EQ(l.CellBackColour(2, 1), RGB(1, 2, 3));
-    EXPECT_EQ(l.CellBackColour(2, 0), GetSysColor(COLOR_WINDOW));
-
-    EXPECT_EQ(l.MoveRow(3, -1), 0);  // clamped to the top
-    EXPECT_EQ(l.MoveRow(1, 1000), 3);  // and to the bottom
-    EXPECT_EQ(names(), (std::vector<std::wstring>{L"d", L"c", L"a", L"b"}));
-    EXPECT_EQ(l.MoveRow(0, -1), 0);  // first row up: nothing
-    EXPECT_EQ(l.MoveRow(3, 4), 3);   // last row down: nothing
-    EXPECT_EQ(names(), (std::vector<std::wstring>{L"d", L"c", L"a", L"b"}));
-    EXPECT_EQ(l.MoveRow(4, 0), -1);
-    EXPECT_EQ(l.MoveRow(-1, 0), -1);
-    EXPECT_EQ(l.GetRowData(9), 0);
-    EXPECT_FALSE(l.SetRowData(9, 1));
-
-    EXPECT_EQ(l.FindRow(L"A"), 2);
-    EXPECT_EQ(l.FindRow(L"zz"), -1);
-    // -1 for a row or column means all of them; -1 as colour the system's.
-    l.SetCellBackColour(-1, -1, RGB(9, 9, 9));
-    EXPECT_EQ(l.CellBackColour(0, 0), RGB(9, 9, 9));
-    l.SetCellBackColour(1, 7, static_cast<COLORREF>(-1));
-    EXPECT_EQ(l.CellBackColour(1, 1), GetSysColor(COLOR_WINDOW));
-    EXPECT_EQ(l.CellBackColour(0, 1), RGB(9, 9, 9));
-}
-
-TEST_F(ReportListTest, DeleteSortAndEditInPlace) {
-    ReportList& l = dialog->list;
-    EXPECT_TRUE(l.DeleteRow(3, true));
-    EXPECT_EQ(l.NextRow(LVIS_SELECTED, -1), 2);  // the last was deleted: the previous
-    EXPECT_TRUE(l.DeleteRow(0, true));
-    EXPECT_EQ(l.NextRow(LVIS_SELECTED, -1), 0);  // otherwise the next
-    EXPECT_FALSE(l.DeleteRow(5, true));
-    EXPECT_EQ(names(), (std::vector<std::wstring>{L"b", L"c"}));
-    l.InsertRow(2, L"B", 7);
-
-    int sorts = 0;
-    ReportList::Callbacks callbacks;
-    callbacks.beforeSort = [&](HWND, ReportList&) { ++sorts; };
-    callbacks.afterSort = [&](HWND, ReportList&) { ++sorts; };
-    std::vector<std::wstring> validated;
-    callbacks.validateEdit = [&](HWND, ReportList&, ReportList::Cell, const std::wstring& text) {
-        validated.push_back(text);
-        return text != L"bad";
-    };
-    bool allowBegin = true;
-    callbacks.beginEdit = [&](HWND, ReportList&, ReportList::Cell) { return allowBegin; };
-    bool allowEnd = true;
-    callbacks.endEdit = [&](HWND, ReportList&, bool, ReportList::Cell) { return allowEnd; };
-    l.SetCallbacks(callbacks);
-
-    NMLISTVIEW click{};
-    click.hdr = {l.Hwnd(), 1100, static_cast<UINT>(LVN_COLUMNCLICK)};
-    click.iSubItem = 0;
-    SendMessageW(dialog->hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
-    EXPECT_EQ(names(), (std::vector<std::wstring>{L"B", L"b", L"c"}));  // code units: upper case first
-    EXPECT_EQ(l.GetRowData(0), 7);
-    SendMessageW(dialog->hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
-    EXPECT_EQ(names(), (std::vector<std::wstring>{L"c", L"b", L"B"}));
-    EXPECT_EQ(sorts, 4);
-    l.SetSorting(false);
-    SendMessageW(dialog->hwnd(), WM_NOTIFY, 1100, reinterpret_cast<LPARAM>(&click));
-    EXPECT_EQ(sorts, 4);
-
-    l.SetEditable(true);
-    ASSERT_TRUE(l.BeginEdit(1, 1));
-    EXPECT_TRUE(IsWindowVisible(l.EditWindow()));
-    SetWindowTextW(l.EditWindow(), L"new");
-    l.EndEdit(true);
-    EXPECT_EQ(l.CellText(1, 1), L"new");
-    EXPECT_FALSE(IsWindowVisible(l.EditWindow()));
-
-    ASSERT_TRUE(l.BeginEdit(1, 1));
-    SetWindowTextW(l.EditWindow(), L"bad");
-    l.EndEdit(true);
-    EXPECT_EQ(l.CellText(1, 1), L"new");  // rejected by the validator
-    ASSERT_TRUE(l.BeginEdit(1, 1));
-    SetWindowTextW(l.EditWindow(), L"kept?");
-    l.EndEdit(false);
-    EXPECT_EQ(l.CellText(1, 1), L"new");  // not committed
-    allowEnd = false;
-    ASSERT_TRUE(l.BeginEdit(1, 1));
-    SetWindowTextW(l.EditWindow(), L"cancelled");
-    l.SetEditable(false);  // ends the edit with commit, which the owner cancels
-    EXPECT_EQ(l.CellText(1, 1), L"new");
-    allowEnd = true;
-    allowBegin = false;
-    l.SetEditable(true);
-    EXPECT_FALSE(l.BeginEdit(1, 1));
-    allowBegin = true;
-    ASSERT_TRUE(l.BeginEdit(0, 0));
-    SetWindowTextW(l.EditWindow(), std::wstring(150, L'x').c_str());
-    EXPECT_EQ(SendMessageW(l.EditWindow(), EM_GETLIMITTEXT, 0, 0), 100);
-    EXPECT_EQ(std::count(validated.begin(), validated.end(), L"bad"), 1);
-}
-
-TEST_F(ReportListTest, ClickOnACellOfTheSelectedRowStartsEditingIt) {
-    ReportList& l = dialog->list;
-    l.SetEditable(true);
-    RECT cell{};
-    cell.top = 1;
-    cell.left = LVIR_BOUNDS;
-    SendMessageW(l.Hwnd(), LVM_GETSUBITEMRECT, 1, reinterpret_cast<LPARAM>(&cell));
-    const LPARAM at = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
-    std::vector<bool> lefts;
-    ReportList::Callbacks callbacks;
-    callbacks.mouse = [&](UINT, POINT, bool left) { lefts.push_back(left); };
-    l.SetCallbacks(callbacks);
-
-    l.SelectOnly(0);  // another row is selected: a click only selects
-    // Posted in pairs: the list follows a press in a loop of its own until the release.
-    auto click = [&](UINT down, UINT up, WPARAM keys, LPARAM where) {
-        PostMessageW(l.Hwnd(), down, keys, where);
-        PostMessageW(l.Hwnd(), up, 0, where);
-        Pump(30);
-    };
-    click(WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON, at);
-    EXPECT_FALSE(l.Editing());
-    l.SelectOnly(1);
-    click(WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON, at);
-    ASSERT_TRUE(l.Editing());
-    wchar_t text[16] = {};
-    GetWindowTextW(l.EditWindow(), text, 16);
-    EXPECT_STREQ(text, L"2");  // row 1, column 1
-    EXPECT_EQ(lefts, (std::vector<bool>{false, true}));
-    // A click elsewhere in the list ends the edit with commit.
-    SetWindowTextW(l.EditWindow(), L"22");
-    click(WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON, MAKELPARAM(cell.left + 2, cell.top - 5));
-    EXPECT_FALSE(l.Editing());
-    EXPECT_EQ(l.CellText(1, 1), L"22");
-}
-
-// --- Lamps and arrows -------------------------------------------------------------
-
-void pressCapsLock() {
-    keybd_event(VK_CAPITAL, 0x3A, 0, 0);
-    keybd_event(VK_CAPITAL, 0x3A, KEYEVENTF_KEYUP, 0);
-}
-
-TEST_F(SkinWindow, LampFollowsCapsLockAndRestsWhileHidden) {
-    SkinButton& lamp = dialog->caps;
-    LockLamps lamps;
-    const bool initial = LockLamps::LockIsOn(VK_CAPITAL);
-    ASSERT_TRUE(lamps.Start(dialog->hwnd(), nullptr, &lamp, nullptr, S(1), S(2)));
-    auto lit = [&] { return lamp.LastSurface() == S(2); };
-    auto litPixel = [&] { return ClientPixel(lamp.Hwnd(), 3, 3) == statusPixel(2, lamp.FaceX() + 3, lamp.FaceY() + 3); };
-    EXPECT_EQ(lit(), initial);
-
-    pressCapsLock();
-    EXPECT_TRUE(PumpUntil([&] { return lit() != initial; }, 2000)) << "the lamp did not follow Caps Lock";
-    EXPECT_EQ(LockLamps::LockIsOn(VK_CAPITAL), !initial);
-    EXPECT_EQ(litPixel(), !initial);
-
-    ShowWindow(dialog->hwnd(), SW_HIDE);
-    Pump(20);
-    pressCapsLock();
-    Pump(300);
-    EXPECT_EQ(lit(), !initial) << "the lamp changed while its window was hidden";
-    ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
-    EXPECT_TRUE(PumpUntil([&] { return lit() == initial; }, 2000)) << "showing the window did not catch up";
-    EXPECT_EQ(LockLamps::LockIsOn(VK_CAPITAL), initial);
-    lamps.Stop();
-}
-
-TEST_F(SkinWindow, ArrowsAlternateFramesFollowFlipAndRestWhileHidden) {
-    bool flip = false;
-    ArrowAnimator arrows;
-    SkinButton& left = dialog->left;
-    SkinButton& right = dialog->right;
-    ASSERT_TRUE(arrows.Start(dialog->hwnd(), &left, &right, dialog->iniPath(), arrowSurface(), [&] { return flip; }, 30));
-    std::vector<int> lefts, rights;
-    auto watchTicks = [&](unsigned n) {
-        lefts.clear();
-        rights.clear();
-        for (unsigned target = arrows.Ticks() + 1; lefts.size() < n; ++target) {
-            if (!PumpUntil([&] { return arrows.Ticks() >= target; }, 2000)) return false;
-            lefts.push_back(left.FaceX());
-            rights.push_back(right.FaceX());
-        }
-        return true;
-    };
-    ASSERT_TRUE(watchTicks(4));
-    for (std::size_t i = 0; i < lefts.size(); ++i) {
-        EXPECT_TRUE(lefts[i] == 0 || lefts[i] == 16) << lefts[i];  // DOWN_ARROW_LEFT1/2
-        EXPECT_TRUE(rights[i] == 0 || rights[i] == 16) << rights[i];
-        if (i > 0) {
-            EXPECT_NE(lefts[i], lefts[i - 1]) << "frames do not alternate";
-        }
-    }
-    EXPECT_TRUE(PumpUntil([&] { return ClientPixel(left.Hwnd(), 2, 2) == arrowPixel(left.FaceX() + 2, 2); }));
-
-    flip = true;
-    ASSERT_TRUE(watchTicks(3));
-    for (int x : lefts) EXPECT_TRUE(x == 32 || x == 48) << x;  // UP_ARROW_LEFT1/2
-    for (int x : rights) EXPECT_TRUE(x == 32 || x == 48) << x;
-
-    // The flip switch's hover stops the left arrow on its frame; the right goes on.
-    arrows.ShowArrowFrame(ArrowSide::Left, 2, true, false);
-    ASSERT_TRUE(watchTicks(3));
-    EXPECT_EQ(lefts[0], lefts[1]);
-    EXPECT_EQ(lefts[1], lefts[2]);
-    EXPECT_NE(rights[0], rights[1]);
-    arrows.ShowArrowFrame(ArrowSide::Left, 2, true, true);
-
-    ShowWindow(dialog->hwnd(), SW_HIDE);
-    Pump(20);
-    const unsigned before = arrows.Ticks();
-    Pump(200);
-    EXPECT_EQ(arrows.Ticks(), before) << "arrows moved while hidden";
-    ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
-    EXPECT_TRUE(PumpUntil([&] { return arrows.Ticks() > before; }, 2000));
-
-    // A window kept in the tray refuses the modal loop's show: WM_SHOWWINDOW
-    // arrives, the window stays hidden, and the arrows must stay still.
-    ShowWindow(dialog->hwnd(), SW_HIDE);
-    static WNDPROC previous = nullptr;
-    previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        dialog->hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-            if (m == WM_WINDOWPOSCHANGING) reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
-            return CallWindowProcW(previous, w, m, wp, lp);
-        })));
-    ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
-    ASSERT_FALSE(IsWindowVisible(dialog->hwnd()));
-    Pump(20);
-    const unsigned refused = arrows.Ticks();
-    Pump(200);
-    EXPECT_EQ(arrows.Ticks(), refused) << "arrows moved after a show the window refused";
-    SetWindowLongPtrW(dialog->hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-    ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
-    EXPECT_TRUE(PumpUntil([&] { return arrows.Ticks() > refused; }, 2000));
-}
-
-// --- Hyperlink label ------------------------------------------------------------
-
-TEST_F(SkinWindow, LinkShowsItsAddressOpensItAndReportsFailure) {
-    HWND label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 150, 20, 80, 14, dialog->hwnd(),
-                                 reinterpret_cast<HMENU>(1300), nullptr, nullptr);
-    ASSERT_NE(label, nullptr);
-    LinkStatic link;
-    link.SetUrl(L"http://kb.test/");
-    std::vector<std::wstring> opened, reported;
-    INT_PTR result = 26;
-    link.SetOpener([&](const std::wstring& url) { return opened.push_back(url), result; });
-    link.SetFailureReporter([&](const std::wstring& text) { reported.push_back(text); });
-    ASSERT_TRUE(link.AttachWindow(label));
-    wchar_t text[64] = {};
-    GetWindowTextW(label, text, 64);
-    EXPECT_STREQ(text, L"http://kb.test/");  // empty text shows the address
-    EXPECT_EQ(link.CurrentColour(), COLORREF(0xEE0000));
-
-    SendMessageW(dialog->hwnd(), WM_COMMAND, MAKEWPARAM(1300, STN_CLICKED), reinterpret_cast<LPARAM>(label));
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], L"http://kb.test/");
-    ASSERT_EQ(reported.size(), 1u);
-    EXPECT_EQ(reported[0], L"Unable to open hyperlink:\n\nA sharing violation occurred. ");
-    EXPECT_FALSE(link.Visited());
-
-    result = 42;
-    SendMessageW(dialog->hwnd(), WM_COMMAND, MAKEWPARAM(1300, STN_CLICKED), reinterpret_cast<LPARAM>(label));
-    EXPECT_TRUE(link.Visited());
-    EXPECT_EQ(reported.size(), 1u);
-    EXPECT_EQ(link.CurrentColour(), COLORREF(0x8B1A55));
-
-    // Hover colour while the pointer is over it; back once it is gone.
-    SendMessageW(label, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
-    EXPECT_TRUE(link.Hovering());
-    EXPECT_EQ(link.CurrentColour(), COLORREF(0x0000FF));
-    SetCursorPos(1200, 1000);
-    EXPECT_TRUE(PumpUntil([&] { return !link.Hovering(); }, 2000));
-
-    // Text without an address opens its text.
-    HWND second = CreateWindowExW(0, L"STATIC", L"http://text.test/", WS_CHILD | WS_VISIBLE, 150, 40, 80, 14,
-                                  dialog->hwnd(), reinterpret_cast<HMENU>(1301), nullptr, nullptr);
-    LinkStatic plain;
-    plain.SetOpener([&](const std::wstring& url) { return opened.push_back(url), INT_PTR(33); });
-    ASSERT_TRUE(plain.AttachWindow(second));
-    SendMessageW(dialog->hwnd(), WM_COMMAND, MAKEWPARAM(1301, STN_CLICKED), reinterpret_cast<LPARAM>(second));
-    EXPECT_EQ(opened.back(), L"http://text.test/");
-}
-
 }  // namespace
 }  // namespace kbskin
 
@@ -1039,6 +398,6 @@ int main(int argc, char** argv) {
     if (wargc >= 3 && std::wstring(wargv[1]) == L"--skin-show")
         return kbskin::ShowGeneratedWindow(static_cast<DWORD>(_wtoi(wargv[2])), wargc >= 4 ? wargv[3] : L"Profile");
     testing::InitGoogleTest(&argc, argv);
-    testing::AddGlobalTestEnvironment(new kbskin::TrayCleanup);
+    testing::AddGlobalTestEnvironment(kbskin::test::NewTrayCleanup());
     return RUN_ALL_TESTS();
 }

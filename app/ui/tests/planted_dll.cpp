@@ -3,6 +3,8 @@
 // KB_PLANTED_MARK gets this library's path.
 #include <windows.h>
 
+#include "common/win/unique_handle.h"
+
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, void*) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     wchar_t mark[MAX_PATH];
@@ -10,13 +12,12 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, void*) {
     if (n == 0 || n >= MAX_PATH) return TRUE;
     wchar_t self[MAX_PATH];
     DWORD len = GetModuleFileNameW(module, self, MAX_PATH);
-    HANDLE file = CreateFileW(mark, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    const kbwin::UniqueHandle file(CreateFileW(mark, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
         DWORD done = 0;
-        WriteFile(file, self, len * sizeof(wchar_t), &done, nullptr);
-        WriteFile(file, L"\r\n", 2 * sizeof(wchar_t), &done, nullptr);
-        CloseHandle(file);
+        WriteFile(file.get(), self, len * sizeof(wchar_t), &done, nullptr);
+        WriteFile(file.get(), L"\r\n", 2 * sizeof(wchar_t), &done, nullptr);
     }
     return TRUE;
 }
