@@ -92,14 +92,6 @@ apply_main() {  # the main window's apply; the driver then has the new table
     done
     return 1
 }
-open_key() {  # main-window button ID
-    local i
-    for i in 1 2 3; do
-        click main "$1"
-        eventually 'up key' 2 && return 0
-    done
-    return 1
-}
 
 # --- Key function dialog ---------------------------------------------------------
 A=1058  # button of A (0x1E, slot 30)

@@ -101,6 +101,16 @@ compare() {  # NAME SET_DIR NUM DEN
     done <"$work/$name.out"
 }
 
+ini_rect() { tr -d '\r' <"$1" | sed -n "s/^$2=//p" | cut -d, -f1-4 | tr ',' ' '; }  # FILE KEY
+picture_size() { /usr/bin/python3 -c 'import sys; from PIL import Image; print("%d %d" % Image.open(sys.argv[1]).size)' "$1"; }
+key_dialog_is() {  # SET_DIR: the key function dialog has that set's size and OK button
+    local dx dy dw dh ox oy ow oh
+    read -r dx dy dw dh <<<"$(dprobe rect key 0)"
+    read -r ox oy ow oh <<<"$(dprobe rect key 1)"
+    [ "$dw $dh" = "$(picture_size "$1/Key_Status1.jpg")" ] &&
+        [ "$((ox - dx)) $((oy - dy)) $ow $oh" = "$(ini_rect "$1/Key.ini" CONTROL_OK)" ]
+}
+
 declare -A set_of=([96]=Skins [120]=Skins/125 [144]=Skins/150 [192]=Skins/200)
 for dpi in 96 120 144 192; do
     set_dpi "$dpi" || { bad "the server restarts at $dpi DPI"; continue; }
@@ -135,6 +145,13 @@ if check 'start_shown "$KB_BIN"' "KbPanel starts and shows at 96 DPI"; then
     check '[ "$(probe rect 0 | cut -d" " -f1,2)" = "$before" ]' "the window stays where it was"
     probe send 0x2E0 0x00600060 >/dev/null  # and back to 96
     compare dpichanged96 "$KB_BIN/Skins" 1 1
+    # A dialog follows its own monitor too: its size and OK button from that set.
+    if check 'open_key 1058' "the key function dialog opens"; then
+        check 'key_dialog_is "$KB_BIN/Skins"' "the key function dialog takes the 100 % set"
+        dprobe dpi key 192 >/dev/null
+        check 'eventually "key_dialog_is \"$KB_BIN/Skins/200\"" 10' \
+            "WM_DPICHANGED to 192 DPI lays the key function dialog out at 200 %"
+    fi
     stop
 fi
 

@@ -24,6 +24,15 @@ click() {  # KIND ID: the middle of the control
     xdotool mousemove $(($1 + $3 / 2)) $(($2 + 5)) click 1
     xdotool mousemove $(($5 + $7 / 2)) $(($6 + $8 / 2)) click 1
 }
+# The key function dialog of a main-window key button, by real clicks.
+open_key() {  # main-window button ID
+    local i
+    for i in 1 2 3; do
+        click main "$1"
+        eventually 'up key' 2 && return 0
+    done
+    return 1
+}
 click_cell() {  # KIND LIST ROW COL [X]: X pixels into the cell, else its middle
     local r x="${5:-}"
     r=$(dprobe cell "$1" "$2" "$3" "$4")
