@@ -73,7 +73,6 @@ bool MacroEditorDialog::onInitDialog() {
     stepList_.SetEditable(true);
     stepList_.SetGridLines(false);
     stepList_.SetOwnerFlag(&listChanging_);
-    macroList_.SetSorting(false);
 
     kbskin::ReportList::Callbacks names;
     names.beginEdit = [this](HWND, kbskin::ReportList&, kbskin::ReportList::Cell cell) {
@@ -81,8 +80,9 @@ bool MacroEditorDialog::onInitDialog() {
     };
     names.validateEdit = [this](HWND, kbskin::ReportList& list, kbskin::ReportList::Cell cell,
                                 const std::wstring& text) {
-        if (model_.renameMacro(cell.row, u16(text), deferred_)) {
-            list.SetCellText(cell.row, 0, wide(model_.macros()[static_cast<std::size_t>(cell.row)].name()).c_str());
+        const int macro = macroOfRow(cell.row);
+        if (model_.renameMacro(macro, u16(text), deferred_)) {
+            list.SetCellText(cell.row, 0, wide(model_.macros()[static_cast<std::size_t>(macro)].name()).c_str());
         }
         PostMessageW(hwnd(), kShowMessages, 0, 0);
         showButtons();
@@ -130,11 +130,12 @@ void MacroEditorDialog::skin() {
 void MacroEditorDialog::showMacros() {
     ++programmatic_;
     macroList_.DeleteAllRows();
-    for (const MacroRecord& m : model_.macros()) {
-        macroList_.InsertRow(macroList_.RowCount(), wide(m.name()).c_str(), macroList_.RowCount());
+    // Each row carries its macro's index: a sort by the header moves rows, never macros.
+    for (std::size_t i = 0; i < model_.macros().size(); ++i) {
+        macroList_.InsertRow(macroList_.RowCount(), wide(model_.macros()[i].name()).c_str(), static_cast<LPARAM>(i));
     }
-    macroList_.SelectOnly(model_.selectedMacro());
-    if (model_.selectedMacro() >= 0) ListView_EnsureVisible(macroList_.Hwnd(), model_.selectedMacro(), FALSE);
+    macroList_.Resort();
+    macroList_.SelectOnly(rowOfMacro(model_.selectedMacro()));
     --programmatic_;
     showSteps();
 }
@@ -182,11 +183,21 @@ void MacroEditorDialog::flushMessages() {
     for (const std::u16string& m : messages) prompt_.showMessage(m);
 }
 
+int MacroEditorDialog::macroOfRow(int row) const {
+    if (row < 0 || row >= macroList_.RowCount()) return -1;
+    return static_cast<int>(macroList_.GetRowData(row));
+}
+
+int MacroEditorDialog::rowOfMacro(int macro) const {
+    return macro < 0 ? -1 : macroList_.RowWithData(static_cast<LPARAM>(macro));
+}
+
 void MacroEditorDialog::selectMacroRow(int row) {
-    if (row == model_.selectedMacro()) return;
-    if (!model_.selectMacro(row, prompt_)) {
+    const int macro = macroOfRow(row);
+    if (macro == model_.selectedMacro()) return;
+    if (macro < 0 || !model_.selectMacro(macro, prompt_)) {
         ++programmatic_;
-        macroList_.SelectOnly(model_.selectedMacro());
+        macroList_.SelectOnly(rowOfMacro(model_.selectedMacro()));
         --programmatic_;
         return;
     }

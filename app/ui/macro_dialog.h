@@ -50,6 +50,9 @@ private:
     void showMacros();
     void showSteps();
     void showButtons();
+    // Rows and macros meet only through the index each row carries.
+    [[nodiscard]] int macroOfRow(int row) const;
+    [[nodiscard]] int rowOfMacro(int macro) const;
     void selectMacroRow(int row);
     void openCellChoice(int row, int column);
     void endCellChoice(bool take);

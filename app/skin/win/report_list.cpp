@@ -40,6 +40,8 @@ bool ReportList::Attach(HWND dialog, int id) { return AttachWindow(GetDlgItem(di
 bool ReportList::AttachWindow(HWND list) {
     if (!list || !AttachHook(list)) return false;
     parentHook_.AttachHook(GetParent(list));
+    sortColumn_ = -1;  // a window opened again starts in its owner's order
+    ascending_ = true;
     LONG_PTR style = GetWindowLongPtrW(list, GWL_STYLE);
     SetWindowLongPtrW(list, GWL_STYLE, (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK)) | LVS_REPORT);
     SetExtendedStyle(0, 0);

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The About box end to end under Wine and Xvfb: opened by the tray menu's
 # command, answered by real keys (Enter, Esc, Tab), its maker's address a link
-# in link colours with a tool tip, opened through the shell (the visited colour
-# follows the shell's success), and a readable message when neither the opener
-# of web addresses nor that of HTML files can open it.
+# in link colours with the hand cursor and a tool tip, opened through the shell
+# by the prefix's opener of web addresses (a probe registered in its place
+# reports the address it was given; the visited colour follows the shell's
+# success), and a readable message when neither the opener of web addresses
+# nor that of HTML files can open it.
 set -u
 cd "$KB_BIN" || exit 1
 work=$(mktemp -d)
@@ -19,6 +21,7 @@ html_type=$(wine reg query 'HKCR\.htm' /ve 2>/dev/null | tr -d '\r' | awk '/REG_
 html_type=${html_type:-htmlfile}
 wine reg export "$classes\\http" "$(winpath "$work/http.reg")" /y >/dev/null 2>&1
 wine reg export "$classes\\$html_type" "$(winpath "$work/html.reg")" /y >/dev/null 2>&1
+opened="$work/opened.txt"
 cleanup() {
     wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
     wine kbsim.exe remove >/dev/null 2>&1
@@ -79,10 +82,24 @@ check 'eventually "[ \"\$(dprobe focus about)\" = 1 ]" 5' "and on round to OK"
 # --- The link -----------------------------------------------------------------------
 check '[ "$(dprobe text about 1003)" = "$address" ]' "the link shows the maker's address"
 check '[ "$(pixels_like 0 0 238)" -gt 5 ]' "in the link colour"
+# The cursor over the box's background, then over the link, then back.
+set -- $(dprobe rect about 0)
+xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 - 12))
+eventually '[ "$(dprobe cursor)" != 0 ]' 5
+plain=$(dprobe cursor)
 set -- $(dprobe rect about 1003)
 xdotool mousemove $(($1 + 10)) $(($2 + $4 / 2))
 check "eventually '[ \"\$(dprobe tip about 1003)\" = \"1 $address\" ]' 5" "hovering shows the address as its tool tip" ||
     dprobe tip about 1003
+check 'eventually "[ \"\$(dprobe cursor)\" != $plain ] && [ \"\$(dprobe cursor)\" != 0 ]" 5' \
+    "and the link's own cursor, not the box's arrow" || dprobe cursor
+set -- $(dprobe rect about 0)
+xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 - 12))
+check 'eventually "[ \"\$(dprobe cursor)\" = $plain ]" 5' "which goes with the pointer" || dprobe cursor
+
+# The shell hands web addresses to their registered opener: a probe that
+# reports the address it was given.
+opens_with http "\"$(winpath "$KB_BIN/multact_probe.exe")\" \"$(winpath "$opened")\" kb-about-opener \"%1\""
 
 xdotool key Tab  # the focus back on the link: Enter opens it as a click does
 eventually '[ "$(dprobe focus about)" = 1003 ]' 5
@@ -91,6 +108,9 @@ check 'up about' "and the box stays open"
 xdotool mousemove 5 5  # away, so the hover colour goes
 check 'eventually "[ \"\$(pixels_like 85 26 139)\" -gt 5 ]" 5' \
     "Enter on the link opens it through the shell, which the visited colour shows"
+check 'eventually "[ \"\$(tail -1 \"\$opened\" 2>/dev/null | tr -d \"\\r\")\" = \"$address\" ]" 10' \
+    "and the address reaches the registered opener of web addresses" || cat "$opened"
+wine taskkill /PID "$(head -1 "$opened")" /F >/dev/null 2>&1
 
 # Nothing can open it: neither the opener of web addresses nor that of HTML files.
 opens_with http "\"C:\\no\\such\\browser.exe\" \"%1\""

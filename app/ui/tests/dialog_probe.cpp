@@ -10,6 +10,8 @@
 //   header KIND ID COL           screen x y w h of a list's column header
 //   focus KIND                   id of the control with the keyboard focus, 0 for none
 //   tip KIND ID                  "1 TEXT" while a tool tip over control ID shows TEXT, "0 TEXT" hidden
+//   cursor                       the handle of the cursor the pointer shows now, 0 for none
+//   syscolour INDEX              "R G B" of the system colour INDEX (COLOR_WINDOW is 5)
 //   msgbox                       the text of the message box that is up
 //   dpi KIND DPI                 sends the dialog WM_DPICHANGED, as a move to a monitor of DPI
 //   answer ID                    clicks button ID (1 OK, 6 Yes, 7 No) of the message box
@@ -19,6 +21,7 @@
 #include "common/win/unique_handle.h"
 #include "instance.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -157,6 +160,19 @@ BOOL CALLBACK visitTip(HWND w, LPARAM lp) {
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
     const std::wstring cmd = argv[1];
+    if (cmd == L"syscolour" && argc >= 3) {
+        const COLORREF c = GetSysColor(_wtoi(argv[2]));
+        std::printf("%d %d %d\n", GetRValue(c), GetGValue(c), GetBValue(c));
+        return 0;
+    }
+    if (cmd == L"cursor") {  // the foreground input's cursor, whichever process set it
+        CURSORINFO info{};
+        info.cbSize = sizeof info;
+        std::printf("%llu\n", GetCursorInfo(&info) ? static_cast<unsigned long long>(
+                                                          reinterpret_cast<std::uintptr_t>(info.hCursor))
+                                                    : 0ULL);
+        return 0;
+    }
     const auto pid = findRunningInstance(L"KbPanel.exe");
     if (!pid) {
         std::puts("none");

@@ -75,3 +75,12 @@ tray_picture() {
     echo "$rgb" | awk '{ if ($2 > $1 + 40 && $2 > $3 + 20) print "attached";
                          else if ($1 > $2 + 20 && $2 > $3 + 15) print "playing"; else print "detached" }'
 }
+
+# The share (percent) of a screen rectangle's pixels drawn in R G B (within 3 a channel).
+share_like() {  # X Y W H R G B
+    import -window root -crop "$3x$4+$1+$2" "$work/share.png" 2>/dev/null || { echo 0; return; }
+    convert-im6.q16 "$work/share.png" -depth 8 txt:- 2>/dev/null |
+        sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\)[,)].*/\1 \2 \3/p' |
+        awk -v r="$5" -v g="$6" -v b="$7" '{ n++; d = ($1 - r) ^ 2 + ($2 - g) ^ 2 + ($3 - b) ^ 2; if (d <= 27) k++ }
+            END { print (n ? int(100 * k / n) : 0) }'
+}
