@@ -125,6 +125,11 @@ LoadOutcome ProfileActivation::load(ApplyButton button, Prompt& ask) {
             if (!bytes || !parseProfileBytes(*bytes, *content)) {
                 content.reset();
             } else {
+                if (!content->extensionDropped.empty()) {
+                    std::u16string message(text::kLayersDroppedFormat);
+                    message.replace(message.find(u"%s"), 2, list_.profilePath(active));
+                    ask.showMessage(message);
+                }
                 ProfileTrust trust(list_.store());
                 const std::u16string stored = list_.profilePath(active);
                 if (confirmActivation(trust, ask, stored, *content, *bytes) == Consent::Refused) {
@@ -141,10 +146,12 @@ LoadOutcome ProfileActivation::load(ApplyButton button, Prompt& ask) {
         std::lock_guard guard(model_.lock());
         model_.texts.clearAll();
         model_.macros.clear();
+        model_.extension = {};
         model_.record.reset();
         if (content) {
             model_.macros = std::move(content->macros);
             model_.texts = std::move(content->texts);
+            model_.extension = std::move(content->extension);
             model_.record = content->record;
             outcome.source = LoadedFrom::File;
         } else {

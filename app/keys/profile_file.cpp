@@ -149,10 +149,17 @@ std::vector<std::uint8_t> layOutTextPool(ProfileRecord& record, const SlotTexts&
 }
 
 std::vector<std::uint8_t> buildProfileFile(ProfileRecord& record, const SlotTexts& texts,
-                                           const MacroTable& macros, std::uint8_t defaultMark) {
+                                           const MacroTable& macros, std::uint8_t defaultMark,
+                                           const ProfileExtension* extension) {
     if (macros.size() > kMaxMacros) throw std::length_error("more than 100 macros");
-    const std::uint64_t total = kProfileRecordSize + macros.size() * kMacroRecordSize + texts.total();
-    if (total >= kFourGiB) throw std::length_error("profile too large");
+    std::vector<std::uint8_t> block;
+    if (extension != nullptr) {
+        block = encodeExtension(*extension);
+        writeFallbacks(record, *extension);
+    }
+    const std::uint64_t described = kProfileRecordSize + macros.size() * kMacroRecordSize + texts.total();
+    const std::uint64_t total = described + block.size();
+    if (described >= kFourGiB || total >= kFourGiB) throw std::length_error("profile too large");
     std::vector<std::uint8_t> pool = layOutTextPool(record, texts);
     record.fillHeader(static_cast<std::uint16_t>(macros.size()), static_cast<std::uint32_t>(pool.size()),
                       defaultMark);
@@ -165,6 +172,8 @@ std::vector<std::uint8_t> buildProfileFile(ProfileRecord& record, const SlotText
         p += kMacroRecordSize;
     }
     if (!pool.empty()) std::memcpy(p, pool.data(), pool.size());
+    p += pool.size();
+    if (!block.empty()) std::memcpy(p, block.data(), block.size());
     return bytes;
 }
 
@@ -205,6 +214,15 @@ bool parseProfileBytes(std::span<const std::uint8_t> bytes, ProfileContent& out)
             out.notes.push_back("slot " + std::to_string(slot) + ": text without terminator, cut at the pool end");
         }
     }
+    out.extension = {};
+    out.extensionDropped.clear();
+    const std::size_t described = out.record.fileSize();
+    if (bytes.size() > described) {
+        std::string reason;
+        if (decodeExtension(bytes.subspan(described), out.extension, reason) == ExtensionRead::Damaged) {
+            out.extensionDropped = reason;
+        }
+    }
     return true;
 }
 
@@ -216,9 +234,8 @@ std::optional<std::vector<std::uint8_t>> readProfileBytes(const std::filesystem:
     if (ec || size < kProfileRecordSize || size >= kFourGiB) return std::nullopt;
     std::uint8_t header[kFileHeaderSize];
     if (!in.read(reinterpret_cast<char*>(header), sizeof header) || headerProblem(header)) return std::nullopt;
-    // Never more than the header describes, never more than the file holds.
-    const std::uint64_t described = readU32(header + FileHeader::kFileSize);
-    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(described, size));
+    // Never more than the file holds: what the header describes and the layer block after it.
+    const auto wanted = static_cast<std::size_t>(size);
     std::vector<std::uint8_t> bytes(wanted);
     std::memcpy(bytes.data(), header, sizeof header);
     in.read(reinterpret_cast<char*>(bytes.data() + sizeof header), static_cast<std::streamsize>(wanted - sizeof header));
@@ -236,17 +253,20 @@ int loadProfileFile(ProfileModel& model, const std::filesystem::path& path) {
     model.record.reset();
     model.macros.clear();
     model.texts.clearAll();
+    model.extension = {};
     try {
         auto content = std::make_unique<ProfileContent>();
         if (!readProfileFile(path, *content)) return 0;
         model.macros = std::move(content->macros);
         model.texts = std::move(content->texts);
+        model.extension = std::move(content->extension);
         model.record = content->record;
         return 1;
     } catch (const std::bad_alloc&) {
         model.record.reset();
         model.macros.clear();
         model.texts.clearAll();
+        model.extension = {};
         return 0;
     }
 }
@@ -285,7 +305,7 @@ SaveResult saveProfile(ProfileModel& model, const ProfileList& list, bool takeLo
         std::error_code ec;
         if (!std::filesystem::is_regular_file(path, ec)) return SaveResult::NoFile;
         if (!model.record) return SaveResult::Failed;
-        const std::vector<std::uint8_t> bytes = buildProfileFile(*model.record, model.texts, model.macros, 0);
+        const std::vector<std::uint8_t> bytes = buildProfileFile(*model.record, model.texts, model.macros, 0, &model.extension);
         // The version this save replaces; a backup that fails is told once
         // (takeBackupNotice) and never stops the save.
         (void)keepVersion(path);

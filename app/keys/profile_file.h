@@ -2,6 +2,7 @@
 // to end. Every count, size and offset read from a file is bounds-checked.
 #pragma once
 
+#include "profile_layers.h"
 #include "profile_list.h"
 #include "profile_model.h"
 #include "ui_ports.h"
@@ -41,29 +42,36 @@ struct ValidationReport {
                                                        ProfileRecord* also = nullptr);
 
 // The whole file for the model's content: fills the record's header and lays
-// out the pool (updating the record's offsets). Throws std::length_error when
-// the content cannot be described by the header.
+// out the pool (updating the record's offsets); with layers, writes the
+// fallbacks of their keys into the record and the block after the pool.
+// Throws std::length_error when the content cannot be described.
 [[nodiscard]] std::vector<std::uint8_t> buildProfileFile(ProfileRecord& record, const SlotTexts& texts,
-                                                         const MacroTable& macros, std::uint8_t defaultMark);
+                                                         const MacroTable& macros, std::uint8_t defaultMark,
+                                                         const ProfileExtension* extension = nullptr);
 
 // What a file holds, read with bounded reads. Notes say what had to be mended.
 struct ProfileContent {
     ProfileRecord record;
     MacroTable macros;
     SlotTexts texts;
+    ProfileExtension extension;
     std::vector<std::string> notes;
+    // Why the block after the pool was dropped (the base is loaded all the same); empty when it was not.
+    std::string extensionDropped;
 };
 
 // Parses file bytes whose header passed validation. A file shorter than its
 // header says gives the complete macros and the part of the pool it has; a
 // text outside the pool loads as an empty text, a text without terminator
 // ends at the pool's end, a step count above 576 is cut to 576 and a name
-// without terminator is cut to 251 units. False when the header is unusable.
+// without terminator is cut to 251 units. A damaged layer block is left out
+// (extensionDropped). False when the header is unusable.
 [[nodiscard]] bool parseProfileBytes(std::span<const std::uint8_t> bytes, ProfileContent& out);
 // Reads a file with reads bounded by the header and by the file's length.
 [[nodiscard]] bool readProfileFile(const std::filesystem::path& path, ProfileContent& out);
 // The bytes readProfileFile parses (none when the file cannot be read or its
-// header is unusable): what a digest of the file covers.
+// header is unusable): what a digest of the file covers. That is what the
+// header describes, or the whole file when it is longer (the layer block).
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> readProfileBytes(const std::filesystem::path& path);
 
 // Reads the file into the model (caller holds the profile lock): 1 or 0. On

@@ -89,6 +89,126 @@ std::u16string textFrom(const json& node, const char* key, const char* unitsKey,
     return text;
 }
 
+ordered_json extensionToJson(const ProfileExtension& ext) {
+    ordered_json out;
+    out["layers"] = ordered_json::array();
+    for (const Layer& layer : ext.layers) {
+        ordered_json slots = ordered_json::array();
+        for (const auto& [slot, e] : layer.keys) {
+            ordered_json s = {{"slot", slot}, {"type", e.entry.type}, {"macroKeyCode", e.entry.macroKeyCode},
+                              {"parameter", e.entry.parameter}};
+            if (carriesText(e.entry.type)) putText(s, "text", "textUnits", e.text);
+            slots.push_back(std::move(s));
+        }
+        out["layers"].push_back({{"slots", std::move(slots)}});
+    }
+    out["keys"] = ordered_json::array();
+    for (const ExtKey& k : ext.keys) {
+        if (k.kind == ExtKeyKind::Layer) {
+            out["keys"].push_back({{"slot", k.slot}, {"kind", "layer"}, {"layer", k.layer},
+                                   {"mode", k.mode == LayerMode::Toggle ? "toggle" : "momentary"}});
+        } else {
+            out["keys"].push_back({{"slot", k.slot}, {"kind", "tapHold"}, {"tap", k.tap}, {"hold", k.hold},
+                                   {"holdLayer", k.holdLayer}, {"termMs", k.termMs}});
+        }
+    }
+    return out;
+}
+
+std::string stringAt(const json& node, const std::string& where) {
+    if (!node.is_string()) throw InputError(where + ": expected a string");
+    return node.get<std::string>();
+}
+
+// The texts' limits of the key function dialog's fields.
+std::size_t textLimit(std::uint16_t type) {
+    return type == static_cast<std::uint16_t>(FunctionType::LaunchProgram) ? kMaxProgramPathChars
+                                                                            : (std::numeric_limits<std::uint32_t>::max() / 2 - 1);
+}
+
+ProfileExtension extensionFromJson(const json& node) {
+    ProfileExtension ext;
+    if (!node.is_object()) throw InputError("extension: expected an object");
+    if (node.contains("layers")) {
+        const json& layers = arrayAt(node["layers"], "extension.layers");
+        if (layers.size() > kMaxLayers) throw InputError("extension.layers: " + std::to_string(layers.size()) + " layers, at most 3");
+        for (std::size_t n = 0; n < layers.size(); ++n) {
+            const std::string lw = "extension.layers[" + std::to_string(n) + "]";
+            const json& slots = arrayAt(member(layers[n], "slots", lw), lw + ".slots");
+            Layer layer;
+            for (std::size_t i = 0; i < slots.size(); ++i) {
+                const std::string where = lw + ".slots[" + std::to_string(i) + "]";
+                const json& s = slots[i];
+                const int slot = static_cast<int>(number(member(s, "slot", where), where + ".slot", 0, kSlotCount - 1));
+                if (!layerableSlot(slot)) throw InputError(where + ".slot: slot " + std::to_string(slot) + " is not a keyboard or keypad key");
+                LayerEntry e;
+                e.entry.type = static_cast<std::uint16_t>(number(member(s, "type", where), where + ".type", 0, kMaxFunctionType));
+                if (s.contains("macroKeyCode")) (void)number(s["macroKeyCode"], where + ".macroKeyCode", 0, 0);
+                e.entry.parameter = s.contains("parameter") ? static_cast<std::uint32_t>(number(s["parameter"], where + ".parameter", 0, 0xFFFFFFFFu)) : 0;
+                if (carriesText(e.entry.type)) {
+                    e.text = textFrom(s, "text", "textUnits", where, textLimit(e.entry.type));
+                    e.entry.parameter = 0;  // the pool offset, laid out again
+                } else if (s.contains("text") || s.contains("textUnits")) {
+                    throw InputError(where + ".text: only types 3 and 6 carry a text");
+                }
+                if (!layer.keys.emplace(slot, std::move(e)).second) {
+                    throw InputError(where + ".slot: slot " + std::to_string(slot) + " listed twice");
+                }
+            }
+            ext.layers.push_back(std::move(layer));
+        }
+    }
+    if (node.contains("keys")) {
+        const json& keys = arrayAt(node["keys"], "extension.keys");
+        const auto layerCount = static_cast<std::uint64_t>(ext.layers.size());
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const std::string where = "extension.keys[" + std::to_string(i) + "]";
+            const json& j = keys[i];
+            ExtKey k;
+            k.slot = static_cast<int>(number(member(j, "slot", where), where + ".slot", 0, kSlotCount - 1));
+            if (!layerableSlot(k.slot)) throw InputError(where + ".slot: slot " + std::to_string(k.slot) + " is not a keyboard or keypad key");
+            const std::string kind = stringAt(member(j, "kind", where), where + ".kind");
+            auto key = [&](const char* name) {
+                const auto code = static_cast<WinMakeCode>(number(member(j, name, where), where + "." + name, 0, 0xFFFF));
+                if (code == 0 || listCodeOfKey(code) == kEmptyListCode) {
+                    throw InputError(where + "." + name + ": " + std::to_string(code) + " is not a key of the key list");
+                }
+                return code;
+            };
+            if (kind == "layer") {
+                k.kind = ExtKeyKind::Layer;
+                if (layerCount == 0) throw InputError(where + ".layer: the profile has no layers");
+                k.layer = static_cast<std::uint8_t>(number(member(j, "layer", where), where + ".layer", 1, layerCount));
+                const std::string mode = stringAt(member(j, "mode", where), where + ".mode");
+                if (mode == "momentary") k.mode = LayerMode::Momentary;
+                else if (mode == "toggle") k.mode = LayerMode::Toggle;
+                else throw InputError(where + ".mode: expected \"momentary\" or \"toggle\"");
+            } else if (kind == "tapHold") {
+                k.kind = ExtKeyKind::TapHold;
+                k.tap = key("tap");
+                k.holdLayer = j.contains("holdLayer") ? static_cast<std::uint8_t>(number(j["holdLayer"], where + ".holdLayer", 0, layerCount)) : 0;
+                if (k.holdLayer == 0) {
+                    k.hold = key("hold");
+                } else if (j.contains("hold")) {
+                    k.hold = static_cast<WinMakeCode>(number(j["hold"], where + ".hold", 0, 0xFFFF));
+                }
+                k.termMs = j.contains("termMs") ? static_cast<std::uint16_t>(number(j["termMs"], where + ".termMs", kMinTermMs, kMaxTermMs)) : kDefaultTermMs;
+            } else {
+                throw InputError(where + ".kind: expected \"layer\" or \"tapHold\"");
+            }
+            ext.keys.push_back(k);
+        }
+        std::sort(ext.keys.begin(), ext.keys.end(), [](const ExtKey& a, const ExtKey& b) { return a.slot < b.slot; });
+        for (std::size_t i = 1; i < ext.keys.size(); ++i) {
+            if (ext.keys[i].slot == ext.keys[i - 1].slot) {
+                throw InputError("extension.keys: slot " + std::to_string(ext.keys[i].slot) + " listed twice");
+            }
+        }
+    }
+    if (const std::string problem = extensionProblem(ext); !problem.empty()) throw InputError("extension: " + problem);
+    return ext;
+}
+
 }  // namespace
 
 ordered_json profileToJson(const ProfileContent& c) {
@@ -146,6 +266,7 @@ ordered_json profileToJson(const ProfileContent& c) {
         }
         out["macros"].push_back(std::move(j));
     }
+    if (!c.extension.empty()) out["extension"] = extensionToJson(c.extension);
     return out;
 }
 
@@ -242,6 +363,12 @@ ProfileContent profileFromJson(const json& root, std::uint8_t& defaultMark) {
         }
         c.macros.push_back(m);
     }
+    if (root.contains("extension")) {
+        c.extension = extensionFromJson(root["extension"]);
+        // The base entries of such keys are their fallbacks, without texts.
+        for (const ExtKey& k : c.extension.keys) c.texts.clear(k.slot);
+        writeFallbacks(c.record, c.extension);
+    }
     return c;
 }
 
@@ -249,7 +376,7 @@ std::vector<std::uint8_t> buildFromJson(const json& root) {
     std::uint8_t mark = 0;
     ProfileContent c = profileFromJson(root, mark);
     try {
-        return buildProfileFile(c.record, c.texts, c.macros, mark);
+        return buildProfileFile(c.record, c.texts, c.macros, mark, &c.extension);
     } catch (const std::length_error& e) {
         throw InputError(std::string("profile: ") + e.what());
     }

@@ -85,6 +85,9 @@ AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink
         std::lock_guard guard(model.lock());
         if (!model.record) return AssignResult::NoProfile;
         model.texts.clear(slot);
+        // One of the seven functions replaces a layer or tap/hold function, which
+        // would otherwise put its fallback back over the choice at the save.
+        std::erase_if(model.extension.keys, [slot](const ExtKey& k) { return k.slot == slot; });
         if (choice.type == static_cast<std::uint16_t>(FunctionType::LaunchProgram)) {
             model.texts.set(slot, std::u16string_view(choice.text).substr(0, kMaxProgramPathChars));
         } else if (choice.type == static_cast<std::uint16_t>(FunctionType::TypeText)) {

@@ -3,6 +3,7 @@
 // lock in app/driver/engine.h; where both locks are needed this one comes first.
 #pragma once
 
+#include "profile_layers.h"
 #include "profile_record.h"
 
 #include <array>
@@ -33,6 +34,7 @@ public:
     std::optional<ProfileRecord> record;
     SlotTexts texts;
     MacroTable macros;
+    ProfileExtension extension;
 
 private:
     ModelLock lock_;

@@ -114,6 +114,15 @@ std::vector<ProgramAssignment> programsOf(const ProfileContent& content) {
         if (!content.texts.has(slot) || content.texts.text(slot).empty()) continue;
         out.push_back({slot, slotLabel(slot), content.texts.text(slot)});
     }
+    // A layer's keys start programs as surely as the base's.
+    for (std::size_t n = 0; n < content.extension.layers.size(); ++n) {
+        for (const auto& [slot, e] : content.extension.layers[n].keys) {
+            if (e.entry.type != static_cast<std::uint16_t>(FunctionType::LaunchProgram) || e.text.empty()) continue;
+            std::u16string label = slotLabel(slot) + u" (层 ";
+            label.push_back(static_cast<char16_t>(u'1' + n));
+            out.push_back({slot, label + u")", e.text});
+        }
+    }
     return out;
 }
 

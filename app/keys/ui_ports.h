@@ -73,6 +73,8 @@ inline constexpr std::u16string_view kDropManagerChanges = u"将不保存正在�
 inline constexpr std::u16string_view kDefaultProfileName = u"<默认情景模式>";
 inline constexpr std::u16string_view kCurrentProfileTip = u"当前情景模式: ";
 // A save that failed: the file keeps its previous content and the change stays pending.
+// A layer block that did not pass its checks: the base profile is loaded without it.
+inline constexpr std::u16string_view kLayersDroppedFormat = u"情景模式文件的层已损坏，只加载基本按键设置: \n  %s";
 inline constexpr std::u16string_view kSaveFailedFormat = u"情景模式文件保存失败，文件未改变: \n  %s";
 }  // namespace text
 

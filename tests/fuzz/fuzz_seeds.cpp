@@ -47,6 +47,22 @@ std::vector<std::uint8_t> sampleProfile(int macros, int steps, bool texts, std::
     return buildProfileFile(record, slotTexts, table, mark);
 }
 
+// A profile with two layers, a momentary and a toggle layer key and two tap/hold keys.
+std::vector<std::uint8_t> layeredProfile() {
+    ProfileRecord record = buildDefaultProfile(0);
+    ProfileExtension ext;
+    ext.layers.resize(2);
+    ext.layers[0].keys[slotOf(0, 0x024)] = {{2, 0, 0x14B}, {}};
+    ext.layers[0].keys[slotOf(0, 0x03B)] = {{3, 0, 0}, u"C:\\Tools\\calc.exe"};
+    ext.layers[0].keys[slotOf(1, 0x04F)] = {{6, 0, 0}, u"层"};
+    ext.layers[1].keys[slotOf(0, 0x025)] = {{1, 0, 0}, {}};
+    ext.keys = {{.slot = slotOf(0, 0x00F), .kind = ExtKeyKind::Layer, .layer = 2, .mode = LayerMode::Toggle},
+                {.slot = slotOf(0, 0x020), .kind = ExtKeyKind::TapHold, .tap = 0x020, .holdLayer = 1, .termMs = 300},
+                {.slot = slotOf(0, 0x021), .kind = ExtKeyKind::TapHold, .tap = 0x021, .hold = 0x02A},
+                {.slot = slotOf(0, 0x03A), .kind = ExtKeyKind::Layer, .layer = 1}};
+    return buildProfileFile(record, SlotTexts{}, {}, 0, &ext);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,7 +84,7 @@ int main(int argc, char** argv) {
     };
     const std::vector<std::vector<std::uint8_t>> files = {
         sampleProfile(0, 0, false, 1), sampleProfile(0, 0, true, 0), sampleProfile(1, 2, true, 0),
-        sampleProfile(3, 20, true, 0), sampleProfile(100, 4, true, 0)};
+        sampleProfile(3, 20, true, 0), sampleProfile(100, 4, true, 0), layeredProfile()};
     for (const auto& f : files) {
         for (std::uint8_t mode : {0, 1, 3}) seedProfile(mode, f);
         // Cut inside the macro table or the pool, and one byte damaged.

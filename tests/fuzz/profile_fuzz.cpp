@@ -68,9 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             ProfileRecord record = content.record;
             const std::vector<std::uint8_t> again =
-                buildProfileFile(record, content.texts, content.macros, content.record.data()[FileHeader::kDefaultMark]);
+                buildProfileFile(record, content.texts, content.macros, content.record.data()[FileHeader::kDefaultMark],
+                                 &content.extension);
             ProfileContent reread;
             check(parseProfileBytes(again, reread));
+            check(reread.extensionDropped.empty() && reread.extension == content.extension);
             check(reread.macros.size() == content.macros.size());
             for (int slot = 0; slot < kSlotCount; ++slot) {
                 check(reread.record.entry(slot).type == content.record.entry(slot).type);

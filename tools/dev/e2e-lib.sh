@@ -23,9 +23,12 @@ winpath() {
 # eventually CONDITION [SECONDS] [EVERY]: polls CONDITION every EVERY seconds
 # (0.1) until it holds or SECONDS (10; fractions allowed) have passed by the
 # clock, however slow each try is. On the deadline it says on stderr what it
-# waited for.
+# waited for. No deadline is shorter than KB_E2E_MIN_WAIT (15) seconds: on a
+# busy machine one look through a Wine process takes a second or more, and a
+# deadline only bounds how long a failure takes to show.
 eventually() {
     local cond="$1" limit="${2:-10}" every="${3:-0.1}" now end
+    limit=$(awk -v s="$limit" -v m="${KB_E2E_MIN_WAIT:-15}" 'BEGIN { print (s < m) ? m : s }')
     now=${EPOCHREALTIME/./}
     end=$((now + $(awk -v s="$limit" 'BEGIN { printf "%d", s * 1000000 }')))
     while :; do

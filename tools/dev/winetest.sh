@@ -66,6 +66,29 @@ recover_server() {
     fi
 }
 
+# Our programs still running in this prefix (other work trees run their own).
+# A test must end what it started: a program left behind holds its single-
+# instance mutex and its driver tables, and the next test's start hands over
+# to it.
+leftovers() {
+    local p
+    for p in $(pgrep -x KbPanel.exe; pgrep -x kbhost.exe; pgrep -x notepad.exe); do
+        tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+            echo "$(cat "/proc/$p/comm" 2>/dev/null) $p"
+    done
+}
+# Waits up to 10 s for them to end by themselves, then ends them; prints the
+# names of those that had to be ended.
+end_leftovers() {
+    local left i
+    for i in $(seq 100); do
+        left=$(leftovers)
+        [ -n "$left" ] || return 0
+        sleep 0.1
+    done
+    echo "$left" | while read -r comm pid; do kill -9 "$pid" 2>/dev/null; echo "$comm"; done | sort -u | tr '\n' ' '
+}
+
 run_one() {
     local name="$1" limit="$2" kind="$3" path="$4" args="$5"
     local log="$logdir/$name.log" rc secs note=""
@@ -83,9 +106,14 @@ run_one() {
             server_lost "$log" && recover_server
         fi
     fi
-    local np nf why=""
+    local np nf why="" left
     np=$(count_line "$log" PASSED); nf=$(count_line "$log" FAILED)
     np=${np:-0}; nf=${nf:-0}
+    left=$(end_leftovers)
+    if [ -n "$left" ]; then
+        echo "FAILED: the test left ${left}running" >>"$log"
+        nf=$((nf + 1))
+    fi
     if [ $rc -eq 0 ] && [ "$nf" -eq 0 ]; then
         [ "$np" -gt 0 ] || np=1
         passed=$((passed + np))

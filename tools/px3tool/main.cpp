@@ -55,6 +55,9 @@ kb::ProfileContent readUsable(const fs::path& file) {
     kb::ProfileContent content;
     if (!kb::readProfileFile(file, content)) throw InputError(shown(file) + ": cannot be read");
     for (const std::string& note : content.notes) std::fprintf(stderr, "px3tool: note: %s\n", note.c_str());
+    if (!content.extensionDropped.empty()) {
+        std::fprintf(stderr, "px3tool: note: layers dropped: %s\n", content.extensionDropped.c_str());
+    }
     return content;
 }
 

@@ -43,12 +43,63 @@ Finding macroFinding(const char* kind, const MacroRecord& m, std::string message
     return f;
 }
 
-// What an extension block after the text pool holds that the base cannot
-// reach. Files of this version have no such block; its layers will be
-// checked here once they exist, so a file without one reports nothing.
-std::vector<Finding> lintExtension(const ProfileContent&, std::span<const std::uint8_t> extension) {
-    (void)extension;
-    return {};
+// What the layer block holds that would surprise at the keyboard: a block the
+// program drops, layer keys that lead nowhere or cannot come back, and the
+// layers' own macros and programs checked as the base's are.
+std::vector<Finding> lintExtension(const ProfileContent& c, std::span<const std::uint8_t> bytes,
+                                   const ProgramExists& exists, const std::map<std::uint16_t, std::size_t>& byId) {
+    std::vector<Finding> out;
+    ProfileExtension ext;
+    std::string reason;
+    const ExtensionRead read = decodeExtension(bytes, ext, reason);
+    if (read == ExtensionRead::Damaged) {
+        Finding f;
+        f.kind = "damaged-layers";
+        f.message = "the layer block is dropped when the profile loads: " + reason;
+        out.push_back(std::move(f));
+        return out;
+    }
+    if (read == ExtensionRead::None) return out;
+    std::set<int> reached;
+    for (const ExtKey& k : ext.keys) {
+        if (fallbackEntry(k) != c.record.entry(k.slot)) {
+            out.push_back(slotFinding("fallback-mismatch", k.slot,
+                                      "its ordinary entry is not the fallback of its layer function; other programs "
+                                      "see something else"));
+        }
+        const int target = k.kind == ExtKeyKind::Layer ? k.layer : k.holdLayer;
+        if (target == 0) continue;
+        reached.insert(target);
+        const Layer& layer = ext.layers[static_cast<std::size_t>(target - 1)];
+        if (k.kind == ExtKeyKind::Layer && k.mode == LayerMode::Toggle && layer.keys.count(k.slot)) {
+            out.push_back(slotFinding("layer-trap", k.slot,
+                                      "turns layer " + std::to_string(target) + " on, which gives this key its own "
+                                      "function: the key cannot turn it off again"));
+        }
+    }
+    for (std::size_t n = 0; n < ext.layers.size(); ++n) {
+        const std::string name = "layer " + std::to_string(n + 1);
+        if (!reached.count(static_cast<int>(n + 1))) {
+            Finding f;
+            f.kind = "unreachable-layer";
+            f.message = name + ": no key turns it on";
+            out.push_back(std::move(f));
+        }
+        for (const auto& [slot, e] : ext.layers[n].keys) {
+            if (e.entry.type == static_cast<std::uint16_t>(FunctionType::PlayMacro) &&
+                !byId.count(static_cast<std::uint16_t>(e.entry.parameter & 0xFFFF))) {
+                out.push_back(slotFinding("missing-macro", slot,
+                                          name + ": plays macro id " + std::to_string(e.entry.parameter & 0xFFFF) +
+                                              ", which does not exist"));
+            }
+            if (e.entry.type == static_cast<std::uint16_t>(FunctionType::LaunchProgram) && !exists(e.text)) {
+                out.push_back(slotFinding("missing-program", slot,
+                                          e.text.empty() ? name + ": starts no program (empty path)"
+                                                         : name + ": starts \"" + utf8(e.text) + "\", which does not exist here"));
+            }
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -125,6 +176,15 @@ std::vector<Finding> lintProfile(const ProfileContent& c, std::span<const std::u
         default: break;
         }
     }
+    // A layer's keys play and stop macros too.
+    for (const Layer& layer : c.extension.layers) {
+        for (const auto& [slot, e] : layer.keys) {
+            if (e.entry.type == static_cast<std::uint16_t>(FunctionType::PlayMacro)) {
+                played.insert(static_cast<std::uint16_t>(e.entry.parameter & 0xFFFF));
+            }
+            stopKey = stopKey || e.entry.type == static_cast<std::uint16_t>(FunctionType::StopMacro);
+        }
+    }
     for (std::size_t i = 0; i < c.macros.size(); ++i) {
         const MacroRecord& m = c.macros[i];
         const std::u16string name = m.name();
@@ -155,7 +215,7 @@ std::vector<Finding> lintProfile(const ProfileContent& c, std::span<const std::u
                                        "repeats until its key is pressed again, and no key stops macros"));
         }
     }
-    for (Finding& f : lintExtension(c, extension)) out.push_back(std::move(f));
+    for (Finding& f : lintExtension(c, extension, exists, byId)) out.push_back(std::move(f));
     return out;
 }
 

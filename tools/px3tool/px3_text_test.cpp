@@ -1,6 +1,10 @@
+#include "px3_check.h"
 #include "px3_text.h"
+#include "layers_sample.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace kb::px3 {
 namespace {
@@ -71,6 +75,69 @@ TEST(Px3Text, BadInputNamesThePlace) {
                                  R"(", "macroId": 1, "actions": []}]})";
     EXPECT_EQ(errorOf(longName.c_str()), "macros[0].name: too long (252 UTF-16 units, at most 251)");
     EXPECT_EQ(errorOf(R"({"slots": []})"), "top level.macros: missing");
+}
+
+
+TEST(Px3Text, LayersDumpBuildAndBadInput) {
+    ProfileRecord record = testing::sampleBase();
+    ProfileExtension ext = testing::sampleExtension();
+    const std::vector<std::uint8_t> bytes = buildProfileFile(record, SlotTexts{}, {}, 0, &ext);
+    ProfileContent content;
+    ASSERT_TRUE(parseProfileBytes(bytes, content));
+    const json j = json::parse(profileToJson(content).dump());
+    const json& keys = j["extension"]["keys"];
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0], json::parse(R"({"slot": 15, "kind": "layer", "layer": 2, "mode": "toggle"})"));
+    EXPECT_EQ(keys[1], json::parse(R"({"slot": 32, "kind": "tapHold", "tap": 32, "hold": 0, "holdLayer": 1, "termMs": 300})"));
+    EXPECT_EQ(j["extension"]["layers"][0]["slots"][1],
+              json::parse(R"({"slot": 36, "type": 2, "macroKeyCode": 0, "parameter": 331})"));
+    EXPECT_EQ(buildFromJson(j), bytes);
+
+    ProfileContent plain;
+    ASSERT_TRUE(parseProfileBytes(buildProfileFile(record, SlotTexts{}, {}, 0), plain));
+    EXPECT_FALSE(profileToJson(plain).contains("extension"));
+
+    auto errorOf = [](const std::string& extension) -> std::string {
+        try {
+            (void)buildFromJson(json::parse(R"({"slots": [], "macros": [], "extension": )" + extension + "}"));
+        } catch (const InputError& e) {
+            return e.what();
+        }
+        return "no error";
+    };
+    const std::string oneLayer = R"("layers": [{"slots": []}], )";
+    EXPECT_EQ(errorOf("{" + oneLayer + R"("keys": [{"slot": 33, "kind": "tapHold", "tap": 33, "hold": 42, "termMs": 40}]})"),
+              "extension.keys[0].termMs: 40 is out of range 50..1000");
+    EXPECT_EQ(errorOf("{" + oneLayer + R"("keys": [{"slot": 33, "kind": "layer", "layer": 2, "mode": "toggle"}]})"),
+              "extension.keys[0].layer: 2 is out of range 1..1");
+    EXPECT_EQ(errorOf("{" + oneLayer + R"("keys": [{"slot": 33, "kind": "layer", "layer": 1, "mode": "hold"}]})"),
+              "extension.keys[0].mode: expected \"momentary\" or \"toggle\"");
+    EXPECT_EQ(errorOf(R"({"layers": [{"slots": [{"slot": 256, "type": 1}]}]})"),
+              "extension.layers[0].slots[0].slot: slot 256 is not a keyboard or keypad key");
+    EXPECT_EQ(errorOf(R"({"layers": [{}, {}, {}, {}]})"), "extension.layers: 4 layers, at most 3");
+}
+
+TEST(Px3Check, LayerFindings) {
+    ProfileRecord record = testing::sampleBase();
+    ProfileExtension ext = testing::sampleExtension();
+    ext.layers[1].keys[testing::key(0x00F)] = {{1, 0, 0}, {}};  // Tab toggles layer 2 and is blocked there
+    std::vector<std::uint8_t> bytes = buildProfileFile(record, SlotTexts{}, {}, 0, &ext);
+    ProfileContent content;
+    ASSERT_TRUE(parseProfileBytes(bytes, content));
+    content.record.setEntry(testing::key(0x021), {0, 0, 0});  // another program changed the base
+    const auto block = std::span(bytes).subspan(content.record.fileSize());
+    auto kinds = [&](std::span<const std::uint8_t> b) {
+        std::multiset<std::string> out;
+        for (const Finding& f : lintProfile(content, b, [](std::u16string_view) { return false; })) {
+            if (f.kind != "unplayed-macro") out.insert(f.kind);
+        }
+        return out;
+    };
+    EXPECT_EQ(kinds(block), (std::multiset<std::string>{"fallback-mismatch", "layer-trap", "missing-macro",
+                                                         "missing-program"}));
+    std::vector<std::uint8_t> damaged(block.begin(), block.end());
+    damaged[20] ^= 1;
+    EXPECT_EQ(kinds(damaged), (std::multiset<std::string>{"damaged-layers", "missing-macro"}));
 }
 
 }  // namespace

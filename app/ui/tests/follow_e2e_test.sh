@@ -30,8 +30,13 @@ start_program() {  # NAME: starts it (from the bin folder or the work folder) at
 }
 bring() {  # NAME: a click in its window's client area
     set -- $1 ${at[$1]}
-    xdotool mousemove $(($2 + 160)) $(($3 + 90)) click 1
-    eventually "[ \"\$(foreground)\" = $1 ]" 5
+    local i
+    # A window Wine has made may not be on the X screen yet, so a click can miss.
+    for i in 1 2 3; do
+        xdotool mousemove $(($2 + 160)) $(($3 + 90)) click 1
+        eventually "[ \"\$(foreground)\" = $1 ]" 5 && return 0
+    done
+    return 1
 }
 
 # --- Three profiles: home (active), game and tool, each with its own table -----------
