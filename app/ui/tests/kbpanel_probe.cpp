@@ -15,6 +15,8 @@
 //   repaint-tray          redraws Wine's own tray window (it draws a new icon over the old)
 //   windows               titles of the program's other visible top-level windows
 //   answer ID             clicks button ID of the first such window that has one
+//   looked                the window in front that following has settled last: "main" for the
+//                         main window, else its handle; "off" while following is off
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -22,8 +24,10 @@
 #include "common/win/ui_owners.h"
 #include "common/win/unique_handle.h"
 #include "app_rules.h"
+#include "follow_controller.h"
 #include "instance.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -130,6 +134,13 @@ int run(int argc, wchar_t** argv) {
     if (w == nullptr) {
         std::puts("nowindow");
         return 1;
+    }
+    if (cmd == L"looked") {
+        const HANDLE looked = GetPropW(w, FollowController::kLookedProp);
+        if (looked == nullptr) std::puts("off");
+        else if (looked == w) std::puts("main");
+        else std::printf("%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(looked)));
+        return 0;
     }
     if (cmd == L"state") {
         const LONG_PTR ex = GetWindowLongPtrW(w, GWL_EXSTYLE);
