@@ -68,6 +68,8 @@ void LayerTables::build(const ProfileRecord& base, const SlotTexts& texts, const
                         std::span<const std::int64_t, kKeyboardRecords> keyboardEvents,
                         std::span<const std::int64_t, kKeypadRecords> keypadEvents) {
     ext_ = ext;
+    std::copy(keyboardEvents.begin(), keyboardEvents.end(), keyboardEvents_.begin());
+    std::copy(keypadEvents.begin(), keypadEvents.end(), keypadEvents_.begin());
     const std::size_t layers = ext_.layers.size() + 1;
     functions_.assign(layers, std::vector<LayerFunction>(kOrdinaryKeyCount));
     keyboard_.assign(layers, std::vector<std::uint8_t>(kKeyboardTableSize, 0));
@@ -99,6 +101,12 @@ void LayerTables::build(const ProfileRecord& base, const SlotTexts& texts, const
     }
 }
 
+std::int64_t LayerTables::event(int key, int release) const noexcept {
+    const KeyPlace p = placeOf(key);
+    const std::size_t index = static_cast<std::size_t>(release * p.keysInTable + p.index);
+    return p.keyboard ? keyboardEvents_[index] : keypadEvents_[index];
+}
+
 const LayerFunction& LayerTables::function(int layer, int key) const {
     return functions_.at(static_cast<std::size_t>(layer)).at(static_cast<std::size_t>(key));
 }
@@ -122,18 +130,13 @@ void LayerState::reset(const LayerTables* tables) {
 std::vector<std::uint8_t> LayerState::wanted(bool keyboard) const {
     std::vector<std::uint8_t> table = keyboard ? tables_->keyboard(layer()) : tables_->keypad(layer());
     // A key the program took the press of keeps its event records until its release.
-    const std::vector<std::uint8_t>& events = keyboard ? tables_->keyboard(0) : tables_->keypad(0);
     for (int key = 0; key < kOrdinaryKeyCount; ++key) {
         const KeyPlace p = placeOf(key);
         if (p.keyboard != keyboard || keys_[static_cast<std::size_t>(key)].held == Held::No) continue;
         for (int b = 0; b < 2; ++b) {
             const std::size_t index = static_cast<std::size_t>(b * p.keysInTable + p.index);
-            auto r = recordAt(table, index);
-            // The event handle is the same on every layer; the base holds it whatever the key's function.
-            std::array<std::uint8_t, kKeyRecordSize> base{};
-            std::memcpy(base.data(), events.data() + index * kKeyRecordSize, kKeyRecordSize);
-            buildKeyRecord(r, makeCodeOfOrdinaryKey(key), kEventEntry, static_cast<std::uint16_t>(b), 0, false);
-            std::memcpy(r.data() + KeyRecordField::kEvent, base.data() + KeyRecordField::kEvent, 8);
+            buildKeyRecord(recordAt(table, index), makeCodeOfOrdinaryKey(key), kEventEntry, static_cast<std::uint16_t>(b),
+                           tables_->event(key, b), false);
         }
     }
     return table;

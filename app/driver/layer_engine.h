@@ -44,8 +44,12 @@ public:
     [[nodiscard]] const std::vector<std::uint8_t>& keyboard(int layer) const { return keyboard_.at(layer); }
     [[nodiscard]] const std::vector<std::uint8_t>& keypad(int layer) const { return keypad_.at(layer); }
     [[nodiscard]] const ProfileExtension& extension() const noexcept { return ext_; }
+    // The event a key's press (release: 1) record names, whatever its function.
+    [[nodiscard]] std::int64_t event(int key, int release) const noexcept;
 
 private:
+    std::array<std::int64_t, kKeyboardRecords> keyboardEvents_{};
+    std::array<std::int64_t, kKeypadRecords> keypadEvents_{};
     ProfileExtension ext_;  // the functions point into its keys
     std::vector<std::vector<LayerFunction>> functions_;
     std::vector<std::vector<std::uint8_t>> keyboard_, keypad_;

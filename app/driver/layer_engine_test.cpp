@@ -45,6 +45,12 @@ struct World final : LayerPort {
         const int k = keyOf(code);
         const std::uint8_t* r = keyboard.data() + static_cast<std::size_t>((up ? kKeyboardKeyCount : 0) + k) * kKeyRecordSize;
         if (r[KeyRecordField::kHandler] == 1) {
+            // The driver signals the event the record names: it must be the key's own.
+            const std::int64_t expected = (up ? kKeyboardKeyCount : 0) + k + 1;
+            if (static_cast<std::int64_t>(readU32(r + KeyRecordField::kEvent)) != expected) {
+                log.push_back("lost event");
+                return;
+            }
             up ? state.release(k, now) : state.press(k, now);
             return;
         }

@@ -141,10 +141,14 @@ bool MacroEditorSession::confirmDelete(int index, ProfileModel& model, Prompt& p
     bool referenced = false;
     {
         std::lock_guard guard(model.lock());
+        auto plays = [&](const KeyEntry& e) {
+            return e.type == static_cast<std::uint16_t>(FunctionType::PlayMacro) && (e.parameter & 0xFFFF) == m.macroId();
+        };
         for (int slot = 0; model.record && slot < kSlotCount && !referenced; ++slot) {
-            const KeyEntry e = model.record->entry(slot);
-            referenced = e.type == static_cast<std::uint16_t>(FunctionType::PlayMacro) &&
-                         (e.parameter & 0xFFFF) == m.macroId();
+            referenced = plays(model.record->entry(slot));
+        }
+        for (const Layer& layer : model.extension.layers) {
+            for (const auto& [slot, e] : layer.keys) referenced = referenced || plays(e.entry);
         }
     }
     return !referenced || prompt.askYesNo(text::kDeleteReferencedMacro, true);
@@ -228,13 +232,14 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
     {
         std::lock_guard guard(model.lock());
         if (!model.record) return ApplyResult::Failed;
-        for (int slot = 0; slot < kSlotCount; ++slot) {
-            KeyEntry e = model.record->entry(slot);
-            if (e.type != static_cast<std::uint16_t>(FunctionType::PlayMacro)) continue;
+        // A key that plays id 0 gets the first macro; one whose macro is gone
+        // gets its default function, on the base and on every layer alike.
+        auto mend = [&](KeyEntry& e) {
+            if (e.type != static_cast<std::uint16_t>(FunctionType::PlayMacro)) return false;
             const std::uint16_t id = static_cast<std::uint16_t>(e.parameter & 0xFFFF);
             if (id == 0) {
-                if (!list_.empty()) model.record->setParameter(slot, list_.front().macroId());
-                continue;
+                if (!list_.empty()) e.parameter = list_.front().macroId();
+                return false;
             }
             const MacroRecord* owner = nullptr;
             for (const MacroRecord& m : list_) {
@@ -243,11 +248,18 @@ MacroEditorSession::ApplyResult MacroEditorSession::apply(ProfileModel& model, c
                     break;
                 }
             }
-            if (owner == nullptr || owner->isNew() == 1) {
-                e.type = static_cast<std::uint16_t>(FunctionType::Default);
-                model.record->setEntry(slot, e);
-                resetSlots.push_back(slot);
-            }
+            if (owner != nullptr && owner->isNew() != 1) return false;
+            e.type = static_cast<std::uint16_t>(FunctionType::Default);
+            return true;
+        };
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            KeyEntry e = model.record->entry(slot);
+            const bool reset = mend(e);
+            model.record->setEntry(slot, e);
+            if (reset) resetSlots.push_back(slot);
+        }
+        for (Layer& layer : model.extension.layers) {
+            for (auto& [slot, e] : layer.keys) (void)mend(e.entry);
         }
         model.macros = std::move(table);
         saved = saveProfileLocked(model, list);

@@ -114,6 +114,12 @@ TEST_F(MacroEditor, DeleteAsksOnlyForReferencedOldMacros) {
     EXPECT_TRUE(prompt.defaultNo[0]);
     EXPECT_TRUE(editor.confirmDelete(1, model, prompt));  // new: no question
     EXPECT_EQ(prompt.questions.size(), 1u);
+    // A layer's key refers to it as well.
+    model.record->setEntry(30, {0, 0, 0});
+    model.extension.layers.resize(1);
+    model.extension.layers[0].keys[31] = {{4, 0, 3}, {}};
+    EXPECT_FALSE(editor.confirmDelete(0, model, prompt));
+    EXPECT_EQ(prompt.questions.size(), 2u);
 }
 
 TEST_F(MacroEditor, ApplyKeepsKeysConsistentWithMacros) {
@@ -129,6 +135,11 @@ TEST_F(MacroEditor, ApplyKeepsKeysConsistentWithMacros) {
         model.record->setEntry(slotOf(0, 0x030), {4, 0, 5});   // refers to 5, which stays
         model.record->setEntry(slotOf(0, 0x02E), {4, 0, 0});   // no macro chosen yet
         model.record->setEntry(slotOf(0, 0x020), {4, 0, 77});  // refers to nothing
+        // The same on a layer.
+        model.extension.layers.resize(1);
+        model.extension.layers[0].keys[slotOf(0, 0x01F)] = {{4, 0, 1}, {}};
+        model.extension.layers[0].keys[slotOf(0, 0x021)] = {{4, 0, 5}, {}};
+        model.extension.layers[0].keys[slotOf(0, 0x022)] = {{4, 0, 0}, {}};
     }
     editor.load(model);
     editor.remove(0);
@@ -140,6 +151,10 @@ TEST_F(MacroEditor, ApplyKeepsKeysConsistentWithMacros) {
     EXPECT_EQ(model.record->entry(slotOf(0, 0x020)).type, 0);
     EXPECT_EQ(model.record->entry(slotOf(0, 0x030)), (KeyEntry{4, 0, 5}));
     EXPECT_EQ(model.record->entry(slotOf(0, 0x02E)), (KeyEntry{4, 0, 5}));  // first listed macro
+    const auto& layer = model.extension.layers[0].keys;
+    EXPECT_EQ(layer.at(slotOf(0, 0x01F)).entry, (KeyEntry{0, 0, 1}));
+    EXPECT_EQ(layer.at(slotOf(0, 0x021)).entry, (KeyEntry{4, 0, 5}));
+    EXPECT_EQ(layer.at(slotOf(0, 0x022)).entry, (KeyEntry{4, 0, 5}));
     EXPECT_FALSE(window.marks.at(slotOf(0, 0x01E)));
     EXPECT_EQ(window.applyStates.back(), true);
     ASSERT_EQ(model.macros.size(), 2u);

@@ -33,15 +33,21 @@ void EditingDialog::cancel() {
     if (hwnd() != nullptr) onCancel();
 }
 
+std::vector<std::wstring> EditingDialog::imagePaths() const {
+    std::vector<std::wstring> paths;
+    for (const wchar_t* image : images_) paths.push_back(context_.programFolder + image);
+    return paths;
+}
+
 bool EditingDialog::onInitDialog() {
+    placedButtons_.clear();
+    placedControls_.clear();
     SkinDialog::onInitDialog();
     prompt_.setOwner(hwnd());
     colours_.load(skinFile.c_str());
-    std::vector<std::wstring> paths;
-    for (const wchar_t* image : images_) paths.push_back(context_.programFolder + image);
-    // The first opening in the process renders them; a picture that does not
-    // load ends the process there.
-    (void)surfaces_.BuildFromPaths(hwnd(), paths);
+    // The first opening in the process renders them (again when the scale
+    // changed); a picture that does not load ends the process there.
+    (void)surfaces_.BuildFromPaths(hwnd(), imagePaths());
     EnumChildWindows(hwnd(), &EditingDialog::dressChild, reinterpret_cast<LPARAM>(this));
     return true;
 }
@@ -64,15 +70,28 @@ const kbskin::StatusSurface* EditingDialog::image(int i) const noexcept {
 void EditingDialog::placeButtons(std::span<const SkinnedButton> table, std::span<kbskin::SkinButton> buttons,
                                  int marked) {
     const std::size_t n = std::min(table.size(), buttons.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!buttons[i].Attach(hwnd(), table[i].id)) continue;
-        kbskin::PlaceButton(buttons[i], skinFile.c_str(), kSection, table[i].key, image(1), image(2), image(3),
-                            image(4), image(marked));
+    for (std::size_t i = 0; i < n; ++i) (void)buttons[i].Attach(hwnd(), table[i].id);
+    placedButtons_.push_back({table.first(n), buttons.first(n), marked});
+    placeAttached(placedButtons_.back());
+}
+
+void EditingDialog::placeAttached(const ButtonPlacement& p) {
+    for (std::size_t i = 0; i < p.table.size(); ++i) {
+        if (!p.buttons[i].Hwnd()) continue;
+        kbskin::PlaceButton(p.buttons[i], skinFile.c_str(), kSection, p.table[i].key, image(1), image(2), image(3),
+                            image(4), image(p.marked));
     }
 }
 
 void EditingDialog::placeControl(HWND control, const wchar_t* key) const {
+    placedControls_.emplace_back(control, key);
     kbskin::PlaceControl(control, skinFile.c_str(), kSection, key);
+}
+
+void EditingDialog::onScaleChanged() {
+    (void)surfaces_.BuildFromPaths(hwnd(), imagePaths());
+    for (const ButtonPlacement& p : placedButtons_) placeAttached(p);
+    for (const auto& [control, key] : placedControls_) kbskin::PlaceControl(control, skinFile.c_str(), kSection, key);
 }
 
 void EditingDialog::drawOverBackground(int id, COLORREF colour) { overBackground_.emplace_back(id, colour); }

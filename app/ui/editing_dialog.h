@@ -51,6 +51,8 @@ protected:
     void onOK() final;
     void onCancel() final;
     bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) final;
+    // Another monitor's scale: the pictures of its set, and every placement again.
+    void onScaleChanged() override;
 
     // False keeps the dialog open (the user was told why).
     virtual bool acceptChanges() { return true; }
@@ -79,8 +81,19 @@ protected:
 private:
     static BOOL CALLBACK dressChild(HWND child, LPARAM self);
 
+    struct ButtonPlacement {
+        std::span<const SkinnedButton> table;
+        std::span<kbskin::SkinButton> buttons;
+        int marked;
+    };
+    void placeAttached(const ButtonPlacement& p);
+    std::vector<std::wstring> imagePaths() const;
+
     kbskin::SurfaceSet& surfaces_;
     std::vector<const wchar_t*> images_;
+    // What this opening placed, to place it again at another scale.
+    std::vector<ButtonPlacement> placedButtons_;
+    mutable std::vector<std::pair<HWND, const wchar_t*>> placedControls_;
     kbskin::SkinColours colours_;
     SkinBackdrop backdrop_;
     std::vector<std::pair<int, COLORREF>> overBackground_;

@@ -27,6 +27,7 @@ void FollowController::refreshOrThrow(HWND window) {
     const bool on = !ended_ && followEnabled(list_);
     if (!on) {
         if (on_) foreground_.stop();
+        if (window_ != nullptr) RemovePropW(window_, kLookedProp);
         on_ = false;
         follower_.reset();
         return;
@@ -52,6 +53,7 @@ void FollowController::refreshOrThrow(HWND window) {
 void FollowController::end() noexcept {
     ended_ = true;
     foreground_.stop();
+    if (window_ != nullptr) RemovePropW(window_, kLookedProp);
     on_ = false;
 }
 
@@ -79,17 +81,20 @@ bool FollowController::onTimer(WPARAM timer) {
 void FollowController::onForeground(HWND window) {
     if (!on_ || ended_) return;
     if (window == nullptr) window = GetForegroundWindow();
+    if (window == nullptr) return;
     // Our own windows change nothing: opening the main window or a dialog
     // from the tray must not switch back.
-    if (window == nullptr || window == lastForeground_ || isOwnWindow(window)) return;
-    const EditingDialogs& dialogs = editingDialogs();
-    const ProfileManagerView* manager = profileManagerView();
-    const bool editing = dialogs.keyFunctionDialogOpen() || dialogs.macroEditorOpen() ||
-                         (manager != nullptr && manager->isOpen());
-    // Looked at again once the dialogs are closed.
-    if (!editing) lastForeground_ = window;
-    const auto to = follower_.onForeground(programOfWindow(window), list_.activeIndex(), editing);
-    if (to) switchTo_(*to);
+    if (window != lastForeground_ && !isOwnWindow(window)) {
+        const EditingDialogs& dialogs = editingDialogs();
+        const ProfileManagerView* manager = profileManagerView();
+        const bool editing = dialogs.keyFunctionDialogOpen() || dialogs.macroEditorOpen() ||
+                             (manager != nullptr && manager->isOpen());
+        // Looked at again once the dialogs are closed.
+        if (!editing) lastForeground_ = window;
+        const auto to = follower_.onForeground(programOfWindow(window), list_.activeIndex(), editing);
+        if (to) switchTo_(*to);
+    }
+    SetPropW(window_, kLookedProp, window);
 }
 
 }  // namespace kb::ui

@@ -21,6 +21,9 @@ public:
     // system's own event says so.
     static constexpr UINT kMessage = WM_APP + 7;
     static constexpr UINT_PTR kTimer = 0x4B46;
+    // On the window while following is on: the window in front that a look
+    // has settled last, so a test can tell that nothing switched on purpose.
+    static constexpr const wchar_t* kLookedProp = L"KbFollowLooked";
 
     FollowController(const ProfileList& list, std::function<void(int index)> switchTo);
 

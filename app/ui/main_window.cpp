@@ -102,6 +102,12 @@ void MainWindow::skinControls() {
     SetWindowTextW(w, kWindowTitle);
 }
 
+void MainWindow::onScaleChanged() {
+    // The base took the new scale's background and outline: faces and places follow.
+    view_.dress(macroBank());
+    tray_.rescale();
+}
+
 void MainWindow::finishStartUp() {
     tray_.add(hwnd(), icon_, ctl::kProfileMenu);
     rebuildProfileMenu(heart_.profiles(), heart_.activation().windowPort());

@@ -89,6 +89,7 @@ private:
     void startUp();
     void registerSessionNotification();
     void skinControls();
+    void onScaleChanged() override;
     void finishStartUp();
     void show();
     void exitProgram();

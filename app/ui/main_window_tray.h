@@ -29,6 +29,10 @@ public:
     void playbackIndication(bool playing) { show(picture_.playbackIndication(playing, 0)); }
 
     void setProfileMenu(const ProfileMenu& menu);
+    // The picture again at the window's new display scale.
+    void rescale() {
+        if (!removed_) (void)icon_.Rescale();
+    }
     void showProfileMenuAtMouse(HWND window);
 
 private:

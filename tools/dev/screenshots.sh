@@ -4,7 +4,7 @@
 #   tools/dev/screenshots.sh [OUT_DIR]      (default docs/screenshots)
 # Shows each key state at least once: normal, hover, pressed, marked (assigned
 # keys), disabled (Apply after start), the edit look (key function dialog open),
-# Flip on, bank B, and the dialogs.
+# Flip on, bank B, the dialogs and the About box.
 set -u
 . "$(dirname "$0")/common.sh"
 out="${1:-$KB_ROOT/docs/screenshots}"
@@ -64,15 +64,16 @@ largest_new() {
     done
     echo "$best $area"
 }
-# new_window ACTION -> id of the dialog window that ACTION makes visible (the
-# largest new one: a tool tip or a child may come first). Under Wine a click
+# new_window ACTION [AREA] -> id of the dialog window that ACTION makes visible
+# (the largest new one of more than AREA pixels, 40000 unless given: a tool tip
+# or a child may come first). Under Wine a click
 # right after another window closed can be lost, so it is tried three times.
 new_window() {
     local before i
     before=$(visible_all)
     for i in 1 2 3; do
         eval "$1"
-        if eventually '[ "$(largest_new "$before" | cut -d" " -f2)" -gt 40000 ]' 3; then
+        if eventually '[ "$(largest_new "$before" | cut -d" " -f2)" -gt '"${2:-40000}"' ]' 3; then
             sleep 0.5
             largest_new "$before" | cut -d" " -f1
             return 0
@@ -138,7 +139,15 @@ if id=$(new_window 'click FUNC_MACRO'); then
     sleep 1
 fi
 
-for n in main-window main-window-flip key-function profile-manager macro-editor; do
+park_mouse
+# The About box, as the tray menu's "关于(&A)" opens it.
+if id=$(new_window 'wine kbpanel_probe.exe post 0x111 32773 >/dev/null 2>&1' 20000); then
+    shot "$id" about-box
+    xdotool key --window "$id" Escape
+    sleep 1
+fi
+
+for n in main-window main-window-flip key-function profile-manager macro-editor about-box; do
     [ -f "$out/$n.png" ] && cp "$out/$n.png" "$help_images/$n.png"
 done
 echo "screenshots in $out; the help page's pictures in $help_images"

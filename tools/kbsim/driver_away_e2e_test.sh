@@ -3,21 +3,14 @@
 # install): a repeating macro stops with nothing left down, and once the driver
 # is back every table is installed again without a restart.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-hostpid=""
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-cleanup() {
-    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
+hostpid=""
+more_cleanup() {
+    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
+}
+at_exit more_cleanup
 
 table() { wine kbsim.exe table "$1" 2>/dev/null | tr -d '\r'; }
 tables_in() { [ "$(table keyboard)" != none ] && [ "$(table keypad0E)" != none ] && [ "$(table keypad16)" != none ]; }

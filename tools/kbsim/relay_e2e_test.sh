@@ -3,23 +3,16 @@
 # remapped, blocked, macros, text blocks) read back from a real program, Wine's
 # Notepad, and keys recorded by KbPanel's macro editor through the relay.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-hostpid=""
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-cleanup() {
-    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine editor_probe.exe quit >/dev/null 2>&1
-    wine kbsim.exe relay off >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
+hostpid=""
+more_cleanup() {
+    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
+    wine editor_probe.exe quit >/dev/null 2>&1
+    wine kbsim.exe relay off >/dev/null 2>&1
+}
+at_exit more_cleanup
 
 text() { wine editor_probe.exe text 2>/dev/null | tr -d '\r'; }
 relay() { wine kbsim.exe relay "$1" 2>/dev/null | tr -d "\r"; }

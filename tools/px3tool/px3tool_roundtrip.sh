@@ -53,12 +53,32 @@ sed -i 's/"nameUnits": \[65, 0, 66\] ,/"name": "B",/' rich.json
 px3 build rich.json rich.px3
 check "build validates" usable rich.px3
 
-for f in fresh rich; do
+cat >layered.json <<'JSON'
+{"slots": [{"slot": 30, "type": 2, "parameter": 48}], "macros": [],
+ "extension": {"layers": [{"slots": [{"slot": 36, "type": 2, "macroKeyCode": 0, "parameter": 331},
+                                     {"slot": 59, "type": 6, "text": "层的文字"}]}, {"slots": []}],
+               "keys": [{"slot": 58, "kind": "layer", "layer": 1, "mode": "momentary"},
+                        {"slot": 15, "kind": "layer", "layer": 2, "mode": "toggle"},
+                        {"slot": 33, "kind": "tapHold", "tap": 33, "hold": 42, "holdLayer": 0, "termMs": 200}]}}
+JSON
+px3 build layered.json layered.px3
+check "a profile with layers validates" usable layered.px3
+
+for f in fresh rich layered; do
     px3 dump "$f.px3" >"$f.json.out"
     px3 build "$f.json.out" "$f.again.px3"
     check "$f: dump then build gives the same bytes" cmp -s "$f.px3" "$f.again.px3"
 done
 check "dump carries the text" grep -q '计算器' rich.json.out
+check "no extension without layers" fails grep -q '"extension"' rich.json.out
+check "the extension with its layer text" grep -q '层的文字' layered.json.out
+# The tap/hold key's ordinary entry is its tap key; a damaged block leaves the base.
+check "tap/hold fallback" grep -q '"slot": 33, "type": 2, "macroKeyCode": 0, "parameter": 33' <(tr -d '\r\n ' <layered.json.out | sed 's/,/, /g; s/:/: /g')
+cp layered.px3 torn.px3
+printf '\377' | dd of=torn.px3 bs=1 seek=$(( $(stat -c %s torn.px3) - 1 )) conv=notrunc 2>/dev/null
+px3 dump torn.px3 >torn.json.out 2>torn.err
+check "a damaged block: the base still dumps" grep -q '"slot": 30' torn.json.out
+check "a damaged block: said and left out" sh -c "grep -q 'layers dropped' torn.err && ! grep -q '\"extension\"' torn.json.out"
 check "a lone surrogate stays in units" grep -q '"textUnits"' rich.json.out
 
 lines=$(px3 tables rich.px3 | tr -d '\r' | grep -c '^[0-9a-f]\{48\}$')

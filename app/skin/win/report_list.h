@@ -132,6 +132,7 @@ private:
     bool HandleNotify(NMHDR* header, LRESULT& result);
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
     LRESULT HeaderDraw(NMCUSTOMDRAW* draw);
+    void PaintFrame();
     bool OnClick(UINT message, LPARAM lParam);
     bool BeginEdit(int row, int column);
     void SortBy(int column);

@@ -1,5 +1,7 @@
 #include "skin_button.h"
 
+#include "skin_dpi.h"
+
 #include <commctrl.h>
 
 namespace kbskin {
@@ -105,7 +107,8 @@ void SkinButton::Draw(HDC dc) {
     if (captionOn_) {
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, captionColour_);
-        UniqueFont font(CreateFontW(-MulDiv(captionPoints_, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0,
+        // Points at the window's own scale, which follows it from monitor to monitor.
+        UniqueFont font(CreateFontW(-MulDiv(captionPoints_, WindowDpi(Hwnd()), 72), 0, 0, 0,
                                     FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, captionFont_.c_str()));
         wchar_t text[261] = {};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "indicators.h"
+#include "skin_dpi.h"
 #include "skin_win_fixture.h"
 #include "tray_icon.h"
 
@@ -93,6 +94,30 @@ TEST_F(SkinWindow, TrayIconIsAddedChangedRemovedAndBackAfterTheTaskbarRestarts) 
     // The window still gets its messages through the hook chain.
     SendMessageW(dialog->b1.Hwnd(), BM_CLICK, 0, 0);
     EXPECT_EQ(dialog->commands.back(), 1001);
+}
+
+TEST_F(SkinWindow, TrayIconTakesTheSmallIconSizeOfTheWindowsScale) {
+    keepTrayUp();
+    HWND w = dialog->hwnd();
+    CTrayIcon tray;
+    ASSERT_TRUE(tray.AddIcon(w, kTrayMessage, L"tip", LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(141)), kTrayId));
+    auto width = [&] {
+        ICONINFO info{};
+        if (!GetIconInfo(tray.Icon(), &info)) return 0;
+        const UniqueBitmap colour(info.hbmColor), mask(info.hbmMask);
+        BITMAP bm{};
+        GetObjectW(colour.get(), sizeof bm, &bm);
+        return static_cast<int>(bm.bmWidth);
+    };
+    ASSERT_TRUE(tray.ChangeIcon(142));
+    EXPECT_EQ(width(), MulDiv(16, WindowDpi(w), 96));
+    SetWindowDpi(w, 192);  // the window moved to a 200 % monitor
+    ASSERT_TRUE(tray.Rescale());
+    EXPECT_EQ(width(), 32);
+    SetWindowDpi(w, 144);
+    ASSERT_TRUE(tray.Rescale());
+    EXPECT_EQ(width(), 24);
+    SetWindowDpi(w, 0);
 }
 
 TEST_F(SkinWindow, TrayTellsASingleClickFromADoubleClick) {

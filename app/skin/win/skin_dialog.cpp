@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <vector>
 
+#include "skin_dpi.h"
 #include "skin_picture.h"
 
 namespace kbskin {
@@ -127,6 +129,7 @@ INT_PTR SkinDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (message == WM_NCDESTROY) {
         setModeless(window, false);
+        SetWindowDpi(window, 0);
         navigation_.reset();
         SetWindowLongPtrW(window, DWLP_USER, 0);
         window_ = nullptr;
@@ -179,9 +182,21 @@ INT_PTR SkinDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // What a window with a skin does beyond a plain dialog; true when handled.
-bool SkinDialog::handleSkinned(UINT message, WPARAM, LPARAM) {
+bool SkinDialog::handleSkinned(UINT message, WPARAM wParam, LPARAM) {
     HWND window = window_;
     switch (message) {
+    case WM_DPICHANGED: {
+        // Another monitor's scale: the set of that scale, laid out again where
+        // the window stands (its top-left corner stays).
+        const int dpi = LOWORD(wParam);
+        if (dpi <= 0) return false;
+        SetWindowDpi(window, dpi);
+        applySkin(true);
+        onScaleChanged();
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
+        return true;
+    }
     case WM_ERASEBKGND:
         // The background picture covers the client area; erasing first would flicker.
         SetWindowLongPtrW(window, DWLP_MSGRESULT, 1);
@@ -207,19 +222,27 @@ bool SkinDialog::handleSkinned(UINT message, WPARAM, LPARAM) {
 }
 
 bool SkinDialog::onInitDialog() {
-    if (skinned()) applySkin();
+    if (skinned()) applySkin(false);
     return true;
 }
 
-void SkinDialog::applySkin() {
-    iniFile_.SetPath(iniPath_);
+void SkinDialog::applySkin(bool relayout) {
+    // The set of the window's scale: its own INI file and pictures in the
+    // set's subfolder, stretched when no set fits the scale.
+    const SkinSetChoice set = SkinSetFor(window_, iniPath_);
+    const std::wstring folder = skinFolder_ ? skinFolder_ : L"";
+    const auto setFolder = set.percent == 100 ? std::optional<std::wstring>(folder)
+                                              : JoinSkinPath(folder, std::to_wstring(set.percent));
+    if (!setFolder) EndForMissingPicture();
+    const std::wstring setIni = SkinSetPath(iniPath_, set.percent);
+    iniFile_.SetPath(setIni.c_str());
     const std::wstring mainName = iniFile_.ReadString(kSection, L"Main", L"");
     const std::wstring maskName = iniFile_.ReadString(kSection, L"Mask", mainName.c_str());
-    const auto mainPath = JoinSkinPath(skinFolder_ ? skinFolder_ : L"", mainName);
-    const auto maskPath = JoinSkinPath(skinFolder_ ? skinFolder_ : L"", maskName);
+    const auto mainPath = JoinSkinPath(*setFolder, mainName);
+    const auto maskPath = JoinSkinPath(*setFolder, maskName);
     // A name that does not fit is as unusable as a missing one.
     if (!mainPath || !maskPath) EndForMissingPicture();
-    background_ = LoadPicture(*mainPath);
+    background_ = StretchPicture(LoadPicture(*mainPath), set.stretch);
     mask_ = LoadPicture(*maskPath);
 
     BITMAP info{};
@@ -228,11 +251,15 @@ void SkinDialog::applySkin() {
     GetWindowRect(window_, &rect);
     if (HWND parent = GetParent(window_); parent && (GetWindowLongPtrW(window_, GWL_STYLE) & WS_CHILD))
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    // A first layout hides the window until its owner or modal loop shows it;
+    // a new scale keeps it as it is.
     SetWindowPos(window_, HWND_TOP, rect.left, rect.top, info.bmWidth, info.bmHeight,
-                 SWP_HIDEWINDOW | SWP_NOACTIVATE);
-    UniqueRegion region = MaskToRegion(mask_.get(), 0xFFFFFF, 0);
+                 relayout ? SWP_NOZORDER | SWP_NOACTIVATE : SWP_HIDEWINDOW | SWP_NOACTIVATE);
+    UniqueRegion region = MaskToRegion(mask_.get(), 0xFFFFFF, 0, set.stretch);
     if (region && SetWindowRgn(window_, region.get(), TRUE)) {
         (void)region.release();  // the system owns it now
+    } else if (relayout) {
+        SetWindowRgn(window_, nullptr, TRUE);
     }
 }
 

@@ -63,6 +63,9 @@ protected:
     virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Called when the window is gone (WM_NCDESTROY).
     virtual void onDestroyed() {}
+    // Called when the window moved to a monitor of another scale, after the base
+    // took the new scale's background, outline and size: place the controls again.
+    virtual void onScaleChanged() {}
 
     // Copies the background to the client area.
     void paintBackground(HDC dc);
@@ -76,7 +79,7 @@ private:
     static LRESULT CALLBACK navigationHook(int code, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool handleSkinned(UINT message, WPARAM wParam, LPARAM lParam);
-    void applySkin();
+    void applySkin(bool relayout);
 
     HINSTANCE resources_;
     int templateId_;

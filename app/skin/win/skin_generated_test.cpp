@@ -167,15 +167,9 @@ protected:
         SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
         dialog = std::make_unique<GeneratedDialog>(kind(), surfacesOf(kind()));
         ASSERT_TRUE(dialog->createModeless());
-        ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
-        UpdateWindow(dialog->hwnd());
-        Pump(50);
+        ShowQuietly(dialog->hwnd());
     }
-    void TearDown() override {
-        if (dialog && dialog->hwnd()) DestroyWindow(dialog->hwnd());
-        dialog.reset();
-        Pump(10);
-    }
+    void TearDown() override { CloseQuietly(dialog); }
     std::unique_ptr<GeneratedDialog> dialog;
 };
 

@@ -30,6 +30,9 @@ private:
 [[nodiscard]] SkinRect ReadSkinRect(const wchar_t* iniPath, const wchar_t* section,
                                     const wchar_t* key);
 
+// The three placements read the set of the window's display scale (the INI
+// file of the same name in the set's subfolder) and stretch what they read
+// when no set fits the scale.
 // Moves and sizes the button, gives it face offset = its own x,y and the five
 // surfaces, and draws it.
 void PlaceButton(SkinButton& button, const wchar_t* iniPath, const wchar_t* section,

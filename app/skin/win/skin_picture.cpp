@@ -8,6 +8,7 @@
 
 #include "mask_scan.h"
 #include "picture_check.h"
+#include "skin_dpi.h"
 
 namespace kbskin {
 namespace {
@@ -148,7 +149,6 @@ bool StatusSurface::Build(HWND window, HBITMAP picture) {
 }
 
 bool SurfaceSet::Build(HWND window, std::initializer_list<const wchar_t*> relativePaths) {
-    if (built()) return true;
     const std::wstring folder = ProgramFolder();
     std::vector<std::wstring> paths;
     for (const wchar_t* p : relativePaths) paths.push_back(folder + p);
@@ -156,9 +156,21 @@ bool SurfaceSet::Build(HWND window, std::initializer_list<const wchar_t*> relati
 }
 
 bool SurfaceSet::BuildFromPaths(HWND window, const std::vector<std::wstring>& paths) {
-    if (built()) return true;
+    const SkinSetChoice choice = paths.empty() ? SkinSetChoice{} : SkinSetFor(window, paths.front());
+    // A window kind always asks for the same pictures; a different list cannot be
+    // drawn over surfaces that buttons point at, so the built ones stay.
+    if (built() && (choice == builtFor_ || surfaces_.size() != paths.size())) return true;
     std::vector<UniqueBitmap> pictures;
-    for (const auto& path : paths) pictures.push_back(LoadPicture(path));
+    for (const auto& path : paths)
+        pictures.push_back(StretchPicture(LoadPicture(SkinSetPath(path, choice.percent)), choice.stretch));
+    if (built()) {
+        // Drawn again in place: buttons keep pointing at the same surfaces.
+        for (std::size_t i = 0; i < pictures.size(); ++i) {
+            if (!surfaces_[i]->Build(window, pictures[i].get())) return false;
+        }
+        builtFor_ = choice;
+        return true;
+    }
     std::vector<std::unique_ptr<StatusSurface>> surfaces;
     for (const auto& picture : pictures) {
         auto surface = std::make_unique<StatusSurface>();
@@ -166,10 +178,11 @@ bool SurfaceSet::BuildFromPaths(HWND window, const std::vector<std::wstring>& pa
         surfaces.push_back(std::move(surface));
     }
     surfaces_ = std::move(surfaces);
+    builtFor_ = choice;
     return true;
 }
 
-UniqueRegion MaskToRegion(HBITMAP bitmap, COLORREF key, COLORREF tolerance) {
+UniqueRegion MaskToRegion(HBITMAP bitmap, COLORREF key, COLORREF tolerance, ScaleFactor stretch) {
     if (!bitmap) return {};
     BITMAP info{};
     if (!GetObjectW(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return {};
@@ -196,7 +209,12 @@ UniqueRegion MaskToRegion(HBITMAP bitmap, COLORREF key, COLORREF tolerance) {
     UniqueRegion result;
     std::vector<std::uint8_t> data;
     const PixelView view{bits.data(), info.bmWidth, info.bmHeight, stride, true};
+    std::vector<RunRect> scaled;
     const bool ok = ScanMask(view, toPixel(key), toPixel(tolerance), [&](std::span<const RunRect> runs) {
+        if (!stretch.identity()) {
+            scaled = ScaleRuns(runs, stretch);
+            runs = scaled;
+        }
         data.assign(sizeof(RGNDATAHEADER) + runs.size() * sizeof(RECT), 0);
         auto* rgn = reinterpret_cast<RGNDATA*>(data.data());
         rgn->rdh.dwSize = sizeof(RGNDATAHEADER);

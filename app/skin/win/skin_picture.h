@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gdi_owner.h"
+#include "skin_scale.h"
 
 namespace kbskin {
 
@@ -52,12 +53,15 @@ private:
 
 // The status surfaces of one window kind, built on the first initialisation of
 // that window and kept until the process ends, so reopening a window costs no
-// decoding and no GDI objects.
+// decoding and no GDI objects. The pictures come from the skin set of the
+// window's display scale (stretched when no set fits it).
 class SurfaceSet {
 public:
-    // Decodes every picture (paths relative to the program folder) first and ends
-    // the process when one fails; then renders them for `window`. Later calls do
-    // nothing and return true.
+    // Decodes every picture (paths relative to the program folder, as in the
+    // skin's own set) first and ends the process when one fails; then renders
+    // them for `window`. Later calls for the same set and scale do nothing and
+    // return true; at another scale the same surfaces are drawn again, so the
+    // buttons that point at them need no new pointers.
     bool Build(HWND window, std::initializer_list<const wchar_t*> relativePaths);
     // Same with full paths, for callers that keep the skin elsewhere.
     bool BuildFromPaths(HWND window, const std::vector<std::wstring>& paths);
@@ -70,13 +74,14 @@ public:
 
 private:
     std::vector<std::unique_ptr<StatusSurface>> surfaces_;
+    SkinSetChoice builtFor_;
 };
 
 // Region of every pixel of `bitmap` that is not within tolerance of `key`,
-// built from one-pixel-high runs, at most 2000 rectangles per request. Empty
-// handle when there is no bitmap or no context; an empty region when no pixel is
-// opaque.
+// built from one-pixel-high runs, at most 2000 rectangles per request, each run
+// scaled by `stretch` (the mask of a picture drawn stretched). Empty handle when
+// there is no bitmap or no context; an empty region when no pixel is opaque.
 [[nodiscard]] UniqueRegion MaskToRegion(HBITMAP bitmap, COLORREF key = 0xFFFFFF,
-                                        COLORREF tolerance = 0);
+                                        COLORREF tolerance = 0, ScaleFactor stretch = {});
 
 }  // namespace kbskin

@@ -131,6 +131,12 @@ int ThreadWindows() {
     return n;
 }
 
+void ShowQuietly(HWND window) {
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
+    Pump(50);
+}
+
 COLORREF ClientPixel(HWND window, int x, int y) {
     const kbwin::WindowDc dc(window);
     return GetPixel(dc.get(), x, y);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,17 @@ std::wstring MakeTempFolder(const wchar_t* stem);
 // Dispatches messages until `done` holds or `timeoutMs` passes; the final value of done.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 3000);
 void Pump(DWORD forMs);
+
+// The windowed tests' set-up and tear-down: a dialog shown without taking the
+// activation (closing an active window costs two seconds under Wine without a
+// window manager), and destroyed with its messages handled.
+void ShowQuietly(HWND window);
+template <class Dialog>
+void CloseQuietly(std::unique_ptr<Dialog>& dialog) {
+    if (dialog && dialog->hwnd()) DestroyWindow(dialog->hwnd());
+    dialog.reset();
+    Pump(10);
+}
 
 // Live GDI objects of this process: the system's count where it keeps one,
 // else the entries of the process's GDI handle table.

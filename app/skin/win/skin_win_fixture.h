@@ -121,15 +121,9 @@ protected:
         writeSkin();
         dialog = std::make_unique<TestDialog>();
         ASSERT_TRUE(dialog->createModeless());
-        ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
-        UpdateWindow(dialog->hwnd());
-        Pump(50);
+        ShowQuietly(dialog->hwnd());
     }
-    void TearDown() override {
-        if (dialog && dialog->hwnd()) DestroyWindow(dialog->hwnd());
-        dialog.reset();
-        Pump(10);
-    }
+    void TearDown() override { CloseQuietly(dialog); }
     std::unique_ptr<TestDialog> dialog;
 };
 

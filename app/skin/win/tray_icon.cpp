@@ -1,5 +1,7 @@
 #include "tray_icon.h"
 
+#include "skin_dpi.h"
+
 #include <thread>
 
 #include "gdi_owner.h"
@@ -56,17 +58,24 @@ BOOL CTrayIcon::AddIcon(HWND window, UINT callbackMessage, const wchar_t* tip, H
 }
 
 bool CTrayIcon::ChangeIcon(int iconResourceId) {
-    // Shared icons belong to the system's cache: nothing to free.
-    HICON icon = static_cast<HICON>(LoadImageW(module_, MAKEINTRESOURCEW(iconResourceId), IMAGE_ICON, 0, 0,
-                                               LR_DEFAULTSIZE | LR_SHARED));
+    // A small icon (16 pixels at 96 DPI) from the icon's own entry for the scale.
+    constexpr int kSmallIcon = 16;
+    const int size = MulDiv(kSmallIcon, WindowDpi(data_.hWnd), kBaseDpi);
+    UniqueIcon icon(static_cast<HICON>(
+        LoadImageW(module_, MAKEINTRESOURCEW(iconResourceId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
     if (!icon) return false;
-    data_.hIcon = icon;
+    iconResourceId_ = iconResourceId;
+    data_.hIcon = icon.get();
+    bool shown = true;
     if (created_) {
         data_.uFlags = NIF_ICON;
-        if (!Shell_NotifyIconW(NIM_MODIFY, &data_)) return false;
+        shown = Shell_NotifyIconW(NIM_MODIFY, &data_) != FALSE;
     }
-    return true;
+    icon_ = std::move(icon);  // the shell has copied it; the previous one may go
+    return shown;
 }
+
+bool CTrayIcon::Rescale() { return iconResourceId_ != 0 && ChangeIcon(iconResourceId_); }
 
 void CTrayIcon::DeleteIcon() {
     if (!created_) return;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 
+#include "gdi_owner.h"
 #include "subclass.h"
 
 namespace kbskin {
@@ -26,8 +27,11 @@ public:
     BOOL AddIcon(HWND window, UINT callbackMessage, const wchar_t* tip, HICON icon, UINT iconId);
     // Command posted after a confirmed single click; 0: none.
     void SetClickCommand(UINT command) noexcept;
-    // Loads icon resource `iconResourceId` and shows it; false when not loaded.
+    // Loads icon resource `iconResourceId` at the notification area's size for
+    // the window's display scale and shows it; false when not loaded.
     bool ChangeIcon(int iconResourceId);
+    // The last icon of ChangeIcon again, at the window's new scale.
+    bool Rescale();
     void DeleteIcon();
     [[nodiscard]] bool Created() const noexcept { return created_; }
     [[nodiscard]] HICON Icon() const noexcept { return data_.hIcon; }
@@ -58,6 +62,8 @@ private:
     bool created_ = false;
     bool hidden_ = false;
     NOTIFYICONDATAW data_{};
+    UniqueIcon icon_;  // ours when ChangeIcon loaded it; the first one is the caller's
+    int iconResourceId_ = 0;
     UINT defaultCommand_ = 0;
     std::shared_ptr<Pending> pending_;
     Hook windowHook_{*this};

@@ -7,14 +7,11 @@
 # success), and a readable message when neither the opener of web addresses
 # nor that of HTML files can open it.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-classes='HKLM\Software\Classes'
-address='http://www.example.com/'
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
+classes='HKLM\Software\Classes'
+address='http://www.example.com/'
 
 # The openers of web addresses and of HTML files, as the prefix had them.
 html_type=$(wine reg query 'HKCR\.htm' /ve 2>/dev/null | tr -d '\r' | awk '/REG_SZ/ { print $NF }')
@@ -22,27 +19,21 @@ html_type=${html_type:-htmlfile}
 wine reg export "$classes\\http" "$(winpath "$work/http.reg")" /y >/dev/null 2>&1
 wine reg export "$classes\\$html_type" "$(winpath "$work/html.reg")" /y >/dev/null 2>&1
 opened="$work/opened.txt"
-cleanup() {
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
+# They are put back however the script ends.
+more_cleanup() {
     wine reg delete "$classes\\http\\shell\\open\\command" /f >/dev/null 2>&1
     wine reg delete "$classes\\$html_type\\shell\\open\\command" /f >/dev/null 2>&1
     [ -f "$work/http.reg" ] && wine reg import "$(winpath "$work/http.reg")" >/dev/null 2>&1
     [ -f "$work/html.reg" ] && wine reg import "$(winpath "$work/html.reg")" >/dev/null 2>&1
-    rm -rf "$work"
 }
-trap cleanup EXIT
+at_exit more_cleanup
 opens_with() {  # KEY COMMAND: the default "open" command of a class
     wine reg add "$classes\\$1\\shell\\open\\command" /ve /d "$2" /f >/dev/null
 }
 
 wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
-wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-wine reg add "$regkey" /v PROFILE00 /d 0 /f >/dev/null
-wine reg add "$regkey" /v ACTIVE /d -1 /f >/dev/null
-wine KbPanel.exe >/dev/null 2>&1 &
-eventually '[ "$(probe state | sed -n "s/^visible //p")" = 0 ]' 30 || { echo "KbPanel did not start"; exit 1; }
+use_profiles -1
+start_kbpanel tray
 
 activate_about() {  # a click on its background, below the text, makes it the active window
     set -- $(dprobe rect about 0)

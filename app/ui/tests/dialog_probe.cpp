@@ -13,6 +13,7 @@
 //   cursor                       the handle of the cursor the pointer shows now, 0 for none
 //   syscolour INDEX              "R G B" of the system colour INDEX (COLOR_WINDOW is 5)
 //   msgbox                       the text of the message box that is up
+//   dpi KIND DPI                 sends the dialog WM_DPICHANGED, as a move to a monitor of DPI
 //   answer ID                    clicks button ID (1 OK, 6 Yes, 7 No) of the message box
 #include <windows.h>
 #include <commctrl.h>
@@ -220,6 +221,12 @@ int run(int argc, wchar_t** argv) {
         const bool ours = GetGUIThreadInfo(thread, &info) && info.hwndFocus && IsChild(s.found, info.hwndFocus);
         std::printf("%d\n", ours ? GetDlgCtrlID(info.hwndFocus) : 0);
         return 0;
+    }
+    if (cmd == L"dpi" && argc >= 4) {
+        const WORD dpi = static_cast<WORD>(_wtoi(argv[3]));
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(s.found, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), 0, SMTO_NORMAL, 10000, &result) ? 0
+                                                                                                                : 1;
     }
     if (argc < 4) return 2;
     const int id = _wtoi(argv[3]);

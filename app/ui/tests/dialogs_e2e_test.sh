@@ -3,22 +3,10 @@
 # keyboard: real clicks and keystrokes (xdotool) on the dialogs' control ids,
 # checked from outside through px3tool dump, the registry and kbsim.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-shots="${KB_DIALOG_SHOTS:-}"  # a folder: keep screenshots of the three dialogs there
-cleanup() {
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
 
-reg_value() { wine reg query "$regkey" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 
 # One slot of a profile file as "type parameter text" ("" when all zero).
 slot_of() {  # FILE SLOT
@@ -38,13 +26,6 @@ macros_of() {  # FILE: one line per macro, "name: d,code,dir d,code,dir ..."
 import json, sys
 for m in json.load(sys.stdin)["macros"]:
     print(m["name"] + ": " + " ".join("%d,%X,%d" % tuple(a) for a in m["actions"]))'
-}
-shoot() {  # KIND NAME
-    [ -n "$shots" ] || return 0
-    local r
-    r=$(dprobe rect "$1" 0)
-    set -- $r "$2"
-    import -window root -crop "$3x$4+$1+$2" "$shots/$5.png" 2>/dev/null
 }
 
 # --- Profiles and the running program ------------------------------------------
@@ -81,25 +62,6 @@ eventually '[ "$(probe state | sed -n "s/^visible //p")" = 0 ] && [ "$(wine kbsi
     { echo "KbPanel did not start"; exit 1; }
 wine KbPanel.exe >/dev/null 2>&1  # a second start shows the window
 eventually '[ "$(probe state | sed -n "s/^visible //p")" = 1 ]' 10 || { echo "the window did not show"; exit 1; }
-
-# After a dialog closes, the first click on the main window may only
-# activate it: click until the effect shows.
-apply_main() {  # the main window's apply; the driver then has the new table
-    local i
-    for i in 1 2 3; do
-        click main 1006
-        eventually '[ "$(probe enabled 1006)" = 0 ]' 2 && return 0
-    done
-    return 1
-}
-open_key() {  # main-window button ID
-    local i
-    for i in 1 2 3; do
-        click main "$1"
-        eventually 'up key' 2 && return 0
-    done
-    return 1
-}
 
 # --- Key function dialog ---------------------------------------------------------
 A=1058  # button of A (0x1E, slot 30)

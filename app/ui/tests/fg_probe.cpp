@@ -7,12 +7,14 @@
 //                                 prints 1 when it then is the foreground window
 //   fg_probe.exe foreground       prints the file name of the foreground window's program
 //   fg_probe.exe close TITLE      closes the window titled TITLE
+//   fg_probe.exe window TITLE     prints the handle of the window titled TITLE
 //   fg_probe.exe watch MS         hooks foreground changes out of context for MS milliseconds
 //                                 and prints each one with its program's file name
 #include <windows.h>
 
 #include "common/win/unique_handle.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -117,11 +119,15 @@ int run(int argc, wchar_t** argv) {
         return 0;
     }
     if (cmd == L"watch" && argc >= 3) return watch(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
-    if ((cmd == L"front" || cmd == L"close") && argc >= 3) {
+    if ((cmd == L"front" || cmd == L"close" || cmd == L"window") && argc >= 3) {
         const HWND w = FindWindowW(L"KbFollowProbe", argv[2]);
         if (w == nullptr) {
             std::puts("nowindow");
             return 1;
+        }
+        if (cmd == L"window") {
+            std::printf("%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(w)));
+            return 0;
         }
         if (cmd == L"close") return PostMessageW(w, WM_CLOSE, 0, 0) ? 0 : 1;
         SetForegroundWindow(w);

@@ -7,33 +7,18 @@
 # unbound program. Following off switches nothing. Bindings leave the profile
 # files and the list's own settings values as they were.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-cleanup() {
-    for t in fg_probe.exe fg_other.exe fg_plain.exe; do wine fg_probe.exe close "$t" >/dev/null 2>&1; done
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
+more_cleanup() {
+    for t in fg_probe.exe fg_other.exe fg_plain.exe; do wine fg_probe.exe close "$t" >/dev/null 2>&1; done
+}
+at_exit more_cleanup
+
 table() { wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | md5sum | cut -c1-12; }
-reg_value() { wine reg query "$regkey" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 # Every value of the section but the bindings and the follow switch.
 list_values() { wine reg query "$regkey" 2>/dev/null | tr -d '\r' | grep -E '^ +' | grep -vE '^ +(APPS[0-9]+|FOLLOW) ' | sort; }
 foreground() { wine fg_probe.exe foreground 2>/dev/null | tr -d '\r'; }
-shots="${KB_DIALOG_SHOTS:-}"  # a folder: keep a screenshot of the profile manager there
-shoot() {  # KIND NAME
-    [ -n "$shots" ] || return 0
-    local r
-    r=$(dprobe rect "$1" 0)
-    set -- $r "$2"
-    import -window root -crop "$3x$4+$1+$2" "$shots/$5.png" 2>/dev/null
-}
 
 # A program of ours in front by a click on its window, as a user brings it.
 declare -A at=([fg_probe.exe]="700 300" [fg_other.exe]="700 500" [fg_plain.exe]="700 700")
@@ -55,15 +40,12 @@ bring() {  # NAME: a click in its window's client area
 }
 
 # --- Three profiles: home (active), game and tool, each with its own table -----------
-build_profile() {  # NAME SLOT: the key of SLOT blocked
-    printf '{"header": {"defaultMark": 0}, "slots": [{"slot": %d, "type": 1, "macroKeyCode": 0, "parameter": 0}], "macros": []}' \
-        "$2" >"$work/$1.json"
-    wine px3tool.exe build "$(winpath "$work/$1.json")" "$(winpath "$work/$1.px3")" >/dev/null ||
-        { echo "px3tool build $1 failed"; exit 1; }
+blocking_profile() {  # NAME SLOT: the key of SLOT blocked
+    build_profile "$1" "$(printf '{"header": {"defaultMark": 0}, "slots": [{"slot": %d, "type": 1, "macroKeyCode": 0, "parameter": 0}], "macros": []}' "$2")"
 }
-build_profile home 16
-build_profile game 30
-build_profile tool 48
+blocking_profile home 16
+blocking_profile game 30
+blocking_profile tool 48
 cp fg_probe.exe "$work/fg_plain.exe"
 wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
 wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
@@ -108,8 +90,10 @@ echo "note: foreground events seen by an out-of-context hook while three program
 
 # --- Following off: nothing switches ----------------------------------------------------
 bring fg_probe.exe || bad "fg_probe.exe comes to the front"
-sleep 1.5
-check '[ "$(table)" = "$T_home" ] && [ "$(reg_value ACTIVE)" = 0 ]' "with following off the bound program switches nothing"
+# With following off nothing looks at the window in front, so nothing can
+# switch later: the tables are read at once.
+check '[ "$(probe looked)" = off ] && [ "$(table)" = "$T_home" ] && [ "$(reg_value ACTIVE)" = 0 ]' \
+    "with following off the bound program switches nothing"
 bring fg_plain.exe
 
 # --- The manager: type tool's program, turn following on, apply -------------------------
@@ -156,13 +140,17 @@ bring fg_other.exe
 eventually '[ "$(table)" = "$T_tool" ]' 5
 wine KbPanel.exe >/dev/null 2>&1
 eventually '[ "$(probe state | sed -n "s/^foreground //p")" = 1 ]' 5
-sleep 1
-check '[ "$(table)" = "$T_tool" ]' "KbPanel's own window in front keeps the followed profile"
+# A click on its title strip, which following looks at as at any input.
+set -- $(probe rect 0)
+xdotool mousemove $(($1 + $3 / 2)) $(($2 + 5)) click 1
+check 'eventually "[ \"\$(probe looked)\" = main ]" 5 && [ "$(table)" = "$T_tool" ]' \
+    "KbPanel's own window in front keeps the followed profile"
 # An editing dialog open: nothing switches.
 open_main profile 1005 || bad "the profile manager opens again"
 bring fg_plain.exe
-sleep 1.5
-check '[ "$(table)" = "$T_tool" ]' "while the profile manager is open nothing switches"
+plain_window=$(wine fg_probe.exe window fg_plain.exe | tr -d '\r')
+check 'eventually "[ \"\$(probe looked)\" = $plain_window ]" 5 && [ "$(table)" = "$T_tool" ]' \
+    "while the profile manager is open nothing switches"
 click profile 1015
 click profile 1
 eventually 'gone profile' 5
@@ -175,8 +163,8 @@ menu_switch 0
 eventually '[ "$(table)" = "$T_home" ]' 5
 bring fg_probe.exe
 bring fg_other.exe
-sleep 1.5
-check '[ "$(table)" = "$T_home" ] && [ "$(reg_value ACTIVE)" = 0 ]' "with following off again nothing switches"
+check '[ "$(probe looked)" = off ] && [ "$(table)" = "$T_home" ] && [ "$(reg_value ACTIVE)" = 0 ]' \
+    "with following off again nothing switches"
 
 check '[ "$(md5sum "$work"/*.px3)" = "$files_before" ]' "the profile files are byte for byte as they were"
 check '[ "$(list_values)" = "$values_before" ]' "the list's own values are as they were" || { echo "$values_before"; list_values; }

@@ -6,20 +6,28 @@
 //   post MSG WPARAM [LP]  PostMessage
 //   command ID            a click's WM_COMMAND from control ID
 //   caption ID | enabled ID | rect ID (screen x y w h; 0: the window)
+//   layout                client w h, then "ID x y w h" of every child in client coordinates
+//   region                the window's region: "left top right bottom" per rectangle, or "none"
+//   move X Y              moves the main window's top-left corner to screen X Y
 //   kill-timed            KILL as "/Kill" sends it; prints ms until the process is gone
 //   kill-tray             the same, then "tray 1" when the shell still has the icon, "tray 0" when not
 //   tooltip ID            the tool tip text of control ID
 //   repaint-tray          redraws Wine's own tray window (it draws a new icon over the old)
 //   windows               titles of the program's other visible top-level windows
 //   answer ID             clicks button ID of the first such window that has one
+//   looked                the window in front that following has settled last: "main" for the
+//                         main window, else its handle; "off" while following is off
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "common/win/ui_owners.h"
 #include "common/win/unique_handle.h"
 #include "app_rules.h"
+#include "follow_controller.h"
 #include "instance.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -127,6 +135,13 @@ int run(int argc, wchar_t** argv) {
         std::puts("nowindow");
         return 1;
     }
+    if (cmd == L"looked") {
+        const HANDLE looked = GetPropW(w, FollowController::kLookedProp);
+        if (looked == nullptr) std::puts("off");
+        else if (looked == w) std::puts("main");
+        else std::printf("%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(looked)));
+        return 0;
+    }
     if (cmd == L"state") {
         const LONG_PTR ex = GetWindowLongPtrW(w, GWL_EXSTYLE);
         wchar_t title[128] = {};
@@ -137,6 +152,40 @@ int run(int argc, wchar_t** argv) {
         char utf8[512] = {};
         WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, sizeof utf8, nullptr, nullptr);
         std::printf("title %s\n", utf8);
+        return 0;
+    }
+    if (cmd == L"layout") {
+        RECT client{};
+        GetClientRect(w, &client);
+        std::printf("client %ld %ld\n", client.right, client.bottom);
+        for (HWND child = GetWindow(w, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT r{};
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, w, reinterpret_cast<POINT*>(&r), 2);
+            std::printf("%d %ld %ld %ld %ld\n", GetDlgCtrlID(child), r.left, r.top, r.right - r.left, r.bottom - r.top);
+        }
+        return 0;
+    }
+    if (cmd == L"move" && argc >= 4) {
+        const int x = static_cast<int>(std::wcstol(argv[2], nullptr, 0));
+        const int y = static_cast<int>(std::wcstol(argv[3], nullptr, 0));
+        if (!SetWindowPos(w, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)) return 1;
+        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        return 0;
+    }
+    if (cmd == L"region") {
+        const kbwin::UniqueRegion region(CreateRectRgn(0, 0, 0, 0));
+        if (!region || GetWindowRgn(w, region.get()) == ERROR) {
+            std::puts("none");
+            return 0;
+        }
+        const DWORD size = GetRegionData(region.get(), 0, nullptr);
+        std::vector<unsigned char> data(size);
+        if (size == 0 || GetRegionData(region.get(), size, reinterpret_cast<RGNDATA*>(data.data())) != size) return 1;
+        const auto* rgn = reinterpret_cast<const RGNDATA*>(data.data());
+        const auto* rects = reinterpret_cast<const RECT*>(rgn->Buffer);
+        for (DWORD i = 0; i < rgn->rdh.nCount; ++i)
+            std::printf("%ld %ld %ld %ld\n", rects[i].left, rects[i].top, rects[i].right, rects[i].bottom);
         return 0;
     }
     if (cmd == L"send" && argc >= 4) {

@@ -4,19 +4,9 @@
 # stores every macro with its own name, steps and id, as a reopened editor
 # shows them again; the key that plays a macro still plays the same one.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-cleanup() {
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
 
 # The stored macros in file order, "id name: first key of each step", and slot 30.
 stored() {
@@ -62,15 +52,9 @@ cat >"$work/sort.json" <<'JSON'
 JSON
 profile="$work/sort.px3"
 wine px3tool.exe build "$(winpath "$work/sort.json")" "$(winpath "$profile")" >/dev/null || exit 1
-wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-wine reg add "$regkey" /v PROFILE00 /d 1 /f >/dev/null
-wine reg add "$regkey" /v PROFILE01 /d "$(winpath "$profile")" /f >/dev/null
-wine reg add "$regkey" /v ACTIVE /d 0 /f >/dev/null
+use_profiles 0 "$profile"
 before=$(stored)
-wine KbPanel.exe >/dev/null 2>&1 &
-eventually '[ "$(probe state | sed -n "s/^visible //p")" = 0 ]' 30 || { echo "KbPanel did not start"; exit 1; }
-wine KbPanel.exe >/dev/null 2>&1  # a second start shows the window
-eventually '[ "$(probe state | sed -n "s/^visible //p")" = 1 ]' 10 || { echo "the window did not show"; exit 1; }
+start_kbpanel
 
 open_main macro 1007 || bad "the macro editor opens"
 check '[ "$(names)" = "delta Alpha bravo charlie " ]' "it lists the macros in file order" || names

@@ -5,20 +5,13 @@
 # "载入" turns into a new profile file with the same content, and broken JSON
 # is refused with its line. Driven from outside with real clicks and keys.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-cleanup() {
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    [ -n "${backups:-}" ] && rm -rf "$backups"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
+more_cleanup() {
+    [ -n "${backups:-}" ] && rm -rf "$backups"
+}
+at_exit more_cleanup
 
 table() { wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | cut -d' ' -f1-16; }
 rows() { dprobe rows profile 1007 | wc -l; }
@@ -46,10 +39,7 @@ rm "$work/p.json"
 cp "$work/p.px3" "$work/original.px3"
 
 wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
-wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-wine reg add "$regkey" /v PROFILE00 /d 1 /f >/dev/null
-wine reg add "$regkey" /v PROFILE01 /d "$(winpath "$work/p.px3")" /f >/dev/null
-wine reg add "$regkey" /v ACTIVE /d 0 /f >/dev/null
+use_profiles 0 "$work/p.px3"
 
 wine KbPanel.exe >/dev/null 2>&1 &
 panelpid=$!

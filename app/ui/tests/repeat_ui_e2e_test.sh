@@ -6,20 +6,10 @@
 # stop command, a profile switch, a session lock and exit end a repetition
 # with no key down.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-shots="${KB_DIALOG_SHOTS:-}"  # a folder: keep a screenshot of the editor there
-cleanup() {
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
+shots="${KB_DIALOG_SHOTS:-}"  # a folder: keep a screenshot of the editor there
 
 # The program's own word that playback has ended: the tray's picture.
 idle() { [ "$(tray_picture)" = attached ]; }
@@ -30,14 +20,6 @@ ended_clean() {  # WHAT
     check '[ -z "$rest" ]' "$1 leaves no key down" || echo "  down: $rest; output: $(inj)"
 }
 
-apply_main() {
-    local i
-    for i in 1 2 3; do
-        click main 1006
-        eventually '[ "$(probe enabled 1006)" = 0 ]' 2 && return 0
-    done
-    return 1
-}
 mode_text() { dprobe text macro 1028; }
 choose_mode() {  # DOWN-PRESSES: the position in the list, from the top
     local i
@@ -72,10 +54,7 @@ cat >"$work/main.json" <<'JSON'
 JSON
 wine px3tool.exe build "$(winpath "$work/main.json")" "$(winpath "$work/main.px3")" >/dev/null || exit 1
 profile="$work/main.px3"
-wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-wine reg add "$regkey" /v PROFILE00 /d 1 /f >/dev/null
-wine reg add "$regkey" /v PROFILE01 /d "$(winpath "$profile")" /f >/dev/null
-wine reg add "$regkey" /v ACTIVE /d 0 /f >/dev/null
+use_profiles 0 "$profile"
 
 wine KbPanel.exe >/dev/null 2>&1 &
 panelpid=$!

@@ -3,20 +3,10 @@
 # the skin's [COLOURS] under Wine and Xvfb, and in the system's colours by a
 # copy of the program whose skin has no such section: pixels of screenshots.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-plain="$work/plain"
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-cleanup() {
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
+plain="$work/plain"
 
 rgb() { printf '%d %d %d' "0x${1:1:2}" "0x${1:3:2}" "0x${1:5:2}"; }  # #RRGGBB
 # The share of control ID's rectangle (of its left 70 % with ARROW, which
@@ -68,10 +58,7 @@ done
 check '! grep -rq COLOURS "$plain/Skins"' "the plain copy's skin has no colours"
 
 run_from() {  # FOLDER: starts the program there with the profile and shows its window
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    wine reg add "$regkey" /v PROFILE00 /d 1 /f >/dev/null
-    wine reg add "$regkey" /v PROFILE01 /d "$(winpath "$profile")" /f >/dev/null
-    wine reg add "$regkey" /v ACTIVE /d 0 /f >/dev/null
+    use_profiles 0 "$profile"
     (cd "$1" && wine KbPanel.exe >/dev/null 2>&1 &)
     eventually '[ "$(probe state | sed -n "s/^visible //p")" = 0 ]' 30 || return 1
     (cd "$1" && wine KbPanel.exe >/dev/null 2>&1)  # a second start shows the window

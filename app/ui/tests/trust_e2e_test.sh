@@ -6,25 +6,14 @@
 # clicks (xdotool); checked through the message box's text, the registry and
 # the driver's table (kbsim).
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-appkey='HKCU\Software\Plexor3_QM2000RB\KbPanel'
-regkey="$appkey\\PROFILES"
-cleanup() {
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
+appkey='HKCU\Software\Plexor3_QM2000RB\KbPanel'
 
 # The keyboard table's functions: each record without its event handle, which
 # the driver reads only for keys that signal (a record keeps an old one otherwise).
 table() { wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | cut -d' ' -f1-16; }
-reg_value() { wine reg query "$regkey" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { print $3 }'; }
 # The digest remembered for a file (value names are its path in lower case).
 trusted() {
     wine reg query "$appkey\\TRUSTED" 2>/dev/null | tr -d '\r' |
@@ -40,11 +29,6 @@ load_file() {  # FILE: the profile manager's Load with the file's path typed in
     xdotool key Return
 }
 
-build_profile() {  # NAME JSON
-    printf '%s' "$2" >"$work/$1.json"
-    wine px3tool.exe build "$(winpath "$work/$1.json")" "$(winpath "$work/$1.px3")" >/dev/null ||
-        { echo "px3tool build $1 failed"; exit 1; }
-}
 # A file from elsewhere: A blocked, F1 and macro key A3 start programs.
 programs_json() {  # F1-PROGRAM BLOCKED-SLOT
     printf '{"header": {"defaultMark": 0}, "macros": [], "slots": [
@@ -137,8 +121,9 @@ check 'eventually "up msgbox" 10 && [ -n "$(xdotool search --onlyvisible --name 
 text=$(msgbox)
 check '[[ "$text" == *"已在本程序之外被修改"* && "$text" == *"$(winpath "$shared")"* && "$text" == *"F1: C:\\Evil\\changed.exe"* ]]' \
     "it says the file changed and lists the programs it would start now" || echo "  $text"
-probe post 0x111 9000 >/dev/null  # the tray's menu again, while the question waits
-sleep 0.5
+# The tray's menu again while the question waits: sent, so it has been
+# handled (refused) when the probe returns.
+probe send 0x111 9000 >/dev/null
 click_answer 7
 check 'eventually "[ \"\$(table)\" = \"$default_table\" ]" 5' "No leaves the default profile in the driver" ||
     { echo "  now:"; table; echo "  default:"; echo "$default_table"; }

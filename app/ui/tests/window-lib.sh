@@ -1,7 +1,7 @@
 # Shared by the scripts that drive KbPanel's windows from outside: the probes
 # (kbpanel_probe for the main window, dialog_probe for the dialogs), real
 # clicks on control ids, message-box answers and the tray icon's picture.
-# Needs tools/dev/e2e-lib.sh first, and $work for tray_picture.
+# Needs tools/dev/e2e-lib.sh first. A script starts with kb_window_test (below).
 
 probe() { wine kbpanel_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
 dprobe() { wine dialog_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
@@ -23,6 +23,15 @@ click() {  # KIND ID: the middle of the control
     [ $# -eq 8 ] || return 1
     xdotool mousemove $(($1 + $3 / 2)) $(($2 + 5)) click 1
     xdotool mousemove $(($5 + $7 / 2)) $(($6 + $8 / 2)) click 1
+}
+# The key function dialog of a main-window key button, by real clicks.
+open_key() {  # main-window button ID
+    local i
+    for i in 1 2 3; do
+        click main "$1"
+        eventually 'up key' 2 && return 0
+    done
+    return 1
 }
 click_cell() {  # KIND LIST ROW COL [X]: X pixels into the cell, else its middle
     local r x="${5:-}"
@@ -82,4 +91,75 @@ share_like() {  # X Y W H R G B
         sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\)[,)].*/\1 \2 \3/p' |
         awk -v r="$5" -v g="$6" -v b="$7" '{ n++; d = ($1 - r) ^ 2 + ($2 - g) ^ 2 + ($3 - b) ^ 2; if (d <= 27) k++ }
             END { print (n ? int(100 * k / n) : 0) }'
+}
+
+# --- The start of a script that drives KbPanel -----------------------------------
+regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
+# kb_window_test: into the programs' folder with a work folder of its own; at
+# exit, however the script ends, the commands given to at_exit (newest first),
+# then the program ended, the simulated keyboard removed, the settings and the
+# work folder gone.
+kb_at_exit=()
+at_exit() { kb_at_exit=("$1" "${kb_at_exit[@]}"); }
+kb_cleanup() {
+    local c
+    for c in "${kb_at_exit[@]}"; do eval "$c" >/dev/null 2>&1; done
+    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
+    wine kbsim.exe remove >/dev/null 2>&1
+    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
+    rm -rf "$work"
+}
+kb_window_test() {
+    cd "$KB_BIN" || exit 1
+    work=$(mktemp -d)
+    trap kb_cleanup EXIT
+}
+# A profile file $work/NAME.px3 built from its JSON.
+build_profile() {  # NAME JSON
+    printf '%s' "$2" >"$work/$1.json"
+    wine px3tool.exe build "$(winpath "$work/$1.json")" "$(winpath "$work/$1.px3")" >/dev/null ||
+        { echo "px3tool build $1 failed"; exit 1; }
+}
+# The settings start afresh with FILE... as the profile list and ACTIVE (-1: none).
+use_profiles() {  # ACTIVE FILE...
+    local active="$1" i=0 f
+    shift
+    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
+    wine reg add "$regkey" /v PROFILE00 /d $# /f >/dev/null
+    for f in "$@"; do
+        i=$((i + 1))
+        wine reg add "$regkey" /v "$(printf 'PROFILE%02d' "$i")" /d "$(winpath "$f")" /f >/dev/null
+    done
+    wine reg add "$regkey" /v ACTIVE /d "$active" /f >/dev/null
+}
+reg_value() {  # NAME: a settings value of the profile list, as stored
+    wine reg query "$regkey" /v "$1" 2>/dev/null | tr -d '\r' |
+        awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+}
+# The program started into the tray, then its window shown as a second start
+# shows it (not with "tray"). Ends the script when it does not come up.
+start_kbpanel() {  # [tray]
+    wine KbPanel.exe >/dev/null 2>&1 &
+    eventually '[ "$(state visible)" = 0 ]' 30 || { echo "KbPanel did not start"; exit 1; }
+    [ "${1:-}" = tray ] && return 0
+    wine KbPanel.exe >/dev/null 2>&1
+    eventually '[ "$(state visible)" = 1 ]' 10 || { echo "the window did not show"; exit 1; }
+}
+# After a dialog closes, the first click on the main window may only activate
+# it: the main window's Apply is clicked until it is off again.
+apply_main() {
+    local i
+    for i in 1 2 3; do
+        click main 1006
+        eventually '[ "$(probe enabled 1006)" = 0 ]' 2 && return 0
+    done
+    return 1
+}
+# A screenshot of a dialog into $KB_DIALOG_SHOTS when that names a folder.
+shoot() {  # KIND NAME
+    [ -n "${KB_DIALOG_SHOTS:-}" ] || return 0
+    local r
+    r=$(dprobe rect "$1" 0)
+    set -- $r "$2"
+    import -window root -crop "$3x$4+$1+$2" "$KB_DIALOG_SHOTS/$5.png" 2>/dev/null
 }
