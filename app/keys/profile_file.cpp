@@ -235,7 +235,9 @@ std::optional<std::vector<std::uint8_t>> readProfileBytes(const std::filesystem:
     std::uint8_t header[kFileHeaderSize];
     if (!in.read(reinterpret_cast<char*>(header), sizeof header) || headerProblem(header)) return std::nullopt;
     // Never more than the file holds: what the header describes and the layer block after it.
-    const auto wanted = static_cast<std::size_t>(size);
+    const std::uint64_t described = readU32(header + FileHeader::kFileSize);
+    const auto wanted = static_cast<std::size_t>(
+        size <= described ? size : std::min<std::uint64_t>(size, described + kMaxExtensionBytes));
     std::vector<std::uint8_t> bytes(wanted);
     std::memcpy(bytes.data(), header, sizeof header);
     in.read(reinterpret_cast<char*>(bytes.data() + sizeof header), static_cast<std::streamsize>(wanted - sizeof header));

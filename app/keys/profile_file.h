@@ -71,7 +71,8 @@ struct ProfileContent {
 [[nodiscard]] bool readProfileFile(const std::filesystem::path& path, ProfileContent& out);
 // The bytes readProfileFile parses (none when the file cannot be read or its
 // header is unusable): what a digest of the file covers. That is what the
-// header describes, or the whole file when it is longer (the layer block).
+// header describes and, when the file is longer, up to kMaxExtensionBytes
+// after it (the layer block).
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> readProfileBytes(const std::filesystem::path& path);
 
 // Reads the file into the model (caller holds the profile lock): 1 or 0. On

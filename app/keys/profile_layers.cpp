@@ -259,7 +259,8 @@ std::vector<std::uint8_t> encodeExtension(const ProfileExtension& ext) {
         }
     }
     const std::size_t body = w.bytes.size() - kExtensionHeaderSize;
-    if (body > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("extension block too large");
+    // A block the readers would cut is never written.
+    if (w.bytes.size() > kMaxExtensionBytes) throw std::length_error("layer block over 256 MiB");
     w.put32(8, static_cast<std::uint32_t>(body));
     w.put32(12, crc32(std::span(w.bytes).subspan(kExtensionHeaderSize)));
     return std::move(w.bytes);

@@ -77,6 +77,8 @@ void writeFallbacks(ProfileRecord& record, const ProfileExtension& ext) noexcept
 //   tag 3, a tap/hold key: u16 slot, u16 tap, u16 hold, u8 hold layer, u8 0, u16 term.
 // Records of other tags are skipped.
 inline constexpr std::size_t kExtensionHeaderSize = 16;
+// Read after the text pool at most: a longer tail comes out cut, so damaged.
+inline constexpr std::size_t kMaxExtensionBytes = std::size_t{256} << 20;
 inline constexpr std::uint16_t kExtensionVersion = 1;
 
 // The block for the content; no bytes when the content is empty. Throws

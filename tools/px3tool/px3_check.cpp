@@ -248,7 +248,7 @@ CheckReport checkProfile(const fs::path& file, const ProgramExists& exists) {
     if (!ec && size > described) {
         std::ifstream in(file, std::ios::binary);
         in.seekg(static_cast<std::streamoff>(described));
-        extension.resize(static_cast<std::size_t>(std::min<std::uintmax_t>(size - described, 64u << 20)));
+        extension.resize(static_cast<std::size_t>(std::min<std::uintmax_t>(size - described, kMaxExtensionBytes)));
         in.read(reinterpret_cast<char*>(extension.data()), static_cast<std::streamsize>(extension.size()));
         extension.resize(static_cast<std::size_t>(in.gcount()));
     }
