@@ -56,7 +56,11 @@ wine kbsim.exe install >/dev/null || { echo "FAILED: cannot install the simulate
 # A user's settings and profile that must survive everything below.
 wine reg add "$settings\\KbPanel\\PROFILES" /v KEEPME /d yes /f >/dev/null 2>&1
 (cd "$dest" && wine "$dest_win\\KbPanel.exe" >/dev/null 2>&1 &)
-check 'eventually table_installed 20' "installed program starts and installs its tables"
+check 'eventually table_installed 20' "installed program starts and installs its tables" || {
+    # Seen once in a full run, never alone: say what the program was showing.
+    echo "  main window: $(wine kbpanel_probe.exe state 2>/dev/null | tr -d '\r' | head -n 2 | tr '\n' ' ')"
+    echo "  message box: $(wine dialog_probe.exe msgbox 2>/dev/null | tr -d '\r' | tr '\n' ' ')"
+}
 wine "$dest_win\\KbPanel.exe" /Kill >/dev/null 2>&1
 check 'eventually "! running" 20 && ! table_installed' "installed program exits through /Kill and withdraws its tables"
 
