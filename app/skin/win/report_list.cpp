@@ -1,5 +1,7 @@
 #include "report_list.h"
 
+#include "skin_dpi.h"
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -112,7 +114,8 @@ int ReportList::InsertColumn(int index, const wchar_t* heading, int format, int 
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | (subItem >= 0 ? LVCF_SUBITEM : 0);
     column.fmt = format;
-    column.cx = width;
+    // Widths are given at 100 %; the list draws at its window's scale.
+    column.cx = MulDiv(width, WindowDpi(Hwnd()), kBaseDpi);
     column.pszText = const_cast<wchar_t*>(heading ? heading : L"");
     column.iSubItem = subItem;
     const int at = static_cast<int>(SendMessageW(Hwnd(), LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)));

@@ -57,7 +57,8 @@ public:
     // ignore the notifications this causes.
     void SetOwnerFlag(int* flag) noexcept { ownerFlag_ = flag; }
 
-    // Columns: every row gets the default colours for a new column. Index or -1.
+    // Columns: every row gets the default colours for a new column. Widths are
+    // at 100 % and grow with the list's scale. Index or -1.
     int InsertColumn(int index, const wchar_t* heading, int format = LVCFMT_LEFT, int width = 80,
                      int subItem = -1);
     void SetGridLines(bool on);

@@ -117,6 +117,11 @@ for dpi in 96 120 144 192; do
     if check 'start_shown "$KB_BIN"' "KbPanel starts and shows at $dpi DPI"; then
         compare "dpi$dpi" "$KB_BIN/${set_of[$dpi]}" 1 1
     fi
+    if [ "$dpi" = 192 ]; then  # list columns are given at 100 %: the editor's first is 300
+        probe command 1007 >/dev/null
+        check 'eventually "up macro" 10 && [ "$(dprobe header macro 1016 0 | cut -d" " -f3)" = 600 ]' \
+            "the macro editor's list columns are twice as wide at 192 DPI"
+    fi
     if [ -n "${KB_SCALE_SHOTS:-}" ] && { [ "$dpi" = 96 ] || [ "$dpi" = 192 ]; }; then
         cp "$work/dpi$dpi.png" "$KB_SCALE_SHOTS/kbpanel-scale-$((dpi * 100 / 96)).png"
     fi
