@@ -33,6 +33,8 @@ struct FakeWindowSink final : WindowSink {
     void tablesDue() override { ++tablesDueCalls; }
     int tablesDueCalls = 0;
     void bankChanged(int bank) override { banks.push_back(bank); }
+    std::vector<int> layers;
+    void layerChanged(int layer) override { layers.push_back(layer); }
     void refuseBankSwitch() override { ++bankRefusals; }
     bool editingMacroKey() override { return editingMacro; }
     void showMessage(std::u16string_view text) override { prompt.showMessage(text); }

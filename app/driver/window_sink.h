@@ -27,6 +27,9 @@ public:
     // the window sends them again through the activation path, on its thread.
     virtual void tablesDue() = 0;
     virtual void bankChanged(int bank) = 0;
+    // The layer in force changed (0: the base), by a layer key, a tap/hold
+    // key or a return to the base. From the key threads: posted on.
+    virtual void layerChanged(int layer) = 0;
     // The bank key was pressed while a macro key is being edited.
     virtual void refuseBankSwitch() = 0;
     // True while the key function dialog edits one of the macro keys.

@@ -57,6 +57,7 @@ public:
     bool editingMacroKey() override { return false; }
     void refuseBankSwitch() override { say("message " + utf8(kb::kBankSwitchRefused)); }
     void bankChanged(int bank) override { say("bank " + std::to_string(bank)); }
+    void layerChanged(int layer) override { say("layer " + std::to_string(layer)); }
     void setKeyButtonAssigned(int, bool) override {}
     void setApplyButtonEnabled(bool) override {}
     void showProfileMenu(const kb::ProfileMenu&) override {}

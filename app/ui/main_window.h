@@ -73,6 +73,7 @@ private:
     bool editingMacroKey() override;
     void refuseBankSwitch() override;
     void bankChanged(int bank) override;
+    void layerChanged(int layer) override;
     void playbackIndication(bool playing) override;
     // Called under the profile lock, posted on from other threads.
     void setKeyButtonAssigned(int slot, bool assigned) override;
@@ -114,6 +115,7 @@ private:
     bool keepHidden_ = true;  // until the user or a second start opens the window
     int ncPaintCounter_ = 2;
     bool shutDown_ = false;
+    int layerInForce_ = 0;  // as the heart last reported it
 
     KeyboardView view_;
     MainWindowTray tray_;

@@ -20,6 +20,7 @@ constexpr UINT kPostRefuseBank = WM_APP + 4;
 constexpr UINT kPostApplyButton = WM_APP + 5;  // wParam: enabled
 constexpr UINT kPostKeyMark = WM_APP + 6;      // wParam: slot, lParam: assigned
 constexpr UINT kPostTablesDue = WM_APP + 8;    // the driver is back without our tables
+constexpr UINT kPostLayer = WM_APP + 9;        // wParam: the layer in force
 static_assert(FollowController::kMessage == WM_APP + 7);
 
 }  // namespace
@@ -44,6 +45,10 @@ void MainWindow::buildBridgeTable() {
     table_.on(kPostBank, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
         view_.showBank(wp != 0 ? 1 : 0);
         post(kMessageMacroKeyRefresh, kMarkerMacroKeyRefresh);
+        return 0;
+    });
+    table_.on(kPostLayer, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
+        layerInForce_ = static_cast<int>(wp);
         return 0;
     });
     table_.on(kPostRefuseBank, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
@@ -77,6 +82,8 @@ bool MainWindow::editingMacroKey() { return kb::ui::editingMacroKey(); }
 void MainWindow::refuseBankSwitch() { post(kPostRefuseBank); }
 
 void MainWindow::bankChanged(int bank) { post(kPostBank, static_cast<WPARAM>(bank)); }
+
+void MainWindow::layerChanged(int layer) { post(kPostLayer, static_cast<WPARAM>(layer)); }
 
 void MainWindow::playbackIndication(bool playing) { post(kPostPlayback, playing ? 1 : 0); }
 

@@ -271,6 +271,7 @@ public:
     bool editingMacroKey() override { return false; }
     void refuseBankSwitch() override {}
     void bankChanged(int) override {}
+    void layerChanged(int) override {}
     void setKeyButtonAssigned(int, bool) override {}
     void setApplyButtonEnabled(bool) override {}
     void showProfileMenu(const ProfileMenu&) override {}
