@@ -10,6 +10,7 @@
 //                                    (as the profile menu would; prints "profile N")
 #include <windows.h>
 
+#include "common/text/text_convert.h"
 #include "common/win/unique_handle.h"
 #include "heart.h"
 #include "profile_file.h"
@@ -31,15 +32,6 @@ constexpr wchar_t kSwitchEventName[] = L"KbPanel_PX3_QM2000RB_Headless_Switch";
 
 std::mutex g_outLock;
 
-std::string utf8(std::u16string_view text) {
-    if (text.empty()) return {};
-    const auto* w = reinterpret_cast<const wchar_t*>(text.data());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 void say(const std::string& line) {
     std::lock_guard<std::mutex> lock(g_outLock);
     std::fputs(line.c_str(), stdout);
@@ -55,15 +47,15 @@ public:
     void attachState(int state) override { say("attach " + std::to_string(state)); }
     void tablesDue() override { SetEvent(tablesDue_); }
     bool editingMacroKey() override { return false; }
-    void refuseBankSwitch() override { say("message " + utf8(kb::kBankSwitchRefused)); }
+    void refuseBankSwitch() override { say("message " + kbtext::toUtf8(kb::kBankSwitchRefused)); }
     void bankChanged(int bank) override { say("bank " + std::to_string(bank)); }
     void layerChanged(int layer) override { say("layer " + std::to_string(layer)); }
     void setKeyButtonAssigned(int, bool) override {}
     void setApplyButtonEnabled(bool) override {}
     void showProfileMenu(const kb::ProfileMenu&) override {}
-    void showMessage(std::u16string_view text) override { say("message " + utf8(text)); }
+    void showMessage(std::u16string_view text) override { say("message " + kbtext::toUtf8(text)); }
     bool askYesNo(std::u16string_view text, bool defaultNo) override {
-        say("message " + utf8(text));
+        say("message " + kbtext::toUtf8(text));
         return !defaultNo;
     }
     void playbackIndication(bool playing) override {
