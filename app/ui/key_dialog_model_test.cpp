@@ -6,38 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 namespace kb {
 namespace {
 
-using testing::AnsweringPrompt;
-using testing::RecordingWindow;
-using testing::TempFolder;
-using testing::useAsOnlyProfile;
-
-std::vector<char> bytesOf(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-struct KeyDialog : ::testing::Test {
-    TempFolder dir;
-    MemorySettingsStore store;
-    ProfileList list{store};
-    ProfileModel model;
-    AnsweringPrompt prompt;
-    RecordingWindow window;
+struct KeyDialog : ::testing::Test, testing::OneLoadedProfile {
     KeyDialogModel dialog;
-    std::filesystem::path file;
 
-    void SetUp() override {
-        file = dir / "k.px3";
-        ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
-        useAsOnlyProfile(list, file);
-        ASSERT_EQ(loadProfileFile(model, file), 1);
-    }
+    void SetUp() override { ASSERT_TRUE(loadOnly("k.px3")); }
     KeyDialogModel::ApplyOutcome apply() { return dialog.apply(model, list, window, prompt); }
     KeyEntry savedEntry(int slot) {
         ProfileContent c;
@@ -98,7 +73,7 @@ TEST_F(KeyDialog, EachTypeWritesOnlyItsKey) {
     m.setName(u"m");
     m.setMacroId(5);
     model.macros = {m};
-    const std::vector<char> before = bytesOf(file);
+    const std::vector<std::uint8_t> before = testing::fileBytes(file);
     for (int type = 0; type <= 6; ++type) {
         dialog.open({0, 0x10, 1044}, model);
         if (type == dialog.type()) (void)dialog.selectType(type == 0 ? 1 : 0, true);
@@ -131,7 +106,7 @@ TEST_F(KeyDialog, EachTypeWritesOnlyItsKey) {
             EXPECT_EQ(c.texts.text(0x10), u"C:\\x.exe");
         }
     }
-    EXPECT_NE(bytesOf(file), before);
+    EXPECT_NE(testing::fileBytes(file), before);
     EXPECT_TRUE(prompt.messages.empty());
 }
 
@@ -157,11 +132,11 @@ TEST_F(KeyDialog, MacroAndKeypadKeysEditTheirOwnSlots) {
 }
 
 TEST_F(KeyDialog, CancelAndRefusalsWriteNothing) {
-    const std::vector<char> before = bytesOf(file);
+    const std::vector<std::uint8_t> before = testing::fileBytes(file);
     dialog.open({0, 0x1E, 1058}, model);
     ASSERT_TRUE(dialog.selectType(1, true));
     dialog.close();  // Cancel
-    EXPECT_EQ(bytesOf(file), before);
+    EXPECT_EQ(testing::fileBytes(file), before);
     EXPECT_EQ(model.record->entry(0x1E).type, 0);
 
     dialog.open({0, 0x1E, 1058}, model);
@@ -172,7 +147,7 @@ TEST_F(KeyDialog, CancelAndRefusalsWriteNothing) {
     EXPECT_EQ(prompt.messages, (std::vector<std::u16string>{std::u16string(text::kPathEmpty),
                                                              std::u16string(text::kPathTooLong)}));
     EXPECT_TRUE(dialog.changed());
-    EXPECT_EQ(bytesOf(file), before);
+    EXPECT_EQ(testing::fileBytes(file), before);
     dialog.editPath(std::u16string(259, u'p'));
     EXPECT_EQ(apply(), KeyDialogModel::ApplyOutcome::Applied);
     dialog.close();
@@ -187,14 +162,14 @@ TEST_F(KeyDialog, CancelAndRefusalsWriteNothing) {
     dialog.close();
 
     // The default profile cannot be edited; Apply stays enabled.
-    const std::vector<char> mid = bytesOf(file);
+    const std::vector<std::uint8_t> mid = testing::fileBytes(file);
     list.setActiveIndex(-1);
     dialog.open({0, 0x1E, 1058}, model);
     ASSERT_TRUE(dialog.selectType(5, true));
     EXPECT_EQ(apply(), KeyDialogModel::ApplyOutcome::RefusedDefaultProfile);
     EXPECT_EQ(prompt.messages.back(), u"你不能在<默认情景模式>下编辑!");
     EXPECT_TRUE(dialog.changed());
-    EXPECT_EQ(bytesOf(file), mid);
+    EXPECT_EQ(testing::fileBytes(file), mid);
 }
 
 TEST_F(KeyDialog, AFailedSaveIsReportedAndCreatesNoFile) {

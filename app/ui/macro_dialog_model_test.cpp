@@ -6,16 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 namespace kb {
 namespace {
-
-using testing::AnsweringPrompt;
-using testing::RecordingWindow;
-using testing::TempFolder;
-using testing::useAsOnlyProfile;
 
 struct StepClock final : MacroClock {
     int ms = 0;
@@ -38,29 +30,14 @@ struct ForwardingHost final : RecorderHost {
     void showRecording(bool) override {}
 };
 
-std::vector<char> bytesOf(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-struct MacroDialog : ::testing::Test {
-    TempFolder dir;
-    MemorySettingsStore store;
-    ProfileList list{store};
-    ProfileModel model;
-    AnsweringPrompt prompt;
-    RecordingWindow window;
+struct MacroDialog : ::testing::Test, testing::OneLoadedProfile {
     StepClock clock;
     ForwardingHost host;
     MacroDialogModel dialog{host};
-    std::filesystem::path file;
 
     void SetUp() override {
         host.model = &dialog;
-        file = dir / "m.px3";
-        ASSERT_EQ(writeDefaultProfileFile(file, 0), 1);
-        useAsOnlyProfile(list, file);
-        ASSERT_EQ(loadProfileFile(model, file), 1);
+        ASSERT_TRUE(loadOnly("m.px3"));
         MacroRecord a, b;
         a.setName(u"first");
         a.setMacroId(1);
@@ -120,7 +97,7 @@ TEST_F(MacroDialog, DelayLimitsReachTheFile) {
 }
 
 TEST_F(MacroDialog, StepEditsSurviveASelectionChangeAndCancelTouchesNothing) {
-    const std::vector<char> before = bytesOf(file);
+    const std::vector<std::uint8_t> before = testing::fileBytes(file);
     dialog.open(model, list);
     dialog.selectStep(0);
     ASSERT_TRUE(dialog.moveStep(StepList::Move::Bottom));
@@ -132,7 +109,7 @@ TEST_F(MacroDialog, StepEditsSurviveASelectionChangeAndCancelTouchesNothing) {
     ASSERT_TRUE(dialog.selectMacro(0, prompt));
     EXPECT_EQ(dialog.steps().steps()[2], (MacroAction{0, 0x11C, 0}));
     dialog.close();  // Cancel
-    EXPECT_EQ(bytesOf(file), before);
+    EXPECT_EQ(testing::fileBytes(file), before);
     EXPECT_EQ(model.macros[0].action(2), (MacroAction{10, 0x30, 0}));
 }
 
@@ -221,7 +198,7 @@ TEST_F(MacroDialog, DefaultProfileAndFailedSaves) {
 TEST_F(MacroDialog, PlayModeIsShownChangedAndStoredWhileAnUnknownOneIsKept) {
     model.macros[1].setPlayMode(7);  // from a file written elsewhere
     ASSERT_EQ(saveProfile(model, list), SaveResult::Saved);
-    const std::vector<char> before = bytesOf(file);
+    const std::vector<std::uint8_t> before = testing::fileBytes(file);
     dialog.open(model, list);
     EXPECT_EQ(dialog.playModeChoice(), 0);
     EXPECT_FALSE(dialog.setPlayMode(0));  // the mode it has: no change
@@ -255,11 +232,11 @@ TEST_F(MacroDialog, PlayModeIsShownChangedAndStoredWhileAnUnknownOneIsKept) {
 
     // Cancel after a change leaves the profile as it was.
     dialog.close();
-    const std::vector<char> applied = bytesOf(file);
+    const std::vector<std::uint8_t> applied = testing::fileBytes(file);
     dialog.open(model, list);
     ASSERT_TRUE(dialog.setPlayMode(0));
     dialog.close();
-    EXPECT_EQ(bytesOf(file), applied);
+    EXPECT_EQ(testing::fileBytes(file), applied);
     EXPECT_EQ(model.macros[0].playMode(), 2);
 }
 
