@@ -67,3 +67,31 @@ for i in range(0, len(w) - 2, 3):
         down[w[i + 1]] = w[i + 2] == "0000"
 print(" ".join(sorted(k for k, d in down.items() if d)))'
 }
+
+# kbhost_e2e_begin: a work folder ($work) and the simulated keyboard installed;
+# on exit the host ($hostpid, when set) is stopped, the keyboard removed and the
+# folder gone.
+kbhost_e2e_cleanup() {
+    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
+    wine kbsim.exe remove >/dev/null 2>&1
+    rm -rf "$work"
+}
+kbhost_e2e_begin() {
+    work=$(mktemp -d)
+    hostpid=""
+    trap kbhost_e2e_cleanup EXIT
+    wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
+}
+# checks_nothing_after_exit KEY CODE: no injected key is left down, and KEY
+# pressed now passes through with no further press of CODE played.
+checks_nothing_after_exit() {
+    local k="$1" code="$2" rest n
+    rest=$(left_down)
+    check '[ -z "$rest" ]' "exit leaves no key down" || echo "  down: $rest; output: $(inj)"
+    n=$(presses "$code")
+    # Once the key's own press is in the output, anything played after the
+    # exit would be there too.
+    key "$k" tap
+    eventually '[[ "$(phys)" == *"key $k 0001"* ]]' 5
+    check '[ "$(presses "$code")" = "$n" ]' "nothing is played after the exit"
+}

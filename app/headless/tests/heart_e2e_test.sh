@@ -3,18 +3,8 @@
 # by kbsim, each scenario from a profile file made for it with px3tool.
 set -u
 cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-hostpid=""
-cleanup() {
-    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
-    wine kbsim.exe remove >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
-
-wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
+kbhost_e2e_begin
 
 probe_report="$work/launched.txt"
 type_report="$work/typed.txt"
