@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kb {
@@ -57,7 +58,20 @@ void clearSlotTexts(ProfileModel& model);
 // What the key's tool tip says it does: "播放宏: 问候", "无功能", ...; texts
 // are cut after their first line or kToolTipTextChars characters.
 inline constexpr std::size_t kToolTipTextChars = 16;
-[[nodiscard]] std::u16string describeKeyFunction(ProfileModel& model, int slot);
+// `layer` 1..3 describes the layer's own function, or "透明: " and the base's.
+[[nodiscard]] std::u16string describeKeyFunction(ProfileModel& model, int slot, int layer = 0);
+
+// Layer names as the editor and the notice show them; index 0 is the base.
+inline constexpr std::u16string_view kLayerNames[] = {u"基本层", u"层 1", u"层 2", u"层 3"};
+
+// A layer's own function for an ordinary key; nullopt when the layer leaves it
+// transparent (or for layer 0, macro keys and no working record).
+[[nodiscard]] std::optional<EntryView> readLayerEntry(ProfileModel& model, int layer, int slot);
+
+// How the map shows a key on a layer: a function of the layer's own, the
+// base's function showing through (drawn dimmed), or nothing.
+enum class KeyMark { None, Own, Inherited };
+[[nodiscard]] KeyMark keyMark(ProfileModel& model, int slot, int layer);
 
 // What the key function dialog chose. listCode is used by type 2, macroId by
 // type 4, text by types 3 (cut to 259 characters) and 6.
@@ -68,6 +82,17 @@ struct Assignment {
     std::u16string text;
 };
 
+// Where the choice goes beyond the base's seven functions. `layer` 1..3 edits
+// that layer's function of an ordinary key (growing the profile to that many
+// layers, the new ones all transparent); `transparent` then gives the key back
+// to the base. `ext` (base only, ordinary keys) makes the key a layer or
+// tap/hold key instead; its slot is filled in.
+struct LayerChoice {
+    int layer = 0;
+    bool transparent = false;
+    std::optional<ExtKey> ext;
+};
+
 // SaveFailed: the entry is written and pending (apply enabled) but the file
 // could not be replaced; it keeps its previous content and the user is told.
 enum class AssignResult { Done, BadArgument, NoProfile, SaveFailed };
@@ -76,7 +101,8 @@ enum class AssignResult { Done, BadArgument, NoProfile, SaveFailed };
 // redraws the key's button and enables the apply button. A failed save is
 // shown through the prompt (after the lock is released).
 [[nodiscard]] AssignResult assign(ProfileModel& model, const ProfileList& list, MainWindowSink& window,
-                                  Prompt& prompt, int device, int position, const Assignment& choice);
+                                  Prompt& prompt, int device, int position, const Assignment& choice,
+                                  const LayerChoice& where = {});
 
 // Redraws every key button (current macro bank, 87 keyboard keys, 23 keypad keys).
 void markKeyButtons(ProfileModel& model, MainWindowSink& window);

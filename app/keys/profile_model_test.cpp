@@ -71,6 +71,61 @@ TEST_F(Assigning, ParametersAndMacroKeyCodes) {
     EXPECT_FALSE(hasFunction(model, 3));
 }
 
+TEST_F(Assigning, LayerEditsKeepTheBaseAndTravelInTheFile) {
+    const int a = slotOf(0, 0x01E), c = slotOf(0, 0x02E);
+    ASSERT_EQ(assign(model, list, window, prompt, 0, a, {2, listCodeOfKey(0x030), 0, {}}), AssignResult::Done);
+    EXPECT_EQ(keyMark(model, a, 1), KeyMark::Inherited);
+    EXPECT_EQ(describeKeyFunction(model, a, 1), u"透明: " + describeKeyFunction(model, a));
+    EXPECT_EQ(keyMark(model, c, 1), KeyMark::None);
+
+    ASSERT_EQ(assign(model, list, window, prompt, 0, c, {1, 0, 0, {}}, {2, false, {}}), AssignResult::Done);
+    ASSERT_EQ(model.extension.layers.size(), 2u);  // layer 1 comes in, all transparent
+    EXPECT_TRUE(model.extension.layers[0].keys.empty());
+    EXPECT_EQ(keyMark(model, c, 2), KeyMark::Own);
+    EXPECT_EQ(keyMark(model, c, 1), KeyMark::None);
+    EXPECT_EQ(describeKeyFunction(model, c, 2), u"无功能");
+    EXPECT_EQ(readEntry(model, c)->type, 0);
+    ProfileContent saved;
+    ASSERT_TRUE(readProfileFile(file, saved));
+    EXPECT_EQ(saved.extension, model.extension);
+
+    ASSERT_EQ(assign(model, list, window, prompt, 0, c, {0, 0, 0, {}}, {2, true, {}}), AssignResult::Done);
+    EXPECT_EQ(keyMark(model, c, 2), KeyMark::None);
+    // Macro keys have no layers; the base has nothing to be transparent to.
+    EXPECT_EQ(assign(model, list, window, prompt, 0, kFirstMacroKeySlot, {1, 0, 0, {}}, {1, false, {}}),
+              AssignResult::BadArgument);
+    EXPECT_EQ(assign(model, list, window, prompt, 0, c, {0, 0, 0, {}}, {0, true, {}}), AssignResult::BadArgument);
+}
+
+TEST_F(Assigning, LayerAndTapHoldKeysKeepFallbacks) {
+    const int caps = slotOf(0, 0x03A), tab = slotOf(0, 0x00F);
+    const Assignment none{0, 0, 0, {}};
+    LayerChoice tapHold{0, false, ExtKey{0, ExtKeyKind::TapHold, 1, LayerMode::Momentary, 0x001, 0x01D, 0, 200}};
+    ASSERT_EQ(assign(model, list, window, prompt, 0, caps, none, tapHold), AssignResult::Done);
+    EXPECT_EQ(readEntry(model, caps)->type, 2);
+    EXPECT_EQ(readEntry(model, caps)->parameter, 0x001u);
+    EXPECT_EQ(describeKeyFunction(model, caps).rfind(u"双功能键: 点按 ", 0), 0u);
+
+    const LayerChoice layerKey{0, false, ExtKey{0, ExtKeyKind::Layer, 3, LayerMode::Toggle, 0, 0, 0, 200}};
+    ASSERT_EQ(assign(model, list, window, prompt, 0, tab, none, layerKey), AssignResult::Done);
+    EXPECT_EQ(model.extension.layers.size(), 3u);
+    EXPECT_EQ(readEntry(model, tab)->type, 1);
+    EXPECT_EQ(describeKeyFunction(model, tab), u"层键: 层 3 (切换)");
+    EXPECT_EQ(keyMark(model, tab, 2), KeyMark::Inherited);
+    ProfileContent saved;
+    ASSERT_TRUE(readProfileFile(file, saved));
+    EXPECT_EQ(saved.extension, model.extension);
+
+    // A term out of range changes nothing; one of the seven functions replaces the key.
+    const ProfileExtension before = model.extension;
+    tapHold.ext->termMs = 20;
+    EXPECT_EQ(assign(model, list, window, prompt, 0, caps, none, tapHold), AssignResult::BadArgument);
+    EXPECT_EQ(model.extension, before);
+    ASSERT_EQ(assign(model, list, window, prompt, 0, caps, none), AssignResult::Done);
+    EXPECT_EQ(model.extension.keyOf(caps), nullptr);
+    EXPECT_EQ(readEntry(model, caps)->type, 0);
+}
+
 TEST_F(Assigning, ButtonMarksFollowTheBank) {
     model.record->setEntry(258, {1, 0x1304, 0});
     model.record->setEntry(263, {1, 0x2304, 0});
