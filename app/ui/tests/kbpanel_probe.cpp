@@ -249,7 +249,8 @@ int run(int argc, wchar_t** argv) {
                    ? 0
                    : 1;
     }
-    if (argc >= 3 && (cmd == L"command" || cmd == L"caption" || cmd == L"enabled" || cmd == L"rect")) {
+    if (argc >= 3 && (cmd == L"command" || cmd == L"caption" || cmd == L"enabled" || cmd == L"rect" ||
+                      cmd == L"selected")) {
         const int id = static_cast<int>(number(argv[2]));
         const HWND control = id == 0 ? w : GetDlgItem(w, id);
         if (control == nullptr) {
@@ -269,6 +270,10 @@ int run(int argc, wchar_t** argv) {
         }
         if (cmd == L"enabled") {
             std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+            return 0;
+        }
+        if (cmd == L"selected") {  // a combo box's selected entry, -1 for none
+            std::printf("%d\n", static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)));
             return 0;
         }
         RECT r{};
