@@ -16,7 +16,7 @@ winpath() {
         out=$(winepath -w "$1" 2>/dev/null)
         case "$out" in [A-Za-z]:\\*) echo "$out"; return 0 ;; esac
         echo "winpath: no path for $1 (try $i): $out" >&2
-        sleep 0.5
+        sleep 0.5  # a pause before asking again: Wine is busy
     done
     return 1
 }
@@ -53,6 +53,21 @@ inj() { wine kbsim.exe output | tr -d '\r' | sed -n 's/^inj //p' | tr '\n' ' '; 
 phys() { wine kbsim.exe output | tr -d '\r' | sed -n 's/^phys //p' | tr '\n' ' '; }
 clear_output() { wine kbsim.exe output --clear >/dev/null; }
 tap() { wine kbsim.exe key "$1" tap >/dev/null; }
+# types_into_target KEY TEXT NAME: KEY tapped into type_target.exe's edit field
+# (in front; NAME names its events); true when the field then holds TEXT.
+types_into_target() {
+    local pid rc=1
+    typed_file="$work/typed-$3.txt" typed_text=$2
+    wine type_target.exe "$(winpath "$typed_file")" "$3" >/dev/null 2>&1 &
+    pid=$!
+    # The file appears once the edit field has the focus.
+    eventually '[ -e "$typed_file" ]' 10
+    tap "$1"
+    eventually '[ "$(cat "$typed_file" 2>/dev/null)" = "$typed_text" ]' 10 && rc=0
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    return $rc
+}
 key() { wine kbsim.exe key "$@" >/dev/null; }
 # How often CODE was pressed by injection so far.
 presses() { inj | grep -o "key $1 0000" | wc -l; }

@@ -7,7 +7,6 @@ cd "$KB_BIN" || exit 1
 kbhost_e2e_begin
 
 probe_report="$work/launched.txt"
-type_report="$work/typed.txt"
 probe=$(winpath "$KB_BIN/multact_probe.exe")
 
 # A: macro 1 (B press, 60 ms, B release); D: macro 2 (C press, 10 s, C release);
@@ -99,13 +98,7 @@ clear_output
 # Launch a program; type a text block.
 tap 26
 check 'eventually "[ -s \"$probe_report\" ]" 10' "a launch key starts the program"
-wine type_target.exe "$(winpath "$type_report")" kb-e2e-type >/dev/null 2>&1 &
-typepid=$!
-# The report appears once the edit control has the focus.
-eventually '[ -e "$type_report" ]' 10
-tap 14
-check 'eventually "[ \"\$(cat \"$type_report\" 2>/dev/null)\" = \"ab\" ]" 10' "a text key types its text"
-kill "$typepid" 2>/dev/null; wait "$typepid" 2>/dev/null
+check "types_into_target 14 ab kb-e2e-type" "a text key types its text"
 clear_output
 
 # Macro keys and the bank key.

@@ -12,8 +12,7 @@ namespace {
 constexpr UINT kCheckLamps = WM_APP + 1;
 constexpr UINT kPauseHook = WM_APP + 2;
 constexpr UINT kResumeHook = WM_APP + 3;
-constexpr UINT_PTR kSettleTimer = 1;
-constexpr UINT_PTR kArrowTimer = 2;
+constexpr UINT_PTR kClockTimer = 1;
 // The hook runs before the system records the new toggle state; a second look
 // a moment later sees the settled state.
 constexpr UINT kSettleMs = 60;
@@ -61,6 +60,39 @@ private:
     Handler handler_;
     HWND window_ = nullptr;
 };
+
+// The program's clock: a timer of a message-only window on this thread.
+class TimerClock final : public StepClock {
+public:
+    TimerClock()
+        : window_([this](UINT message, WPARAM id, LPARAM) {
+              // A tick already queued when the clock halted is dropped.
+              if (message == WM_TIMER && id == kClockTimer && running_ && step_) step_();
+          }) {}
+    ~TimerClock() override { Halt(); }
+    [[nodiscard]] bool Ready() const noexcept { return window_.get() != nullptr; }
+    void Run(UINT periodMs, std::function<void()> step) override {
+        step_ = std::move(step);
+        running_ = SetTimer(window_.get(), kClockTimer, periodMs, nullptr) != 0;
+    }
+    void Halt() override {
+        running_ = false;
+        if (window_.get()) KillTimer(window_.get(), kClockTimer);
+    }
+
+private:
+    std::function<void()> step_;
+    bool running_ = false;
+    MessageWindow window_;
+};
+
+// The caller's clock, or else a timer of our own made into `own`; null when
+// no timer can be made.
+StepClock* clockOr(StepClock* given, std::unique_ptr<TimerClock>& own) {
+    if (given) return given;
+    own = std::make_unique<TimerClock>();
+    return own->Ready() ? own.get() : nullptr;
+}
 
 // Watches a window's visibility without the window's cooperation.
 class ShowWatch : public CSubclassWnd {
@@ -110,6 +142,8 @@ struct LockLamps::Impl {
     const StatusSurface* lit = nullptr;
     bool visible = false;
     std::unique_ptr<MessageWindow> sink;
+    std::unique_ptr<TimerClock> ownClock;
+    StepClock* clock = nullptr;
     std::unique_ptr<ShowWatch> watch;
     std::thread hookThread;
     std::atomic<DWORD> hookThreadId{0};
@@ -125,15 +159,13 @@ struct LockLamps::Impl {
         }
     }
 
-    void OnMessage(UINT message, WPARAM wParam) {
-        if (message == kCheckLamps) {
-            if (!visible) return;
-            Refresh();
-            SetTimer(sink->get(), kSettleTimer, kSettleMs, nullptr);
-        } else if (message == WM_TIMER && wParam == kSettleTimer) {
-            KillTimer(sink->get(), kSettleTimer);
+    void OnMessage(UINT message) {
+        if (message != kCheckLamps || !visible) return;
+        Refresh();
+        clock->Run(kSettleMs, [this] {
+            clock->Halt();
             if (visible) Refresh();
-        }
+        });
     }
 
     void OnShow(bool shown) {
@@ -168,7 +200,7 @@ LockLamps::~LockLamps() { Stop(); }
 bool LockLamps::LockIsOn(int virtualKey) { return (GetKeyState(virtualKey) & 1) != 0; }
 
 bool LockLamps::Start(HWND window, SkinButton* numLamp, SkinButton* capsLamp, SkinButton* scrollLamp,
-                      const StatusSurface* unlit, const StatusSurface* lit) {
+                      const StatusSurface* unlit, const StatusSurface* lit, StepClock* clock) {
     Stop();
     auto impl = std::make_unique<Impl>();
     impl->lamps[0] = numLamp;
@@ -177,8 +209,10 @@ bool LockLamps::Start(HWND window, SkinButton* numLamp, SkinButton* capsLamp, Sk
     impl->unlit = unlit;
     impl->lit = lit;
     Impl* raw = impl.get();
-    impl->sink = std::make_unique<MessageWindow>([raw](UINT m, WPARAM w, LPARAM) { raw->OnMessage(m, w); });
+    impl->sink = std::make_unique<MessageWindow>([raw](UINT m, WPARAM, LPARAM) { raw->OnMessage(m); });
     if (!impl->sink->get()) return false;
+    impl->clock = clockOr(clock, impl->ownClock);
+    if (!impl->clock) return false;
     impl->watch = std::make_unique<ShowWatch>([raw](bool shown) { raw->OnShow(shown); });
     if (window) impl->watch->AttachHook(window);
     impl->visible = window == nullptr || IsWindowVisible(window);
@@ -204,6 +238,7 @@ void LockLamps::Stop() {
         PostThreadMessageW(impl_->hookThreadId.load(), WM_QUIT, 0, 0);
         impl_->hookThread.join();
     }
+    impl_->clock->Halt();
     impl_.reset();
 }
 
@@ -223,7 +258,8 @@ struct ArrowAnimator::Impl {
     int step = 0;
     unsigned ticks = 0;
     bool running = false;
-    std::unique_ptr<MessageWindow> sink;
+    std::unique_ptr<TimerClock> ownClock;
+    StepClock* clock = nullptr;
     std::unique_ptr<ShowWatch> watch;
 
     void Show(ArrowSide side, int frame, bool setEnable, bool enable) {
@@ -244,12 +280,11 @@ struct ArrowAnimator::Impl {
     void Run(bool shown) {
         if (shown == running) return;
         running = shown;
-        if (shown) SetTimer(sink->get(), kArrowTimer, periodMs, nullptr);
-        else KillTimer(sink->get(), kArrowTimer);
+        if (shown) clock->Run(periodMs, [this] { OnStep(); });
+        else clock->Halt();
     }
 
-    void OnMessage(UINT message, WPARAM wParam) {
-        if (message != WM_TIMER || wParam != kArrowTimer) return;
+    void OnStep() {
         Show(ArrowSide::Left, step, false, false);
         Show(ArrowSide::Right, step, false, false);
         step = (step + 1) % 2;
@@ -261,7 +296,8 @@ ArrowAnimator::ArrowAnimator() : impl_(std::make_unique<Impl>()) {}
 ArrowAnimator::~ArrowAnimator() { Stop(); }
 
 bool ArrowAnimator::Start(HWND window, SkinButton* left, SkinButton* right, const wchar_t* iniPath,
-                          const StatusSurface* strip, std::function<bool()> flipOn, UINT periodMs) {
+                          const StatusSurface* strip, std::function<bool()> flipOn, UINT periodMs,
+                          StepClock* clock) {
     Stop();
     impl_ = std::make_unique<Impl>();
     Impl* raw = impl_.get();
@@ -273,8 +309,8 @@ bool ArrowAnimator::Start(HWND window, SkinButton* left, SkinButton* right, cons
     raw->periodMs = periodMs;
     (void)raw->state.Step(ArrowSide::Left, 2, true, true);
     (void)raw->state.Step(ArrowSide::Right, 2, true, true);
-    raw->sink = std::make_unique<MessageWindow>([raw](UINT m, WPARAM w, LPARAM) { raw->OnMessage(m, w); });
-    if (!raw->sink->get()) return false;
+    raw->clock = clockOr(clock, raw->ownClock);
+    if (!raw->clock) return false;
     raw->watch = std::make_unique<ShowWatch>([raw](bool shown) { raw->Run(shown); });
     if (window) raw->watch->AttachHook(window);
     raw->Run(window == nullptr || IsWindowVisible(window));
@@ -283,9 +319,10 @@ bool ArrowAnimator::Start(HWND window, SkinButton* left, SkinButton* right, cons
 
 void ArrowAnimator::Stop() {
     if (!impl_) return;
-    if (impl_->sink && impl_->sink->get()) KillTimer(impl_->sink->get(), kArrowTimer);
+    if (impl_->clock) impl_->clock->Halt();
     impl_->watch.reset();
-    impl_->sink.reset();
+    impl_->ownClock.reset();
+    impl_->clock = nullptr;
     impl_->running = false;
 }
 

@@ -14,6 +14,17 @@
 
 namespace kbskin {
 
+// What paces the lamps' second look and the arrows' steps: a timer on the
+// window's thread in the program; a test drives a clock of its own, so that
+// "nothing moved" is decided by the clock and not by waiting.
+class StepClock {
+public:
+    virtual ~StepClock() = default;
+    // Calls `step` every `periodMs` on this thread until Halt; a new Run replaces the last.
+    virtual void Run(UINT periodMs, std::function<void()> step) = 0;
+    virtual void Halt() = 0;
+};
+
 // Lit: image 2 for normal..disabled, image 1 marked; unlit: the other way round.
 // Follows the lock keys through a low-level keyboard hook on a thread of its own
 // that posts to the window's thread, and re-reads the states whenever the window
@@ -26,8 +37,9 @@ public:
     ~LockLamps();
 
     // window: the main window whose visibility the lamps follow. Lamps may be null.
+    // clock: null for the window thread's timer; kept by the caller while started.
     bool Start(HWND window, SkinButton* numLamp, SkinButton* capsLamp, SkinButton* scrollLamp,
-               const StatusSurface* unlit, const StatusSurface* lit);
+               const StatusSurface* unlit, const StatusSurface* lit, StepClock* clock = nullptr);
     void Stop();
     // Reads the three lock states now and redraws lamps that changed.
     void Refresh();
@@ -48,9 +60,11 @@ public:
     ArrowAnimator& operator=(const ArrowAnimator&) = delete;
     ~ArrowAnimator();
 
-    // flipOn is read anew on every step. periodMs: 1000 in the program.
+    // flipOn is read anew on every step. periodMs: 1000 in the program. clock:
+    // null for the window thread's timer; kept by the caller while started.
     bool Start(HWND window, SkinButton* left, SkinButton* right, const wchar_t* iniPath,
-               const StatusSurface* strip, std::function<bool()> flipOn, UINT periodMs = 1000);
+               const StatusSurface* strip, std::function<bool()> flipOn, UINT periodMs = 1000,
+               StepClock* clock = nullptr);
     void Stop();
     // One step for one side: frame 0/1 (2 = the current one), optionally
     // storing enable; draws unless the side is disabled. UI thread only.

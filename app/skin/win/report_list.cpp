@@ -44,6 +44,7 @@ bool ReportList::AttachWindow(HWND list) {
     parentHook_.AttachHook(GetParent(list));
     sortColumn_ = -1;  // a window opened again starts in its owner's order
     ascending_ = true;
+    gridLines_ = false;
     LONG_PTR style = GetWindowLongPtrW(list, GWL_STYLE);
     SetWindowLongPtrW(list, GWL_STYLE, (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK)) | LVS_REPORT);
     SetExtendedStyle(0, 0);
@@ -60,7 +61,7 @@ void ReportList::SetColours(const Colours& colours) {
     SendMessageW(Hwnd(), LVM_SETBKCOLOR, 0, static_cast<LPARAM>(colours_.back));
     SendMessageW(Hwnd(), LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(colours_.back));
     SendMessageW(Hwnd(), LVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(colours_.text));
-    InvalidateRect(Hwnd(), nullptr, TRUE);
+    ApplyGridLines();
 }
 
 int ReportList::RowCount() const {
@@ -130,7 +131,15 @@ int ReportList::InsertColumn(int index, const wchar_t* heading, int format, int 
     return at;
 }
 
-void ReportList::SetGridLines(bool on) { SetExtendedStyle(LVS_EX_GRIDLINES, on ? LVS_EX_GRIDLINES : 0); }
+void ReportList::SetGridLines(bool on) {
+    gridLines_ = on;
+    ApplyGridLines();
+}
+
+void ReportList::ApplyGridLines() {
+    SetExtendedStyle(LVS_EX_GRIDLINES, gridLines_ && !OwnGrid() ? LVS_EX_GRIDLINES : 0);
+    if (Hwnd()) InvalidateRect(Hwnd(), nullptr, TRUE);
+}
 
 void ReportList::SetCheckBoxes(int mode) {
     mode_ = static_cast<CheckMode>(std::clamp(mode, 0, 3));

@@ -34,7 +34,8 @@ public:
     };
 
     // The list's own colours; each row and cell starts with text and back.
-    // Without selected or header colours the system draws those as usual.
+    // Without selected or header colours the system draws those as usual; a
+    // header colour also draws the edge and the grid lines.
     struct Colours {
         COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
         COLORREF back = GetSysColor(COLOR_WINDOW);
@@ -134,6 +135,10 @@ private:
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
     LRESULT HeaderDraw(NMCUSTOMDRAW* draw);
     void PaintFrame();
+    void DrawGrid(HDC dc);
+    // The system's grid lines, or ours in the header colour.
+    void ApplyGridLines();
+    [[nodiscard]] bool OwnGrid() const noexcept { return gridLines_ && colours_.headerBack.has_value(); }
     bool OnClick(UINT message, LPARAM lParam);
     bool BeginEdit(int row, int column);
     void SortBy(int column);
@@ -153,6 +158,7 @@ private:
     int sortColumn_ = -1;
     bool ascending_ = true;
     bool changingChecks_ = false;
+    bool gridLines_ = false;
     int columns_ = 0;
     HWND edit_ = nullptr;
     EditHook editHook_{*this};

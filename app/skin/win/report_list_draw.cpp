@@ -1,13 +1,18 @@
 // How the report list draws itself in its owner's colours: cells, the
-// header and the edge.
+// header, the grid and the edge.
 #include "report_list.h"
+
+#include <algorithm>
 
 namespace kbskin {
 
 LRESULT ReportList::CustomDraw(NMLVCUSTOMDRAW* draw) {
     switch (draw->nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
-        return CDRF_NOTIFYITEMDRAW;
+        return CDRF_NOTIFYITEMDRAW | (OwnGrid() ? CDRF_NOTIFYPOSTPAINT : 0);
+    case CDDS_POSTPAINT:
+        if (OwnGrid()) DrawGrid(draw->nmcd.hdc);
+        return CDRF_DODEFAULT;
     case CDDS_ITEMPREPAINT:
         // The list paints a selected row in the system's highlight unless the
         // row is drawn as not selected, in the list's own selection colours.
@@ -71,6 +76,42 @@ LRESULT ReportList::HeaderDraw(NMCUSTOMDRAW* draw) {
     }
     default:
         return CDRF_DODEFAULT;
+    }
+}
+
+// The grid where the system would rule it in its own light grey: the last
+// pixel of every column below the header, and of every row height on down to
+// the bottom, past the last row.
+void ReportList::DrawGrid(HDC dc) {
+    RECT body{};
+    GetClientRect(Hwnd(), &body);
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(Hwnd(), LVM_GETHEADER, 0, 0));
+    if (header && IsWindowVisible(header)) {
+        RECT r{};
+        GetWindowRect(header, &r);
+        MapWindowPoints(nullptr, Hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        body.top = std::max(body.top, r.bottom);
+    }
+    const UniqueBrush line(CreateSolidBrush(*colours_.headerBack));
+    if (!line || body.top >= body.bottom) return;
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int i = 0; i < columns; ++i) {
+        RECT item{};
+        if (!SendMessageW(header, HDM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&item))) continue;
+        MapWindowPoints(header, Hwnd(), reinterpret_cast<POINT*>(&item), 2);
+        const RECT v{item.right - 1, body.top, item.right, body.bottom};
+        FillRect(dc, &v, line.get());
+    }
+    RECT first{};
+    first.left = LVIR_BOUNDS;
+    if (RowCount() == 0 || !SendMessageW(Hwnd(), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first))) return;
+    const int height = first.bottom - first.top;
+    if (height <= 0) return;
+    // Rows scrolled away above the body are skipped.
+    const int skipped = first.bottom - 1 < body.top ? (body.top - first.bottom + 1) / height : 0;
+    for (int y = first.bottom - 1 + skipped * height; y < body.bottom; y += height) {
+        const RECT h{body.left, y, body.right, y + 1};
+        FillRect(dc, &h, line.get());
     }
 }
 

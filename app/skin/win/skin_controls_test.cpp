@@ -5,6 +5,8 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -180,24 +182,66 @@ void pressCapsLock() {
     keybd_event(VK_CAPITAL, 0x3A, KEYEVENTF_KEYUP, 0);
 }
 
+// A clock the test moves by hand: one Tick is one period.
+class HandClock final : public StepClock {
+public:
+    void Run(UINT, std::function<void()> step) override {
+        step_ = std::move(step);
+        running_ = true;
+    }
+    void Halt() override { running_ = false; }
+    [[nodiscard]] bool Running() const noexcept { return running_; }
+    void Tick(int periods = 1) {
+        for (int i = 0; i < periods && running_; ++i) {
+            const auto step = step_;  // a step may run the clock anew
+            step();
+        }
+    }
+
+private:
+    std::function<void()> step_;
+    bool running_ = false;
+};
+
+// Counts the Caps Lock releases that have passed every low-level hook of the
+// process: ours hands the key on first, so a hook of the lamps has seen it,
+// and has posted what it posts, by the time the count moves.
+std::atomic<int> g_capsReleases{0};
+LRESULT CALLBACK witnessHook(int code, WPARAM wp, LPARAM lp) {
+    const LRESULT result = CallNextHookEx(nullptr, code, wp, lp);
+    const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lp);
+    if (code == HC_ACTION && key->vkCode == VK_CAPITAL && (key->flags & LLKHF_UP)) ++g_capsReleases;
+    return result;
+}
+
 TEST_F(SkinWindow, LampFollowsCapsLockAndRestsWhileHidden) {
     SkinButton& lamp = dialog->caps;
     LockLamps lamps;
+    HandClock clock;
     const bool initial = LockLamps::LockIsOn(VK_CAPITAL);
-    ASSERT_TRUE(lamps.Start(dialog->hwnd(), nullptr, &lamp, nullptr, S(1), S(2)));
+    ASSERT_TRUE(lamps.Start(dialog->hwnd(), nullptr, &lamp, nullptr, S(1), S(2), &clock));
     auto lit = [&] { return lamp.LastSurface() == S(2); };
     auto litPixel = [&] { return ClientPixel(lamp.Hwnd(), 3, 3) == statusPixel(2, lamp.FaceX() + 3, lamp.FaceY() + 3); };
     EXPECT_EQ(lit(), initial);
 
+    // The second look comes once the system holds the new state.
     pressCapsLock();
-    EXPECT_TRUE(PumpUntil([&] { return lit() != initial; }, 2000)) << "the lamp did not follow Caps Lock";
+    EXPECT_TRUE(PumpUntil([&] {
+        if (LockLamps::LockIsOn(VK_CAPITAL) != initial) clock.Tick();
+        return lit() != initial;
+    }, 2000)) << "the lamp did not follow Caps Lock";
     EXPECT_EQ(LockLamps::LockIsOn(VK_CAPITAL), !initial);
     EXPECT_EQ(litPixel(), !initial);
 
+    const kbwin::UniqueHook witness(SetWindowsHookExW(WH_KEYBOARD_LL, &witnessHook, GetModuleHandleW(nullptr), 0));
+    ASSERT_TRUE(witness);
     ShowWindow(dialog->hwnd(), SW_HIDE);
-    Pump(20);
+    const int released = g_capsReleases;
     pressCapsLock();
-    Pump(300);
+    // The pump that sees the count drains what was posted before it.
+    ASSERT_TRUE(PumpUntil([&] { return g_capsReleases > released; }, 2000));
+    EXPECT_FALSE(clock.Running()) << "a look was planned while the window was hidden";
+    clock.Tick(3);
     EXPECT_EQ(lit(), !initial) << "the lamp changed while its window was hidden";
     ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
     EXPECT_TRUE(PumpUntil([&] { return lit() == initial; }, 2000)) << "showing the window did not catch up";
@@ -208,21 +252,23 @@ TEST_F(SkinWindow, LampFollowsCapsLockAndRestsWhileHidden) {
 TEST_F(SkinWindow, ArrowsAlternateFramesFollowFlipAndRestWhileHidden) {
     bool flip = false;
     ArrowAnimator arrows;
+    HandClock clock;
     SkinButton& left = dialog->left;
     SkinButton& right = dialog->right;
-    ASSERT_TRUE(arrows.Start(dialog->hwnd(), &left, &right, dialog->iniPath(), arrowSurface(), [&] { return flip; }, 30));
+    ASSERT_TRUE(arrows.Start(dialog->hwnd(), &left, &right, dialog->iniPath(), arrowSurface(), [&] { return flip; },
+                             1000, &clock));
     std::vector<int> lefts, rights;
     auto watchTicks = [&](unsigned n) {
         lefts.clear();
         rights.clear();
-        for (unsigned target = arrows.Ticks() + 1; lefts.size() < n; ++target) {
-            if (!PumpUntil([&] { return arrows.Ticks() >= target; }, 2000)) return false;
+        for (unsigned i = 0; i < n; ++i) {
+            clock.Tick();
             lefts.push_back(left.FaceX());
             rights.push_back(right.FaceX());
         }
-        return true;
     };
-    ASSERT_TRUE(watchTicks(4));
+    watchTicks(4);
+    EXPECT_EQ(arrows.Ticks(), 4u);
     for (std::size_t i = 0; i < lefts.size(); ++i) {
         EXPECT_TRUE(lefts[i] == 0 || lefts[i] == 16) << lefts[i];  // DOWN_ARROW_LEFT1/2
         EXPECT_TRUE(rights[i] == 0 || rights[i] == 16) << rights[i];
@@ -233,25 +279,25 @@ TEST_F(SkinWindow, ArrowsAlternateFramesFollowFlipAndRestWhileHidden) {
     EXPECT_TRUE(PumpUntil([&] { return ClientPixel(left.Hwnd(), 2, 2) == arrowPixel(left.FaceX() + 2, 2); }));
 
     flip = true;
-    ASSERT_TRUE(watchTicks(3));
+    watchTicks(3);
     for (int x : lefts) EXPECT_TRUE(x == 32 || x == 48) << x;  // UP_ARROW_LEFT1/2
     for (int x : rights) EXPECT_TRUE(x == 32 || x == 48) << x;
 
     // The flip switch's hover stops the left arrow on its frame; the right goes on.
     arrows.ShowArrowFrame(ArrowSide::Left, 2, true, false);
-    ASSERT_TRUE(watchTicks(3));
+    watchTicks(3);
     EXPECT_EQ(lefts[0], lefts[1]);
     EXPECT_EQ(lefts[1], lefts[2]);
     EXPECT_NE(rights[0], rights[1]);
     arrows.ShowArrowFrame(ArrowSide::Left, 2, true, true);
 
     ShowWindow(dialog->hwnd(), SW_HIDE);
-    Pump(20);
     const unsigned before = arrows.Ticks();
-    Pump(200);
+    clock.Tick(3);
     EXPECT_EQ(arrows.Ticks(), before) << "arrows moved while hidden";
     ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
-    EXPECT_TRUE(PumpUntil([&] { return arrows.Ticks() > before; }, 2000));
+    clock.Tick();
+    EXPECT_EQ(arrows.Ticks(), before + 1) << "showing the window did not start the arrows";
 
     // A window kept in the tray refuses the modal loop's show: WM_SHOWWINDOW
     // arrives, the window stays hidden, and the arrows must stay still.
@@ -264,13 +310,13 @@ TEST_F(SkinWindow, ArrowsAlternateFramesFollowFlipAndRestWhileHidden) {
         })));
     ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
     ASSERT_FALSE(IsWindowVisible(dialog->hwnd()));
-    Pump(20);
     const unsigned refused = arrows.Ticks();
-    Pump(200);
+    clock.Tick(3);
     EXPECT_EQ(arrows.Ticks(), refused) << "arrows moved after a show the window refused";
     SetWindowLongPtrW(dialog->hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
     ShowWindow(dialog->hwnd(), SW_SHOWNOACTIVATE);
-    EXPECT_TRUE(PumpUntil([&] { return arrows.Ticks() > refused; }, 2000));
+    clock.Tick();
+    EXPECT_EQ(arrows.Ticks(), refused + 1);
 }
 
 // --- Hyperlink label ------------------------------------------------------------

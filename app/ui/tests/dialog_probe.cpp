@@ -20,6 +20,7 @@
 
 #include "common/win/unique_handle.h"
 #include "instance.h"
+#include "probe_kit.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -30,12 +31,7 @@
 namespace {
 
 using namespace kb::ui;
-
-struct Search {
-    DWORD pid;
-    std::wstring kind;
-    HWND found = nullptr;
-};
+using namespace kb::probe;
 
 bool hasControl(HWND w, int id, const wchar_t* cls) {
     const HWND c = GetDlgItem(w, id);
@@ -59,23 +55,12 @@ bool matches(HWND w, const std::wstring& kind) {
     return false;
 }
 
-BOOL CALLBACK visit(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<Search*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    if (pid == s->pid && matches(w, s->kind)) {
-        s->found = w;
-        return FALSE;
+// The first window of the program, in Z order, that is of `kind`.
+HWND findKind(DWORD pid, const std::wstring& kind) {
+    for (HWND w : windowsOf(pid)) {
+        if (matches(w, kind)) return w;
     }
-    return TRUE;
-}
-
-void printUtf8(const std::wstring& text, const char* end = "\n") {
-    std::string out(text.size() * 4 + 1, '\0');
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
-                                      static_cast<int>(out.size()), nullptr, nullptr);
-    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    std::printf("%s%s", out.c_str(), end);
+    return nullptr;
 }
 
 // WM_GETTEXT, not GetWindowText: the latter gives only captions across processes.
@@ -89,72 +74,25 @@ std::wstring textOf(HWND w) {
 // A list view's cell text, read through memory in the owning process.
 std::wstring cellText(HWND list, HANDLE process, int row, int col) {
     constexpr std::size_t units = 512;
-    const std::size_t size = sizeof(LVITEMW) + units * sizeof(wchar_t);
-    void* remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    if (remote == nullptr) return L"?";
+    const RemoteBlock block(process, sizeof(LVITEMW) + units * sizeof(wchar_t));
+    if (!block) return L"?";
     LVITEMW item{};
     item.iSubItem = col;
     item.cchTextMax = units;
-    item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
-    std::wstring text;
-    if (WriteProcessMemory(process, remote, &item, sizeof item, nullptr)) {
-        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
-        std::vector<wchar_t> buffer(units + 1, L'\0');
-        if (ReadProcessMemory(process, item.pszText, buffer.data(), units * sizeof(wchar_t), nullptr)) {
-            text = buffer.data();
-        }
-    }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    return text;
+    item.pszText = static_cast<wchar_t*>(block.at(sizeof(LVITEMW)));
+    std::vector<wchar_t> buffer(units + 1, L'\0');
+    if (!block.write(&item, sizeof item)) return {};
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), block.lparam());
+    if (!block.read(buffer.data(), units * sizeof(wchar_t), sizeof(LVITEMW))) return {};
+    return buffer.data();
 }
 
 // A message that fills a RECT, sent across processes through memory in the owner.
 bool remoteRect(HANDLE process, HWND window, UINT message, WPARAM wp, RECT& r) {
-    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
-    if (remote == nullptr) return false;
-    WriteProcessMemory(process, remote, &r, sizeof r, nullptr);
-    const LRESULT ok = SendMessageW(window, message, wp, reinterpret_cast<LPARAM>(remote));
-    ReadProcessMemory(process, remote, &r, sizeof r, nullptr);
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    return ok != 0;
-}
-
-struct TipSearch {
-    DWORD pid;
-    HWND control;
-    HANDLE process;
-    std::wstring text;
-    bool visible = false;
-};
-
-// The text a tool tip window of the program has for `control`, read through
-// memory in the owning process.
-BOOL CALLBACK visitTip(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<TipSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    wchar_t cls[64] = {};
-    GetClassNameW(w, cls, 64);
-    if (pid != s->pid || lstrcmpiW(cls, TOOLTIPS_CLASSW) != 0) return TRUE;
-    constexpr std::size_t units = 512;
-    const std::size_t size = sizeof(TTTOOLINFOW) + units * sizeof(wchar_t);
-    void* remote = VirtualAllocEx(s->process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    if (remote == nullptr) return TRUE;
-    TTTOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.hwnd = s->control;
-    tool.uId = 1;
-    tool.lpszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(TTTOOLINFOW));
-    std::vector<wchar_t> buffer(units + 1, L'\0');
-    WriteProcessMemory(s->process, remote, &tool, sizeof tool, nullptr);
-    WriteProcessMemory(s->process, tool.lpszText, buffer.data(), sizeof(wchar_t), nullptr);
-    SendMessageW(w, TTM_GETTEXTW, units, reinterpret_cast<LPARAM>(remote));
-    ReadProcessMemory(s->process, tool.lpszText, buffer.data(), units * sizeof(wchar_t), nullptr);
-    VirtualFreeEx(s->process, remote, 0, MEM_RELEASE);
-    if (buffer[0] == L'\0') return TRUE;
-    s->text = buffer.data();
-    s->visible = IsWindowVisible(w) != FALSE;
-    return FALSE;
+    const RemoteBlock block(process, sizeof(RECT));
+    if (!block.write(&r, sizeof r)) return false;
+    const LRESULT ok = SendMessageW(window, message, wp, block.lparam());
+    return block.read(&r, sizeof r) && ok != 0;
 }
 
 int run(int argc, wchar_t** argv) {
@@ -193,44 +131,43 @@ int run(int argc, wchar_t** argv) {
         return 0;
     }
     const std::wstring kind = cmd == L"msgbox" || cmd == L"answer" ? L"msgbox" : (argc >= 3 ? argv[2] : L"");
-    Search s{*pid, kind};
-    EnumWindows(visit, reinterpret_cast<LPARAM>(&s));
+    const HWND found = findKind(*pid, kind);
     if (cmd == L"up") {
-        std::printf("%d\n", s.found != nullptr ? 1 : 0);
+        std::printf("%d\n", found != nullptr ? 1 : 0);
         return 0;
     }
-    if (s.found == nullptr) {
+    if (found == nullptr) {
         std::puts("nodialog");
         return 1;
     }
     if (cmd == L"msgbox") {
-        printUtf8(textOf(GetDlgItem(s.found, 0xFFFF)));
+        printUtf8(textOf(GetDlgItem(found, 0xFFFF)));
         return 0;
     }
     if (cmd == L"answer" && argc >= 3) {
         const int id = _wtoi(argv[2]);
-        return PostMessageW(s.found, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                            reinterpret_cast<LPARAM>(GetDlgItem(s.found, id)))
+        return PostMessageW(found, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(GetDlgItem(found, id)))
                    ? 0
                    : 1;
     }
     if (cmd == L"focus") {
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
-        const DWORD thread = GetWindowThreadProcessId(s.found, nullptr);
-        const bool ours = GetGUIThreadInfo(thread, &info) && info.hwndFocus && IsChild(s.found, info.hwndFocus);
+        const DWORD thread = GetWindowThreadProcessId(found, nullptr);
+        const bool ours = GetGUIThreadInfo(thread, &info) && info.hwndFocus && IsChild(found, info.hwndFocus);
         std::printf("%d\n", ours ? GetDlgCtrlID(info.hwndFocus) : 0);
         return 0;
     }
     if (cmd == L"dpi" && argc >= 4) {
         const WORD dpi = static_cast<WORD>(_wtoi(argv[3]));
         DWORD_PTR result = 0;
-        return SendMessageTimeoutW(s.found, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), 0, SMTO_NORMAL, 10000, &result) ? 0
+        return SendMessageTimeoutW(found, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), 0, SMTO_NORMAL, 10000, &result) ? 0
                                                                                                                 : 1;
     }
     if (argc < 4) return 2;
     const int id = _wtoi(argv[3]);
-    const HWND control = id == 0 ? s.found : GetDlgItem(s.found, id);
+    const HWND control = id == 0 ? found : GetDlgItem(found, id);
     if (control == nullptr) {
         std::puts("nocontrol");
         return 1;
@@ -252,8 +189,7 @@ int run(int argc, wchar_t** argv) {
         std::printf("%d\n", static_cast<int>(SendMessageW(control, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
                                                           LVNI_SELECTED)));
     } else if (cmd == L"rows") {
-        kbwin::UniqueHandle process(
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, *pid));
+        const kbwin::UniqueHandle process = openForMemory(*pid);
         if (!process) return 1;
         const int rows = static_cast<int>(SendMessageW(control, LVM_GETITEMCOUNT, 0, 0));
         const HWND header = reinterpret_cast<HWND>(SendMessageW(control, LVM_GETHEADER, 0, 0));
@@ -262,8 +198,7 @@ int run(int argc, wchar_t** argv) {
             for (int c = 0; c < cols; ++c) printUtf8(cellText(control, process.get(), r, c), c + 1 < cols ? "\t" : "\n");
         }
     } else if ((cmd == L"cell" && argc >= 6) || (cmd == L"header" && argc >= 5)) {
-        kbwin::UniqueHandle process(
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, *pid));
+        const kbwin::UniqueHandle process = openForMemory(*pid);
         if (!process) return 1;
         RECT r{};
         HWND from = control;
@@ -280,11 +215,9 @@ int run(int argc, wchar_t** argv) {
         MapWindowPoints(from, nullptr, reinterpret_cast<POINT*>(&r), 2);
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
     } else if (cmd == L"tip") {
-        kbwin::UniqueHandle process(
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, *pid));
+        const kbwin::UniqueHandle process = openForMemory(*pid);
         if (!process) return 1;
-        TipSearch tip{*pid, control, process.get(), {}, false};
-        EnumWindows(visitTip, reinterpret_cast<LPARAM>(&tip));
+        const ToolTip tip = toolTipOf(*pid, process.get(), control);
         std::printf("%d ", tip.visible ? 1 : 0);
         printUtf8(tip.text);
     } else {
@@ -295,12 +228,4 @@ int run(int argc, wchar_t** argv) {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
-    try {
-        const int rc = run(argc, argv);
-        std::fflush(stdout);
-        return rc;
-    } catch (...) {
-        return 3;
-    }
-}
+int wmain(int argc, wchar_t** argv) { return kb::probe::runProbe(run, argc, argv); }

@@ -31,7 +31,6 @@ for m in json.load(sys.stdin)["macros"]:
 # --- Profiles and the running program ------------------------------------------
 wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
 probe_report="$work/launched.txt"
-type_report="$work/typed.txt"
 launch_probe=$(winpath "$KB_BIN/multact_probe.exe")
 cat >"$work/main.json" <<'JSON'
 {"header": {"defaultMark": 0}, "slots": [],
@@ -150,13 +149,7 @@ click key 1
 eventually 'gone key' 5
 check '[ "$(slot_of "$profile" 30)" = "6 0 ab" ]' "a text block stores its text"
 apply_main
-wine type_target.exe "$(winpath "$type_report")" kb-dialogs-type >/dev/null 2>&1 &
-typepid=$!
-# The report appears once the edit control has the focus.
-eventually '[ -e "$type_report" ]' 10
-tap 1E
-check 'eventually "[ \"\$(cat \"$type_report\" 2>/dev/null)\" = \"ab\" ]" 10' "pressing A types the text"
-kill "$typepid" 2>/dev/null; wait "$typepid" 2>/dev/null
+check "types_into_target 1E ab kb-dialogs-type" "pressing A types the text"
 
 # Type 0 again: A passes through.
 open_key $A

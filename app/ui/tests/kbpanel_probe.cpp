@@ -18,7 +18,6 @@
 //   looked                the window in front that following has settled last: "main" for the
 //                         main window, else its handle; "off" while following is off
 #include <windows.h>
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include "common/win/ui_owners.h"
@@ -26,6 +25,7 @@
 #include "app_rules.h"
 #include "follow_controller.h"
 #include "instance.h"
+#include "probe_kit.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -36,85 +36,20 @@
 namespace {
 
 using namespace kb::ui;
+using namespace kb::probe;
 
-struct Others {
-    DWORD pid;
-    HWND main;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK collect(HWND hwnd, LPARAM lp) {
-    auto* o = reinterpret_cast<Others*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == o->pid && hwnd != o->main && IsWindowVisible(hwnd)) o->found.push_back(hwnd);
-    return TRUE;
-}
-
+// The program's visible top-level windows but its main window.
 std::vector<HWND> otherWindows(DWORD pid, HWND main) {
-    Others o{pid, main, {}};
-    EnumWindows(&collect, reinterpret_cast<LPARAM>(&o));
-    return o.found;
-}
-
-void printUtf8(const wchar_t* text) {
-    char utf8[512] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
-    std::printf("%s\n", utf8);
+    std::vector<HWND> found;
+    for (HWND w : windowsOf(pid)) {
+        if (w != main && IsWindowVisible(w)) found.push_back(w);
+    }
+    return found;
 }
 
 unsigned long number(const wchar_t* s) { return std::wcstoul(s, nullptr, 0); }
 
 constexpr UINT kTrayIconId = 140;  // the tray menu's resource id
-
-struct ToolTips {
-    DWORD pid;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK collectToolTips(HWND hwnd, LPARAM lp) {
-    auto* s = reinterpret_cast<ToolTips*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t cls[64] = {};
-    GetClassNameW(hwnd, cls, 64);
-    if (pid == s->pid && lstrcmpiW(cls, TOOLTIPS_CLASSW) == 0) s->found.push_back(hwnd);
-    return TRUE;
-}
-
-// The text of the tool that stands for `control`, read through memory in the
-// program's process. A pop-up's owner is the top-level window, so every tool
-// tip window of the program is asked which control its first tool is for.
-bool printToolTip(DWORD pid, HWND control) {
-    ToolTips tips{pid, {}};
-    EnumWindows(&collectToolTips, reinterpret_cast<LPARAM>(&tips));
-    kbwin::UniqueHandle process(
-        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
-    if (!process) return false;
-    constexpr std::size_t units = 256;
-    const std::size_t size = sizeof(TTTOOLINFOW) + units * sizeof(wchar_t);
-    void* remote = VirtualAllocEx(process.get(), nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    if (remote == nullptr) return false;
-    bool read = false;
-    for (HWND tip : tips.found) {
-        TTTOOLINFOW tool{};
-        tool.cbSize = TTTOOLINFOW_V2_SIZE;
-        tool.lpszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(TTTOOLINFOW));
-        TTTOOLINFOW back{};
-        if (!WriteProcessMemory(process.get(), remote, &tool, sizeof tool, nullptr) ||
-            SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(remote)) == 0 ||
-            !ReadProcessMemory(process.get(), remote, &back, sizeof back, nullptr) || back.hwnd != control) {
-            continue;
-        }
-        std::vector<wchar_t> text(units + 1, L'\0');
-        read = ReadProcessMemory(process.get(), tool.lpszText, text.data(), units * sizeof(wchar_t), nullptr) != 0;
-        if (read) printUtf8(text.data());
-        break;
-    }
-    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
-    if (!read) std::puts("notooltip");
-    return read;
-}
 
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
@@ -149,9 +84,8 @@ int run(int argc, wchar_t** argv) {
         std::printf("visible %d\ntoolwindow %d\nappwindow %d\nforeground %d\niconic %d\n", IsWindowVisible(w) ? 1 : 0,
                     (ex & WS_EX_TOOLWINDOW) ? 1 : 0, (ex & WS_EX_APPWINDOW) ? 1 : 0,
                     GetForegroundWindow() == w ? 1 : 0, IsIconic(w) ? 1 : 0);
-        char utf8[512] = {};
-        WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, sizeof utf8, nullptr, nullptr);
-        std::printf("title %s\n", utf8);
+        std::printf("title ");
+        printUtf8(title);
         return 0;
     }
     if (cmd == L"watch-notice" && argc >= 3) {
@@ -263,9 +197,7 @@ int run(int argc, wchar_t** argv) {
         if (cmd == L"caption") {
             wchar_t text[128] = {};
             GetWindowTextW(control, text, 128);
-            char utf8[512] = {};
-            WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
-            std::printf("%s\n", utf8);
+            printUtf8(text);
             return 0;
         }
         if (cmd == L"enabled") {
@@ -323,8 +255,15 @@ int run(int argc, wchar_t** argv) {
     }
     if (cmd == L"tooltip" && argc >= 3) {
         const HWND control = GetDlgItem(w, static_cast<int>(number(argv[2])));
-        if (control == nullptr) return 1;
-        return printToolTip(*pid, control) ? 0 : 1;
+        const kbwin::UniqueHandle process = openForMemory(*pid);
+        if (control == nullptr || !process) return 1;
+        const ToolTip tip = toolTipOf(*pid, process.get(), control);
+        if (!tip.found) {
+            std::puts("notooltip");
+            return 1;
+        }
+        printUtf8(tip.text);
+        return 0;
     }
     if (cmd == L"kill-timed" || cmd == L"kill-tray") {
         kbwin::UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, *pid));
@@ -353,12 +292,4 @@ int run(int argc, wchar_t** argv) {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
-    try {
-        const int rc = run(argc, argv);
-        std::fflush(stdout);
-        return rc;
-    } catch (...) {
-        return 3;
-    }
-}
+int wmain(int argc, wchar_t** argv) { return kb::probe::runProbe(run, argc, argv); }

@@ -33,6 +33,15 @@ header_share() {  # KIND LIST COL R G B
     [ $# -eq 7 ] || { echo 0; return; }
     share_like "$@"
 }
+# The grid line along the right edge or the foot of a list's first cell.
+grid_share() {  # KIND LIST right|foot R G B
+    local r
+    r=$(dprobe cell "$1" "$2" 0 0)
+    set -- $r "$3" "$4" "$5" "$6"
+    [ $# -eq 8 ] || { echo 0; return; }
+    if [ "$5" = right ]; then share_like $(($1 + $3 - 1)) "$2" 1 "$4" "$6" "$7" "$8"
+    else share_like "$1" $(($2 + $4 - 1)) "$3" 1 "$6" "$7" "$8"; fi
+}
 drawn_in() {  # WHAT SHARE-COMMAND...: at least half of it, once drawn
     local what="$1"
     shift
@@ -65,7 +74,8 @@ run_from() {  # FOLDER: starts the program there with the profile and shows its 
     eventually '[ "$(probe state | sed -n "s/^visible //p")" = 1 ]' 10
 }
 # Every control of the three dialogs: FIELD and LIST the backs, SHADE the step
-# list's shaded columns, HEADER the headers' back ("" where the system draws them).
+# list's shaded columns, HEADER the headers' back and the profile list's grid
+# ("" where the system draws them).
 look_at_dialogs() {  # LABEL FIELD LIST SHADE HEADER
     local label="$1" field="$2" list="$3" shade="$4" header="$5" row
     xdotool mousemove 5 5
@@ -93,7 +103,11 @@ look_at_dialogs() {  # LABEL FIELD LIST SHADE HEADER
     open_main profile 1005 || bad "$label: the profile manager opens"
     xdotool mousemove 5 5
     drawn_in "$label: the profile list" control_share profile 1007 $list
-    [ -z "$header" ] || drawn_in "$label: its header" header_share profile 1007 1 $header
+    if [ -n "$header" ]; then
+        drawn_in "$label: its header" header_share profile 1007 1 $header
+        drawn_in "$label: its grid's column line" grid_share profile 1007 right $header
+        drawn_in "$label: its grid's row line" grid_share profile 1007 foot $header
+    fi
     click profile 2
     eventually 'gone profile' 5 || bad "$label: Cancel closes the profile manager"
 }

@@ -6,29 +6,13 @@
 # and the driver's table all name the profile the manager applied. The same
 # clicks without a question switch, so the menu did reach the program.
 set -u
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-regkey='HKCU\Software\Plexor3_QM2000RB\KbPanel\PROFILES'
-cleanup() {
-    wine kbpanel_probe.exe kill-timed >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$KB_ROOT/tools/dev/e2e-lib.sh"
 . "$KB_ROOT/app/ui/tests/window-lib.sh"
+kb_window_test  # the programs' folder, $work, $regkey and the cleanup at exit
 
 # The keyboard table's functions, without the event handles the driver keeps.
 raw_table() { wine kbsim.exe table keyboard 2>/dev/null | tr -d '\r' | cut -d' ' -f1-16; }
 table() { raw_table | md5sum | cut -c1-12; }
-reg_value() { wine reg query "$regkey" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { print $3 }'; }
-build_profile() {  # NAME JSON
-    printf '%s' "$2" >"$work/$1.json"
-    wine px3tool.exe build "$(winpath "$work/$1.json")" "$(winpath "$work/$1.px3")" >/dev/null ||
-        { echo "px3tool build $1 failed"; exit 1; }
-}
 
 # The tray icon clicked once, then the menu's first entry (the default
 # profile) clicked.
@@ -57,19 +41,12 @@ build_profile shared '{"header": {"defaultMark": 0}, "macros": [], "slots": [
   {"slot": 59, "type": 3, "macroKeyCode": 0, "parameter": 0, "text": "C:\\Tools\\tool.exe"}]}'
 
 wine kbsim.exe install >/dev/null || { echo "cannot install the simulated keyboard"; exit 1; }
-wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
-wine reg add "$regkey" /v PROFILE00 /d 2 /f >/dev/null
-wine reg add "$regkey" /v PROFILE01 /d "$(winpath "$work/plain.px3")" /f >/dev/null
-wine reg add "$regkey" /v PROFILE02 /d "$(winpath "$work/shared.px3")" /f >/dev/null
-wine reg add "$regkey" /v ACTIVE /d 0 /f >/dev/null
+use_profiles 0 "$work/plain.px3" "$work/shared.px3"
 
-wine KbPanel.exe >/dev/null 2>&1 &
-panelpid=$!
-eventually '[ "$(state visible)" = 0 ] && [ "$(raw_table)" != none ]' 30 || { echo "KbPanel did not start"; exit 1; }
+start_kbpanel tray
+eventually '[ "$(raw_table)" != none ]' 30 || { echo "KbPanel sent no table"; exit 1; }
 plain_table=$(table)
-
-wine KbPanel.exe >/dev/null 2>&1  # a second start shows the window
-eventually '[ "$(state visible)" = 1 ]' 10 || { echo "the window did not show"; exit 1; }
+start_kbpanel
 open_main profile 1005 || { bad "the profile manager opens"; exit 1; }
 click_cell profile 1007 1 0 -8  # the check box of "shared"
 click profile 1012               # Apply
@@ -93,5 +70,4 @@ check 'eventually "[ \"\$(probe caption 1005)\" = \"<默认情景模式>\" ]" 5 
 
 wine KbPanel.exe /kill >/dev/null 2>&1
 eventually '! running' 10
-wait "$panelpid" 2>/dev/null
 e2e_summary
