@@ -2,17 +2,17 @@
 
 namespace kb {
 
-void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool macroKey) {
-    std::unique_lock<ModelLock> lock(engine.lock());
-    if (!engine.active) return;
-    const KeyEntry e = engine.active->record.entry(slot);
+namespace {
+
+// With the engine lock held by `lock`; text: the entry's, for types 3 and 6.
+void carryOut(std::unique_lock<ModelLock>& lock, KeyActions& actions, int slot, const KeyEntry& e,
+              const std::u16string& text, bool macroKey) {
     switch (static_cast<FunctionType>(e.type)) {
         case FunctionType::OtherKey:
             if (macroKey) actions.sendKey(static_cast<std::uint16_t>(e.parameter & 0xFFFF), 0);
             break;
         case FunctionType::LaunchProgram:
-        case FunctionType::TypeText: {
-            const std::u16string text = poolText(engine.active->pool, e.parameter);
+        case FunctionType::TypeText:
             // Starting a program or typing can wait on the shell or another
             // window: the copy of the text is all it needs from under the lock.
             lock.unlock();
@@ -20,7 +20,6 @@ void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool mac
                 actions.runAction(e.type == 3 ? multact::kStartProgram : multact::kTypeText, text);
             }
             break;
-        }
         case FunctionType::PlayMacro:
             actions.enqueueMacro(static_cast<std::uint16_t>(e.parameter & 0xFFFF), slot);
             lock.unlock();
@@ -34,6 +33,22 @@ void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool mac
         default:
             break;
     }
+}
+
+}  // namespace
+
+void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool macroKey) {
+    std::unique_lock<ModelLock> lock(engine.lock());
+    if (!engine.active) return;
+    const KeyEntry e = engine.active->record.entry(slot);
+    carryOut(lock, actions, slot, e, carriesText(e.type) ? poolText(engine.active->pool, e.parameter) : std::u16string(), macroKey);
+}
+
+void carryOutEntry(Engine& engine, KeyActions& actions, int slot, const KeyEntry& entry, const std::u16string& text) {
+    std::unique_lock<ModelLock> lock(engine.lock());
+    // Without an active copy the play table is gone too.
+    if (!engine.active) return;
+    carryOut(lock, actions, slot, entry, text, false);
 }
 
 MacroKeys::MacroKeys(Engine& engine, KeyActions& actions, MacroKeyUi& ui, BankStatusSink& status)

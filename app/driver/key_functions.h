@@ -36,6 +36,9 @@ public:
 // driver substitutes ordinary keys itself). Without an active copy (a failed
 // apply) nothing happens.
 void carryOutKeyFunction(Engine& engine, KeyActions& actions, int slot, bool macroKey);
+// The same for an entry given with its text (types 3 and 6): a layer's own
+// function, or the base's as the layer tables hold it.
+void carryOutEntry(Engine& engine, KeyActions& actions, int slot, const KeyEntry& entry, const std::u16string& text);
 
 // The macro-key report codes and request tags.
 inline constexpr std::uint16_t kReportAllUp = 0;

@@ -86,7 +86,7 @@ bool sendKeyboardTable(Engine& engine, ControlDevice& device) {
         table = engine.keyboardTable;
     }
     for (auto& latch : engine.keyboardLatches) latch.store(0);
-    return device.selectDevice(kKeyboardSelector) && device.installTable(table);
+    return installKeyboardTable(device, table);
 }
 
 bool sendKeypadTables(Engine& engine, ControlDevice& device) {
@@ -99,6 +99,16 @@ bool sendKeypadTables(Engine& engine, ControlDevice& device) {
         table = engine.keypadTable;
     }
     for (auto& latch : engine.keypadLatches) latch.store(0);
+    return installKeypadTables(device, table);
+}
+
+bool installKeyboardTable(ControlDevice& device, std::span<const std::uint8_t> table) {
+    if (!device.ensureOpen()) return false;
+    return device.selectDevice(kKeyboardSelector) && device.installTable(table);
+}
+
+bool installKeypadTables(ControlDevice& device, std::span<const std::uint8_t> table) {
+    if (!device.ensureOpen()) return false;
     // Both keypad models are asked; at most one of them is plugged in.
     bool sent = false;
     for (const DeviceSelector& selector : kKeypadSelectors) {

@@ -35,6 +35,10 @@ void buildKeypadTable(std::span<std::uint8_t, kKeypadTableSize> table, const Pro
 // latches. True when the table went out (for the keypad: to either model).
 bool sendKeyboardTable(Engine& engine, ControlDevice& device);
 bool sendKeypadTables(Engine& engine, ControlDevice& device);
+// A table as given: the keyboard's, or the keypad's to both keypad models.
+// Nothing else (the latches are the caller's). True as the sends above.
+bool installKeyboardTable(ControlDevice& device, std::span<const std::uint8_t> table);
+bool installKeypadTables(ControlDevice& device, std::span<const std::uint8_t> table);
 void withdrawKeyboardTable(ControlDevice& device);
 void withdrawKeypadTables(ControlDevice& device);
 

@@ -104,6 +104,10 @@ public:
 
     [[nodiscard]] int layer() const noexcept;
     [[nodiscard]] bool anyHeld() const noexcept;
+    // The tables considered in the driver (empty without tables).
+    [[nodiscard]] const std::vector<std::uint8_t>& installed(bool keyboard) const noexcept {
+        return keyboard ? sentKeyboard_ : sentKeypad_;
+    }
 
 private:
     // How the program took a key's press; No for keys it has not seen go down.

@@ -48,7 +48,8 @@ ProfileActivation::ProfileActivation(ProfileModel& model, Engine& engine, Profil
       list_(list),
       device_(device),
       window_(window),
-      ports_(std::make_unique<Ports>(window, macroKeys_)) {}
+      ports_(std::make_unique<Ports>(window, macroKeys_)),
+      layers_(engine, device, window) {}
 
 ProfileActivation::~ProfileActivation() = default;
 
@@ -167,14 +168,16 @@ LoadOutcome ProfileActivation::load(ApplyButton button, Prompt& ask) {
 bool ProfileActivation::install() {
     std::lock_guard guard(model_.lock());
     const bool made = makeActiveCopy(model_, engine_);
+    layers_.load(made ? &model_ : nullptr);
     if (made && !suspended_) (void)send();
     markKeyButtons(model_, *ports_);
     return made;
 }
 
 bool ProfileActivation::send() {
-    const bool keyboard = sendKeyboardTable(engine_, device_);
-    (void)sendKeypadTables(engine_, device_);  // the keypad may well be absent
+    layers_.allowSends(true);
+    const bool keyboard = layers_.sendKeyboard();
+    (void)layers_.sendKeypad();  // the keypad may well be absent
     return keyboard;
 }
 
@@ -196,6 +199,9 @@ void ProfileActivation::resume() {
 bool ProfileActivation::resend() { return !suspended_ && send(); }
 
 void ProfileActivation::withdraw() {
+    // What a layer or a hold put down is let go before the tables go.
+    layers_.returnToBase(false);
+    layers_.allowSends(false);
     withdrawKeyboardTable(device_);
     withdrawKeypadTables(device_);
 }

@@ -11,6 +11,7 @@
 
 #include "control_device.h"
 #include "engine.h"
+#include "layer_runner.h"
 #include "profile_list.h"
 #include "window_sink.h"
 
@@ -73,8 +74,12 @@ public:
     // Both tables again from the active copy (the driver lost them); nothing
     // while suspended. False when a send failed or nothing is active.
     [[nodiscard]] bool resend();
-    // Exit: no table of ours stays in the driver.
+    // Exit: back to the base with nothing down, and no table of ours stays
+    // in the driver.
     void withdraw();
+
+    // The layers of the active profile; the key threads feed it.
+    [[nodiscard]] LayerRunner& layers() noexcept { return layers_; }
 
     // A question of the path waits for the user.
     [[nodiscard]] bool busy() const noexcept { return busy_; }
@@ -99,6 +104,7 @@ private:
     ControlDevice& device_;
     WindowSink& window_;
     std::unique_ptr<Ports> ports_;
+    LayerRunner layers_;
     PlaybackControl* playback_ = nullptr;
     const MacroKeys* macroKeys_ = nullptr;
     bool busy_ = false;

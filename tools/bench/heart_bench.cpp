@@ -11,6 +11,9 @@
 //                                        private bytes before and after N presses
 //   heart_bench stacks --program NAME.exe
 //                                        how deep each of its threads has used its stack
+//   heart_bench layers-profile OUT.json  the profile the layers measurement needs
+//   heart_bench layers [--presses N]     layer key to new table, tap/hold key's hold against
+//                                        its term, a key remapped on a layer and on the base
 // Exit status: 0 measured, 1 a measurement went wrong (missed or extra records), 2 usage or setup.
 #include "heart_bench_rig.h"
 
@@ -22,8 +25,7 @@ using namespace heart_bench;
 
 namespace {
 
-int writeProfile(const wchar_t* path) {
-    const std::string json = kb::bench::benchProfileJson();
+int writeProfile(const wchar_t* path, const std::string& json) {
     UniqueHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!file) setupFail(lastError("cannot create the profile file"));
     DWORD written = 0;
@@ -43,7 +45,7 @@ int number(const wchar_t* text, int low, int high) {
 int usage() {
     std::fputs("usage: heart_bench profile OUT.json | floor [--presses N] | latency [--presses N] | "
                "idle [--seconds S] [--program NAME.exe] | growth --program NAME.exe --presses N | "
-               "stacks --program NAME.exe\n",
+               "stacks --program NAME.exe | layers-profile OUT.json | layers [--presses N]\n",
                stderr);
     return 2;
 }
@@ -57,7 +59,10 @@ int wmain(int argc, wchar_t** argv) {
         g_ticksPerMs = static_cast<double>(f.QuadPart) / 1000.0;
         if (argc < 2) return usage();
         const std::wstring command = argv[1];
-        if (command == L"profile" && argc == 3) return writeProfile(argv[2]);
+        if (command == L"profile" && argc == 3) return writeProfile(argv[2], kb::bench::benchProfileJson());
+        if (command == L"layers-profile" && argc == 3) return writeProfile(argv[2], layersProfileJson());
+        if (command == L"layers" && (argc == 2 || (argc == 4 && std::wstring(argv[2]) == L"--presses")))
+            return layers(argc == 4 ? number(argv[3], 1, 100000) : 200);
         if (command == L"latency" && (argc == 2 || (argc == 4 && std::wstring(argv[2]) == L"--presses")))
             return latency(argc == 4 ? number(argv[3], 1, 100000) : 200);
         if (command == L"floor" && (argc == 2 || (argc == 4 && std::wstring(argv[2]) == L"--presses")))

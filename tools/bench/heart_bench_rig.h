@@ -176,5 +176,8 @@ int latency(int presses);
 int idle(int seconds, const std::wstring& program);
 int growth(int presses, const std::wstring& program);
 int stacks(const std::wstring& program);
+// The layers (the program must run with layersProfileJson's profile).
+int layers(int presses);
+std::string layersProfileJson();
 
 }  // namespace heart_bench

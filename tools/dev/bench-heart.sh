@@ -3,7 +3,10 @@
 # (a probe on the key's named event), macro, text and HID macro key latency,
 # a 100-step macro of 10 ms steps, the stop key, private bytes before and after
 # many presses, how deep each thread's stack went, and the program's idle CPU
-# (its wineserver's share apart), wake-ups and private bytes. Takes a few minutes.
+# (its wineserver's share apart), wake-ups and private bytes; then kbhost's layers
+# (a layer key to its table in the driver, against the switch's own table
+# requests; a tap/hold key's hold against its term; a key remapped on a layer
+# and on the base). Takes a few minutes.
 #   tools/dev/bench-heart.sh [--program NAME.exe]... [PRESSES] [IDLE_SECONDS] [GROWTH_PRESSES]
 #   (kbhost.exe, 200, 60, 10000); several --program options are measured one after
 #   the other against the same floor.
@@ -21,7 +24,7 @@ idle_seconds="${2:-60}"
 growth_presses="${3:-10000}"
 
 if [ -f "$KB_BUILD/win64/CMakeCache.txt" ]; then
-    cmake --build "$KB_BUILD/win64" --target heart_bench kbhost KbPanel kbpanel_probe kbsim px3tool Multact KinsetDll hidport kinsetc_sys >"$KB_BUILD/bench-heart-build.log" 2>&1 ||
+    cmake --build "$KB_BUILD/win64" --target heart_bench follow_bench kbhost KbPanel kbpanel_probe kbsim px3tool Multact KinsetDll hidport kinsetc_sys >"$KB_BUILD/bench-heart-build.log" 2>&1 ||
         { tail -n 30 "$KB_BUILD/bench-heart-build.log"; exit 1; }
 else
     kb_build_win64 || exit 1
@@ -147,4 +150,17 @@ idle_rc=0
 for program in "${programs[@]}"; do
     measure_program
 done
-[ "$floor_rc" -eq 0 ] && [ "$latency_rc" -eq 0 ] && [ "$idle_rc" -eq 0 ]
+
+layers_rc=0
+wine heart_bench.exe layers-profile "$(winpath "$work/layers.json")" || exit 1
+wine px3tool.exe build "$(winpath "$work/layers.json")" "$(winpath "$work/layers.px3")" || exit 1
+echo "== the switch's own table requests, no program running (${presses} applies)"
+wine follow_bench.exe requests --rounds "$presses" "$(winpath "$work/bench.px3")" "$(winpath "$work/layers.px3")" || layers_rc=1
+echo "== kbhost.exe layers under Wine ($presses presses each; ms from the simulated press)"
+program=kbhost.exe
+wine kbhost.exe --profile "$(winpath "$work/layers.px3")" >"$work/host.log" 2>&1 </dev/null &
+hostpid=$!
+eventually 'grep -qs "^attach 1" "$work/host.log"' 20 || { cat "$work/host.log"; echo "kbhost did not attach"; exit 1; }
+wine heart_bench.exe layers --presses "$presses" || layers_rc=1
+stop_program
+[ "$floor_rc" -eq 0 ] && [ "$layers_rc" -eq 0 ] && [ "$latency_rc" -eq 0 ] && [ "$idle_rc" -eq 0 ]

@@ -62,19 +62,20 @@ void EventArrivals::waitGroup(std::size_t first, std::size_t count) noexcept {
     }
 }
 
-int EventArrivals::next() {
+int EventArrivals::next(DWORD timeoutMs) {
     if (events_.empty() || quit_ == nullptr) return kWaitFailed;
     if (single_) {
         // The quit event rides along as the last handle.
         std::vector<HANDLE> set(events_.begin(), events_.end());
         set.push_back(quit_);
-        const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(set.size()), set.data(), FALSE, INFINITE);
+        const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(set.size()), set.data(), FALSE, timeoutMs);
         if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + events_.size()) return static_cast<int>(r - WAIT_OBJECT_0);
+        if (r == WAIT_TIMEOUT) return kWaitTimeout;
         return r == WAIT_OBJECT_0 + events_.size() ? kWaitQuit : kWaitFailed;
     }
     if (waiters_.empty()) return kWaitFailed;
     const HANDLE wake[2] = {quit_, ready_.get()};
-    for (;;) {
+    for (bool woken = false;; woken = true) {
         {
             std::lock_guard<std::mutex> lock(lock_);
             if (!arrived_.empty()) {
@@ -83,10 +84,14 @@ int EventArrivals::next() {
                 return index;
             }
         }
+        // Woken with nothing queued (takePending took it): the caller looks
+        // at its clock again rather than wait a whole time-out more.
+        if (woken && timeoutMs != INFINITE) return kWaitTimeout;
         // ready_ is auto-reset and set after every push, so a push between
         // the look above and this wait is not missed.
-        const DWORD r = WaitForMultipleObjects(2, wake, FALSE, INFINITE);
+        const DWORD r = WaitForMultipleObjects(2, wake, FALSE, timeoutMs);
         if (r == WAIT_OBJECT_0) return kWaitQuit;
+        if (r == WAIT_TIMEOUT) return kWaitTimeout;
         if (r != WAIT_OBJECT_0 + 1) return kWaitFailed;
     }
 }

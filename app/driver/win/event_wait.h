@@ -16,6 +16,7 @@ namespace kb {
 
 inline constexpr int kWaitFailed = -1;
 inline constexpr int kWaitQuit = -2;
+inline constexpr int kWaitTimeout = -3;
 
 // Hands the events' signals to one consumer in the order they were taken.
 // Events that fit in one wait beside `quit` are waited on by the consumer
@@ -37,8 +38,9 @@ public:
     [[nodiscard]] bool start();
     // The index of the next event taken; kWaitQuit once quit is set;
     // kWaitFailed when a system wait failed (a waiting thread then pauses
-    // before it tries again).
-    [[nodiscard]] int next();
+    // before it tries again); kWaitTimeout when nothing came within timeoutMs
+    // (or a little before: the caller looks at its clock).
+    [[nodiscard]] int next(DWORD timeoutMs = INFINITE);
     // Takes `index` if it is signalled or was taken but not yet handed out.
     [[nodiscard]] bool takePending(int index);
 

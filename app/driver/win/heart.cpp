@@ -16,6 +16,8 @@ Heart::Heart(WindowSink& sink, SettingsStore& settings)
       activation_(model_, engine_, profiles_, device_, sink) {
     activation_.usePlayback(this);
     activation_.useMacroKeys(&macroKeys_);
+    activation_.layers().useActions(static_cast<KeyActions*>(this));
+    activation_.layers().useInput(&watch_);
 }
 
 Heart::~Heart() { shutdown(); }
@@ -52,6 +54,8 @@ StartResult Heart::start(std::function<bool()> windowReady, std::function<void()
         return StartResult::NoEvents;
     }
     device_.useKinset(&kinset_);
+    // Without the watch a tap/hold key is still decided by its term.
+    (void)watch_.start();
     (void)activation_.activateListed(ApplyButton::Disable);
     if (afterProfile) afterProfile();
     (void)device_.open();
@@ -61,9 +65,9 @@ StartResult Heart::start(std::function<bool()> windowReady, std::function<void()
     (void)attachThread_->start();
     KeyActions& actions = *this;
     keyboardThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keyboard, engine_, device_, actions,
-                                                       events_.keyboard());
+                                                       events_.keyboard(), &activation_.layers());
     keypadThread_ = std::make_unique<KeyEventThread>(KeyEventThread::Device::Keypad, engine_, device_, actions,
-                                                     events_.keypad());
+                                                     events_.keypad(), &activation_.layers());
     (void)keyboardThread_->start();
     (void)keypadThread_->start();
     return StartResult::Started;
@@ -77,6 +81,7 @@ void Heart::shutdown() {
     if (started_) activation_.withdraw();
     if (keyboardThread_) keyboardThread_->stop();
     if (keypadThread_) keypadThread_->stop();
+    watch_.stop();
     events_.close(engine_);
     if (attachThread_) attachThread_->stop();
     if (started_) macroKeys_.sendExitStatus();
@@ -150,13 +155,17 @@ void Heart::attachState(int state) {
     // An unplugged keyboard sends no release and no second press: a repeating
     // macro would run on with nothing to end it.
     if (state <= 0 && playback_.isRepeating()) playback_.stop();
+    // Nor the release of a layer key or a hold.
+    if (state <= 0) activation_.layers().returnToBase(true);
     sink_.attachState(state);
 }
 
 void Heart::deviceLost() {
     // Neither the release nor the second press that would end a macro can come
-    // now: nothing may go on playing, and what it holds down is let go.
+    // now: nothing may go on playing, and what it holds down is let go; the
+    // layers go back to the base, whose tables the resend gives.
     playback_.stop();
+    activation_.layers().returnToBase(false);
 }
 
 void Heart::deviceBack() { sink_.tablesDue(); }

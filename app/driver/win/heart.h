@@ -11,6 +11,7 @@
 #include "key_event_threads.h"
 #include "key_functions.h"
 #include "library_bindings.h"
+#include "other_key_watch.h"
 #include "playback_clock_win.h"
 #include "playback_control.h"
 #include "playback_engine.h"
@@ -108,6 +109,7 @@ private:
     std::unique_ptr<KeyEventThread> keypadThread_;
     std::unique_ptr<AttachThread> attachThread_;
     ProfileActivation activation_;
+    OtherKeyWatch watch_{activation_.layers()};
     std::string failure_;
     bool hidportInitialised_ = false;
     bool started_ = false;

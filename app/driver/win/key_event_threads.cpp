@@ -4,10 +4,39 @@
 #include "event_wait.h"
 #include "key_events.h"
 #include "key_tables.h"
+#include "layer_runner.h"
 
+#include <mmsystem.h>
+
+#include <chrono>
 #include <mutex>
 
 namespace kb {
+namespace {
+
+std::uint64_t nowMs() noexcept {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+// The system's 1 ms timer while a term runs, so a hold is decided on time.
+class FineTimer {
+public:
+    void want(bool on) noexcept {
+        if (on && !on_) on_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+        if (!on && on_) {
+            timeEndPeriod(1);
+            on_ = false;
+        }
+    }
+    ~FineTimer() { want(false); }
+
+private:
+    bool on_ = false;
+};
+
+}  // namespace
 
 bool KeyEventSet::create(Engine& engine) {
     std::vector<kbwin::UniqueHandle> owned;
@@ -53,8 +82,13 @@ void KeyEventSet::close(Engine& engine) noexcept {
 }
 
 KeyEventThread::KeyEventThread(Device device, Engine& engine, WinControlDevice& control, KeyActions& actions,
-                               std::span<const HANDLE> events)
-    : device_(device), engine_(engine), control_(control), actions_(actions), events_(events.begin(), events.end()) {}
+                               std::span<const HANDLE> events, LayerRunner* layers)
+    : device_(device),
+      engine_(engine),
+      control_(control),
+      actions_(actions),
+      layers_(layers),
+      events_(events.begin(), events.end()) {}
 
 KeyEventThread::~KeyEventThread() { stop(); }
 
@@ -86,12 +120,16 @@ void KeyEventThread::run() noexcept {
         while (control_.open() != 1) {
             if (quitWithin(kOpenRetryMs)) return;
         }
-        if (keyboard) {
+        // Each thread sends its own device's table, whatever layer is in force.
+        if (layers_ != nullptr) {
+            (void)(keyboard ? layers_->sendKeyboard() : layers_->sendKeypad());
+        } else if (keyboard) {
             sendKeyboardTable(engine_, control_);
         } else {
             sendKeypadTables(engine_, control_);
         }
         const auto& keys = keyboard ? keyboardKeys().data() : keypadKeys().data();
+        const int firstKey = keyboard ? 0 : kKeyboardKeyCount;  // the layers' key index
         const std::span<std::atomic<std::uint32_t>> latches =
             keyboard ? std::span<std::atomic<std::uint32_t>>(engine_.keyboardLatches)
                      : std::span<std::atomic<std::uint32_t>>(engine_.keypadLatches);
@@ -101,19 +139,38 @@ void KeyEventThread::run() noexcept {
         if (!arrivals.start()) return;
         KeyEventSequencer sequencer(latches);
         const auto takePendingPress = [&arrivals](int key) { return arrivals.takePending(key); };
+        FineTimer timer;
         for (;;) {
-            const int index = arrivals.next();
+            // A tap/hold key's term ends the wait: its hold is decided then.
+            DWORD timeout = INFINITE;
+            if (const auto deadline = layers_ != nullptr ? layers_->nextDeadline() : std::nullopt) {
+                const std::uint64_t now = nowMs();
+                timeout = *deadline > now ? static_cast<DWORD>(std::min<std::uint64_t>(*deadline - now, 60000)) : 0;
+            }
+            timer.want(timeout != INFINITE);
+            const int index = arrivals.next(timeout);
             if (index == kWaitQuit) return;
+            if (index == kWaitTimeout) {
+                layers_->expire(nowMs());
+                continue;
+            }
             if (index == kWaitFailed) {
                 if (quitWithin(kFailedWaitPauseMs)) return;
                 continue;
             }
-            const int key = sequencer.onEvent(index, takePendingPress, GetTickCount64());
+            const std::uint64_t now = nowMs();
+            const int key = sequencer.onEvent(index, takePendingPress, now);
             const auto slotOfKey = [&](int k) { return slotOf(keyboard ? kDeviceKeyboard : kDeviceKeypad, keys[k]); };
-            if (key >= 0) carryOutKeyFunction(engine_, actions_, slotOfKey(key), false);
+            if (key >= 0) {
+                if (layers_ != nullptr) layers_->press(firstKey + key, now);
+                else carryOutKeyFunction(engine_, actions_, slotOfKey(key), false);
+            }
             // After the press it may belong to, so playback hears press, then release.
             const int up = sequencer.releasedAfter(index, key);
-            if (up >= 0) actions_.keyReleased(slotOfKey(up));
+            if (up >= 0) {
+                if (layers_ != nullptr) layers_->release(firstKey + up, now);
+                else actions_.keyReleased(slotOfKey(up));
+            }
         }
     } catch (...) {
         // Nothing escapes the thread.

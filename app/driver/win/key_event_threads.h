@@ -14,6 +14,7 @@
 
 namespace kb {
 
+class LayerRunner;
 class WinControlDevice;
 
 // The 174 keyboard and 46 keypad events, auto-reset and named for the driver.
@@ -40,8 +41,10 @@ public:
     static constexpr DWORD kOpenRetryMs = 100;
     static constexpr DWORD kFailedWaitPauseMs = 1000;
 
+    // With `layers` every key goes through the layers (the heart); without,
+    // the active copy's entries are carried out directly.
     KeyEventThread(Device device, Engine& engine, WinControlDevice& control, KeyActions& actions,
-                   std::span<const HANDLE> events);
+                   std::span<const HANDLE> events, LayerRunner* layers = nullptr);
     ~KeyEventThread();
     KeyEventThread(const KeyEventThread&) = delete;
     KeyEventThread& operator=(const KeyEventThread&) = delete;
@@ -59,6 +62,7 @@ private:
     Engine& engine_;
     WinControlDevice& control_;
     KeyActions& actions_;
+    LayerRunner* layers_;
     std::vector<HANDLE> events_;
     kbwin::UniqueHandle quit_;
     std::thread thread_;

@@ -1,0 +1,128 @@
+#include "other_key_watch.h"
+
+#include "common/win/ui_owners.h"
+#include "common/win/unique_handle.h"
+
+#include <chrono>
+
+namespace kb {
+namespace {
+
+constexpr UINT kWatchOff = WM_APP;
+constexpr UINT kWatchOn = WM_APP + 1;
+constexpr UINT kReplay = WM_APP + 2;  // wParam: the key
+
+// The low-level hook has no parameter of its own: one watch per process.
+std::atomic<OtherKeyWatch*> g_watch{nullptr};
+std::atomic<LayerRunner*> g_runner{nullptr};
+std::atomic<DWORD> g_watchThread{0};
+
+std::uint64_t nowMs() noexcept {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+// Keys of the E0 set by their virtual key; the others the layout maps.
+UINT virtualKeyOf(WinMakeCode code) noexcept {
+    switch (code) {
+    case 0x045: return VK_PAUSE;
+    case 0x145: return VK_NUMLOCK;
+    case 0x11C: return VK_RETURN;
+    case 0x11D: return VK_RCONTROL;
+    case 0x135: return VK_DIVIDE;
+    case 0x137: return VK_SNAPSHOT;
+    case 0x138: return VK_RMENU;
+    case 0x147: return VK_HOME;
+    case 0x148: return VK_UP;
+    case 0x149: return VK_PRIOR;
+    case 0x14B: return VK_LEFT;
+    case 0x14D: return VK_RIGHT;
+    case 0x14F: return VK_END;
+    case 0x150: return VK_DOWN;
+    case 0x151: return VK_NEXT;
+    case 0x152: return VK_INSERT;
+    case 0x153: return VK_DELETE;
+    case 0x15B: return VK_LWIN;
+    case 0x15C: return VK_RWIN;
+    case 0x15D: return VK_APPS;
+    default: return code < 0x100 ? MapVirtualKeyW(code, MAPVK_VSC_TO_VK_EX) : 0;
+    }
+}
+
+}  // namespace
+
+OtherKeyWatch::~OtherKeyWatch() { stop(); }
+
+bool OtherKeyWatch::start() {
+    if (thread_.joinable()) return true;
+    OtherKeyWatch* none = nullptr;
+    if (!g_watch.compare_exchange_strong(none, this)) return false;
+    g_runner = &runner_;
+    kbwin::UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!ready) return false;
+    try {
+        thread_ = std::thread([this, r = ready.get()] {
+            MSG msg;
+            // The queue exists before anyone posts to it.
+            PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+            threadId_ = GetCurrentThreadId();
+            g_watchThread = threadId_.load();
+            SetEvent(r);
+            run();
+        });
+    } catch (...) {
+        g_watch = nullptr;
+        return false;
+    }
+    WaitForSingleObject(ready.get(), INFINITE);
+    return true;
+}
+
+void OtherKeyWatch::stop() noexcept {
+    if (!thread_.joinable()) return;
+    PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+    g_watchThread = 0;
+    g_runner = nullptr;
+    g_watch = nullptr;
+}
+
+bool OtherKeyWatch::isDown(WinMakeCode code) {
+    const UINT vk = virtualKeyOf(code);
+    return vk != 0 && (GetAsyncKeyState(static_cast<int>(vk)) & 0x8000) != 0;
+}
+
+void OtherKeyWatch::watchOtherKeys(bool on) {
+    if (const DWORD id = threadId_; id != 0) PostThreadMessageW(id, on ? kWatchOn : kWatchOff, 0, 0);
+}
+
+LRESULT CALLBACK OtherKeyWatch::onKey(int code, WPARAM message, LPARAM data) {
+    if (code == HC_ACTION && (message == WM_KEYDOWN || message == WM_SYSKEYDOWN)) {
+        const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
+        LayerRunner* runner = g_runner;
+        if (runner != nullptr && runner->otherKeyPressed(nowMs())) {
+            // Held back until the hold is down, then given again.
+            const auto make = static_cast<WPARAM>((key->scanCode & 0xFF) | ((key->flags & LLKHF_EXTENDED) ? 0x100 : 0));
+            PostThreadMessageW(g_watchThread, kReplay, make, 0);
+            return 1;
+        }
+    }
+    return CallNextHookEx(nullptr, code, message, data);
+}
+
+void OtherKeyWatch::run() noexcept {
+    kbwin::UniqueHook hook;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == kWatchOn && !hook) {
+            hook.reset(SetWindowsHookExW(WH_KEYBOARD_LL, onKey, GetModuleHandleW(nullptr), 0));
+        } else if (msg.message == kWatchOff) {
+            hook.reset();
+        } else if (msg.message == kReplay) {
+            runner_.replay(static_cast<WinMakeCode>(msg.wParam));
+        }
+    }
+}
+
+}  // namespace kb
