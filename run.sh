@@ -15,6 +15,7 @@ mkdir -p "$KB_BUILD"
 kb_install_packages || exit 1
 kb_build_win64 || exit 1
 . "$KB_ROOT/tools/dev/wine-env.sh"
+. "$KB_ROOT/tools/dev/e2e-lib.sh"  # its polling
 cleanup() {
     cd "$KB_BIN" && {
         wine KbPanel.exe /Kill >/dev/null 2>&1
@@ -51,31 +52,20 @@ for v in "iWindowPosX 40" "iWindowPosY 790" "iWindowPosDX 760" "iWindowPosDY 220
     wine reg add 'HKCU\Software\Microsoft\Notepad' /v "$1" /t REG_DWORD /d "$2" /f >/dev/null 2>&1
 done
 wine notepad.exe >/dev/null 2>&1 &
-for _ in $(seq 100); do
-    wine editor_probe.exe text >/dev/null 2>&1 && break
-    sleep 0.2
-done
+eventually 'wine editor_probe.exe text >/dev/null 2>&1' 20 0.2
 
 wine KbPanel.exe &
 panel=$!
-for _ in $(seq 100); do
-    [ "$(wine kbpanel_probe.exe state 2>/dev/null | head -1 | tr -d '\r')" = "visible 0" ] && break
-    sleep 0.2
-done
+eventually '[ "$(wine kbpanel_probe.exe state 2>/dev/null | head -1 | tr -d "\r")" = "visible 0" ]' 20 0.2
 # A second start hands over to the first, which shows its window.
 wine KbPanel.exe
 # Notepad gets the focus back: what the keys type lands there.
-for _ in $(seq 50); do
-    [ "$(wine editor_probe.exe focus 2>/dev/null | tr -d '\r')" = 1 ] && break
-    sleep 0.2
-done
+eventually '[ "$(wine editor_probe.exe focus 2>/dev/null | tr -d "\r")" = 1 ]' 10 0.2
 if [ -n "$shot" ]; then
     # The demo's picture: F1's macro and F2's text typed into Notepad.
     shows() {  # TEXT: Notepad shows it within 20 s
-        for _ in $(seq 100); do
-            [ "$(wine editor_probe.exe text 2>/dev/null | tr -d '\r')" = "$1" ] && return 0
-            sleep 0.2
-        done
+        shown="$1"
+        eventually '[ "$(wine editor_probe.exe text 2>/dev/null | tr -d "\r")" = "$shown" ]' 20 0.2 && return 0
         echo "Notepad did not show $1" >&2
         return 1
     }

@@ -72,8 +72,8 @@ echo "== this Wine's foreground events: $(grep -c . "$work/watch.txt") seen by a
 
 echo "== the profile menu's switch in KbPanel ($rounds switches)"
 wine follow_bench.exe menu --rounds "$rounds" 0 1 || exit 1
+# Sent, not posted: the switch back to the first profile is over when the probe returns.
 wine kbpanel_probe.exe send 0x111 9001 >/dev/null 2>&1
-sleep 0.5
 
 echo "== following in KbPanel, told of each change ($rounds rounds: our bound window, then the unbound fg_plain.exe)"
 wine follow_bench.exe follow --rounds "$rounds" --key --other fg_plain.exe || exit 1

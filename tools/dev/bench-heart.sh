@@ -107,13 +107,13 @@ measure_program() {
 
     # Let the program settle after the presses, then leave it alone. The Linux view
     # is read inside the bench's quiet window, so the bench's own start-up is not in it.
-    sleep 2
+    sleep 2  # a quiet period before the idle measurement; nothing is checked
     server=$(kb_wineserver_pid)
     # The wine launcher execs the loader, so the job's pid is the program's Linux process.
     tr '\0' ' ' <"/proc/$hostpid/cmdline" 2>/dev/null | grep -qF "$program" && host_linux=1 || host_linux=""
     wine heart_bench.exe idle --seconds "$idle_seconds" --program "$program" &
     benchpid=$!
-    sleep 1
+    sleep 1  # the bench's own start-up, kept out of the measured window
     window=$((idle_seconds > 3 ? idle_seconds - 2 : 1))
     if [ -n "$host_linux" ]; then host0=$(cpu_ms "$hostpid"); sw0=$(switches "$hostpid"); fi
     [ -n "$server" ] && { server0=$(cpu_ms "$server"); ssw0=$(switches "$server"); }
@@ -139,7 +139,7 @@ measure_program() {
     # The same wineserver without the program, for comparison.
     if [ -n "$server" ]; then
         base=$((window < 20 ? window : 20))
-        sleep 1
+        sleep 1  # the program's exit, kept out of the measured window
         b0=$(cpu_ms "$server"); bs0=$(switches "$server"); sleep "$base"; b1=$(cpu_ms "$server"); bs1=$(switches "$server")
         [ -n "$b0" ] && [ -n "$b1" ] && echo "idle   Linux view over ${base} s without the program: wineserver $(share "$b0" "$b1" "$base"), context switches $(rate "$bs0" "$bs1" "$base")"
     fi

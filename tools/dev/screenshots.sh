@@ -24,6 +24,8 @@ work=$(mktemp -d)
 cleanup() {
     wine KbPanel.exe /Kill >/dev/null 2>&1
     wine kbsim.exe remove >/dev/null 2>&1
+    # The settings name the demo profile in $work: a later run.sh would find it gone.
+    wine reg delete 'HKCU\Software\Plexor3_QM2000RB' /f >/dev/null 2>&1
     rm -rf "$work"
     kb_wine_down
 }
@@ -45,8 +47,30 @@ point_of() {
     echo "$((X + x + w / 2)) $((Y + y + h / 2))"
 }
 click() { local p; p=$(point_of "$1"); xdotool mousemove $p click 1; }
-hover() { local p; p=$(point_of "$1"); xdotool mousemove $p; sleep 0.4; }
-park_mouse() { xdotool mousemove 1270 1010; sleep 0.3; }
+# What the screen shows over WINDOW, as a hash.
+screen_of() {
+    local X Y WIDTH HEIGHT
+    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 1
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" rgb:- 2>/dev/null | md5sum
+}
+# settle WINDOW: until two looks in a row agree, so what an action drew is done.
+settle() {
+    settle_wid=$1 settle_last=""
+    eventually 'settle_now=$(screen_of "$settle_wid"); [ "$settle_now" = "$settle_last" ] || { settle_last=$settle_now; false; }' 5 0.2
+}
+# after ACTION [WINDOW]: runs ACTION, then waits until the screen over WINDOW
+# (the main window) has changed and settled.
+after() {
+    after_wid=${2:-$main_wid}
+    after_before=$(screen_of "$after_wid")
+    eval "$1"
+    eventually '[ "$(screen_of "$after_wid")" != "$after_before" ]' 5 0.1
+    settle "$after_wid"
+}
+hover() { local p; p=$(point_of "$1"); after "xdotool mousemove $p"; }
+park_mouse() { xdotool mousemove 1270 1010; settle "$main_wid"; }
+# closed WINDOW: until it is no longer shown.
+closed() { closed_wid=$1; eventually '! xdotool search --onlyvisible --name ".*" 2>/dev/null | grep -qx "$closed_wid"' 10; }
 # What is on the screen over the window's rectangle: a dialog on top of it
 # shows, where capturing the window alone leaves the covered part black.
 shot() {  # shot WINDOW NAME
@@ -74,8 +98,9 @@ new_window() {
     for i in 1 2 3; do
         eval "$1"
         if eventually '[ "$(largest_new "$before" | cut -d" " -f2)" -gt '"${2:-40000}"' ]' 3; then
-            sleep 0.5
-            largest_new "$before" | cut -d" " -f1
+            id=$(largest_new "$before" | cut -d" " -f1)
+            settle "$id"
+            echo "$id"
             return 0
         fi
     done
@@ -93,7 +118,7 @@ wine reg add "$key" /v ACTIVE /d 0 /f >/dev/null
 wine reg add "$key" /v Flip /d 0 /f >/dev/null
 
 wine KbPanel.exe >/dev/null 2>&1 &
-sleep 2
+eventually '[ "$(wine kbpanel_probe.exe state 2>/dev/null | head -1 | tr -d "\r")" = "visible 0" ]' 20
 # A second start hands "show yourself" to the running one.
 wine KbPanel.exe >/dev/null 2>&1
 eventually '[ -n "$(visible "$MAIN_TITLE")" ]' 20 || { echo "error: the main window did not show" >&2; exit 1; }
@@ -104,46 +129,42 @@ shot "$main_wid" main-window
 hover KEY_01E
 shot "$main_wid" main-window-hover
 # pressed: hold the button down, then leave it before letting go, so no click happens
-xdotool mousedown 1; sleep 0.3
+after 'xdotool mousedown 1'
 shot "$main_wid" main-window-pressed
-park_mouse; xdotool mouseup 1; sleep 0.3
+park_mouse; xdotool mouseup 1; settle "$main_wid"
 
 # Layer 1 of the demo profile: its own keys marked, the base's showing through dimmed.
-click FUNC_LAYER; sleep 0.5
-xdotool key Home Down Return; sleep 0.5; park_mouse
+after 'click FUNC_LAYER'
+after 'xdotool key Home Down Return'; park_mouse
 shot "$main_wid" main-window-layer
-click FUNC_LAYER; sleep 0.5
-xdotool key Home Return; sleep 0.5; park_mouse
+after 'click FUNC_LAYER'
+after 'xdotool key Home Return'; park_mouse
 
-click FLIP_1
-sleep 0.5; park_mouse
+after 'click FLIP_1'; park_mouse
 shot "$main_wid" main-window-flip
-click FLIP_1
-sleep 0.5; park_mouse
+after 'click FLIP_1'; park_mouse
 
-wine kbsim.exe macrokey bank >/dev/null
-sleep 1
+after 'wine kbsim.exe macrokey bank >/dev/null'
 shot "$main_wid" main-window-bank-b
-wine kbsim.exe macrokey bank >/dev/null
-sleep 0.5
+after 'wine kbsim.exe macrokey bank >/dev/null'
 
 if id=$(new_window 'click KEY_01E'); then
     shot "$id" key-function
     shot "$main_wid" main-window-edit-look
     xdotool key --window "$id" Escape
-    sleep 1
+    closed "$id"
 fi
 park_mouse
 if id=$(new_window 'click FUNC_PROFILES'); then
     shot "$id" profile-manager
     xdotool key --window "$id" Escape
-    sleep 1
+    closed "$id"
 fi
 park_mouse
 if id=$(new_window 'click FUNC_MACRO'); then
     shot "$id" macro-editor
     xdotool key --window "$id" Escape
-    sleep 1
+    closed "$id"
 fi
 
 park_mouse
@@ -151,7 +172,7 @@ park_mouse
 if id=$(new_window 'wine kbpanel_probe.exe post 0x111 32773 >/dev/null 2>&1' 20000); then
     shot "$id" about-box
     xdotool key --window "$id" Escape
-    sleep 1
+    closed "$id"
 fi
 
 for n in main-window main-window-layer main-window-flip key-function profile-manager macro-editor about-box; do

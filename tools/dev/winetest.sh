@@ -84,7 +84,7 @@ end_leftovers() {
     for i in $(seq 100); do
         left=$(leftovers)
         [ -n "$left" ] || return 0
-        sleep 0.1
+        sleep 0.1  # the poll's interval, bounded by the loop's count
     done
     echo "$left" | while read -r comm pid; do kill -9 "$pid" 2>/dev/null; echo "$comm"; done | sort -u | tr '\n' ' '
 }

@@ -24,7 +24,9 @@ away() {
     pid=$(unix_pid "$1")
     wine kbsim.exe remove >/dev/null || return 1
     c0=$(cpu_of "$pid")
-    sleep 2  # the time away is what is measured here, no check waits on it
+    # A fixed time away: the CPU the program spends over it on reopening the
+    # device is what is measured and reported; no check is decided by it.
+    sleep 2
     c1=$(cpu_of "$pid")
     wine kbsim.exe install >/dev/null || return 1
     t0=$(date +%s%N)

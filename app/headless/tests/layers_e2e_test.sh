@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Layers and tap/hold keys end to end: kbhost with the simulated keyboard.
 # Caps holds layer 1 (A is Left), Tab toggles layer 2 (A does nothing), J taps
-# J and holds Shift past its term. The relay is on: the program learns what
+# J and holds Shift past its term, K taps K and holds Ctrl (a long term, for a
+# key pressed while it is undecided). The relay is on: the program learns what
 # the system has down (a key held across a layer change) from real input.
 set -u
 cd "$KB_BIN" || exit 1
@@ -19,6 +20,7 @@ cat >"$work/layers.json" <<JSON
               {"slots": [{"slot": 30, "type": 1, "macroKeyCode": 0, "parameter": 0}]}],
    "keys": [{"slot": 15, "kind": "layer", "layer": 2, "mode": "toggle"},
             {"slot": 36, "kind": "tapHold", "tap": 36, "hold": 42, "holdLayer": 0, "termMs": 200},
+            {"slot": 37, "kind": "tapHold", "tap": 37, "hold": 29, "holdLayer": 0, "termMs": 1000},
             {"slot": 58, "kind": "layer", "layer": 1, "mode": "momentary"}]}}
 JSON
 wine px3tool.exe build "$(winpath "$work/layers.json")" "$(winpath "$work/layers.px3")" || { echo "px3tool build failed"; exit 1; }
@@ -98,6 +100,17 @@ key 24 down
 check 'eventually "[ \"\$(inj)\" = \"key 2A 0000 \" ]" 5' "J held past its term holds Shift"
 key 24 up
 check 'eventually "[ \"\$(inj)\" = \"key 2A 0000 key 2A 0001 \" ]" 5' "releasing J releases Shift, and nothing else"
+
+# Another key tapped while K is undecided: Ctrl goes down, then that key's
+# press and release again (held back from the system until then), and K's
+# release lets Ctrl go.
+clear_output
+key 25 down
+tap 1E
+check 'eventually "[ \"\$(inj)\" = \"key 1D 0000 key 1E 0000 key 1E 0001 \" ]" 5' "a key tapped while K is undecided holds Ctrl before it" || echo "  output: $(out)"
+key 25 up
+check 'eventually "[ \"\$(inj)\" = \"key 1D 0000 key 1E 0000 key 1E 0001 key 1D 0001 \" ]" 5' "releasing K lets Ctrl go" || echo "  output: $(out)"
+check '[ -z "$(down_now)" ]' "nothing is left down" || echo "  output: $(out)"
 
 # The exit goes back to the base with nothing down.
 key 3A down

@@ -1,12 +1,10 @@
 #include "skin_dialog.h"
 
-#include <algorithm>
-#include <mutex>
 #include <optional>
-#include <vector>
 
 #include "skin_dpi.h"
 #include "skin_picture.h"
+#include "window_table.h"
 
 namespace kbskin {
 namespace {
@@ -22,28 +20,14 @@ bool returnsDirectly(UINT message) {
 
 // The modeless windows whose keys the navigation hook hands to IsDialogMessage:
 // the loop that pumps them may be another dialog's modal loop, which does not.
-struct ModelessWindows {
-    std::mutex lock;
-    std::vector<HWND> windows;
-};
-
-ModelessWindows& modeless() {
-    static ModelessWindows m;
-    return m;
+WindowTable& modeless() {
+    static WindowTable table;
+    return table;
 }
 
-bool isModeless(HWND window) {
-    ModelessWindows& m = modeless();
-    std::lock_guard<std::mutex> guard(m.lock);
-    return std::find(m.windows.begin(), m.windows.end(), window) != m.windows.end();
-}
+bool isModeless(HWND window) { return modeless().get(window) != 0; }
 
-void setModeless(HWND window, bool on) {
-    ModelessWindows& m = modeless();
-    std::lock_guard<std::mutex> guard(m.lock);
-    m.windows.erase(std::remove(m.windows.begin(), m.windows.end(), window), m.windows.end());
-    if (on) m.windows.push_back(window);
-}
+void setModeless(HWND window, bool on) { modeless().set(window, on ? 1 : 0); }
 
 }  // namespace
 

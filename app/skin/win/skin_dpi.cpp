@@ -1,27 +1,15 @@
 #include "skin_dpi.h"
 
-#include <map>
-#include <mutex>
 #include <vector>
+
+#include "window_table.h"
 
 namespace kbskin {
 namespace {
 
-struct RecordedDpi {
-    std::mutex lock;
-    std::map<HWND, int> windows;
-};
-
-RecordedDpi& recorded() {
-    static RecordedDpi r;
-    return r;
-}
-
-int recordedDpi(HWND window) {
-    RecordedDpi& r = recorded();
-    std::lock_guard<std::mutex> guard(r.lock);
-    const auto it = r.windows.find(window);
-    return it == r.windows.end() ? 0 : it->second;
+WindowTable& recorded() {
+    static WindowTable table;
+    return table;
 }
 
 // Looked up by name: older systems have no per-window DPI.
@@ -44,17 +32,12 @@ bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 int WindowDpi(HWND window) {
     const HWND root = window ? GetAncestor(window, GA_ROOT) : nullptr;
     for (HWND w = root; w != nullptr; w = GetWindow(w, GW_OWNER)) {
-        if (const int dpi = recordedDpi(w)) return dpi;
+        if (const int dpi = recorded().get(w)) return dpi;
     }
     return systemDpiFor(root);
 }
 
-void SetWindowDpi(HWND topLevel, int dpi) {
-    RecordedDpi& r = recorded();
-    std::lock_guard<std::mutex> guard(r.lock);
-    if (dpi > 0) r.windows[topLevel] = dpi;
-    else r.windows.erase(topLevel);
-}
+void SetWindowDpi(HWND topLevel, int dpi) { recorded().set(topLevel, dpi > 0 ? dpi : 0); }
 
 SkinSetChoice SkinSetFor(HWND window, std::wstring_view skinFile) {
     std::vector<int> sets;
