@@ -98,8 +98,6 @@ bool OtherKeyWatch::holdBack(WinMakeCode make, bool release) {
         // A held-back key's release follows its press given again, whenever
         // that is: passed on now it could reach the system before it.
         if (it == pending_.end()) return false;
-    } else if (it != pending_.end()) {
-        return true;  // its repeat: the press given again stands for it
     } else if (!runner_.otherKeyPressed(nowMs())) {
         return false;
     } else {
@@ -116,7 +114,12 @@ LRESULT CALLBACK OtherKeyWatch::onKey(int code, WPARAM message, LPARAM data) {
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
         const bool release = message == WM_KEYUP || message == WM_SYSKEYUP;
         const auto make = static_cast<WinMakeCode>((key->scanCode & 0xFF) | ((key->flags & LLKHF_EXTENDED) ? 0x100 : 0));
-        if (watch->holdBack(make, release)) return 1;
+        // The press given again comes back through here too, and passes.
+        try {
+            if (watch->holdBack(make, release)) return 1;
+        } catch (...) {
+            // Nothing escapes the hook: the key passes.
+        }
     }
     return CallNextHookEx(nullptr, code, message, data);
 }
