@@ -134,10 +134,18 @@ shot "$main_wid" main-window-pressed
 park_mouse; xdotool mouseup 1; settle "$main_wid"
 
 # Layer 1 of the demo profile: its own keys marked, the base's showing through dimmed.
-after 'click FUNC_LAYER'
+# The selector's skin rectangle is as tall as its open list: it is clicked in
+# its field, so the keys go to the list and not to the window's OK.
+open_selector() {
+    local x y w h X Y
+    read -r x y w h <<<"$(ini_rect FUNC_LAYER)"
+    eval "$(xdotool getwindowgeometry --shell "$main_wid")"
+    xdotool mousemove $((X + x + w / 2)) $((Y + y + 8)) click 1
+}
+after open_selector
 after 'xdotool key Home Down Return'; park_mouse
 shot "$main_wid" main-window-layer
-after 'click FUNC_LAYER'
+after open_selector
 after 'xdotool key Home Return'; park_mouse
 
 after 'click FLIP_1'; park_mouse
