@@ -53,7 +53,7 @@ use_profiles 0 "$work/plain.px3" "$work/shared.px3"
 start_kbpanel tray
 eventually '[ "$(raw_table)" != none ]' 30 || { echo "KbPanel sent no table"; exit 1; }
 plain_table=$(table)
-start_kbpanel
+show_kbpanel
 open_main profile 1005 || { bad "the profile manager opens"; exit 1; }
 click_cell profile 1007 1 0 -8  # the check box of "shared"
 click profile 1012               # Apply
