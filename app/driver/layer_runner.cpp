@@ -130,13 +130,13 @@ bool LayerRunner::otherKeyPressed(std::uint64_t nowMs) {
     return replay;
 }
 
-void LayerRunner::replay(WinMakeCode code) {
+void LayerRunner::replay(WinMakeCode code, std::uint16_t direction) {
     KeyActions* actions;
     {
         std::lock_guard<std::timed_mutex> lock(lock_);
         actions = actions_;
     }
-    if (actions != nullptr) actions->sendKey(code, 0);
+    if (actions != nullptr) actions->sendKey(code, direction);
 }
 
 bool LayerRunner::layered() {

@@ -67,10 +67,11 @@ public:
     [[nodiscard]] std::optional<std::uint64_t> nextDeadline();
     void expire(std::uint64_t nowMs);
     // The watch saw another key go down. True when that key must be held
-    // back and given again (replay) once the hold is down. Never waits for
-    // the lock: a key thread may be injecting the very key being watched.
+    // back and given again (replay, with its release if that came meanwhile)
+    // once the hold is down. Never waits long for the lock: a key thread may
+    // be injecting the very key being watched.
     [[nodiscard]] bool otherKeyPressed(std::uint64_t nowMs);
-    void replay(WinMakeCode code);
+    void replay(WinMakeCode code, std::uint16_t direction);
 
     [[nodiscard]] bool layered();
     [[nodiscard]] int layer();

@@ -72,20 +72,23 @@ down_at_end() {
 }
 collect
 : >"$work/output.txt"
+: >"$work/sequences.txt"
 keys=(3A 0F 24 25 1E 30 20)
 for ((i = 1; i <= sequences; i++)); do
     # Two to four distinct keys pressed in a random order, released in another.
     n=$((2 + RANDOM % 3))
     picked=($(printf '%s\n' "${keys[@]}" | shuf -n "$n" --random-source=<(yes "$RANDOM")))
+    echo "$i: ${picked[*]}" >>"$work/sequences.txt"
     for k in "${picked[@]}"; do
         wine kbsim.exe key "$k" down >/dev/null
         # Now and then past a term, so holds are decided by the clock too.
-        (( RANDOM % 4 == 0 )) && sleep 0.2
+        (( RANDOM % 4 == 0 )) && sleep 0.2  # timing for the keys; nothing is checked
     done
     for k in $(printf '%s\n' "${picked[@]}" | shuf --random-source=<(yes "$RANDOM")); do
         wine kbsim.exe key "$k" up >/dev/null
     done
-    (( i % 10 == 0 )) && collect
+    collect
+    echo "-- $i" >>"$work/output.txt"
 done
 # Layer 2 may be left on: that is no key down, but it is turned off for the end.
 if grep -q '^layer 2' "$work/host.log" && [ "$(grep '^layer ' "$work/host.log" | tail -n 1)" = "layer 2" ]; then
@@ -102,5 +105,10 @@ ok=1
 [ -z "$down" ] || ok=0
 [ "$changes" -gt 0 ] || { echo "no layer change at all"; ok=0; }
 [ "${lost:-0}" -eq 0 ] || { echo "the driver's log overflowed: the record is incomplete"; ok=0; }
+if [ $ok -eq 0 ]; then
+    # What reached the system and what the host said, for a look afterwards.
+    kept="${TMPDIR:-/tmp}/layers-soak-$$"
+    mkdir -p "$kept" && cp "$work/output.txt" "$work/host.log" "$work/sequences.txt" "$kept/" && echo "kept in $kept"
+fi
 if [ $ok -eq 1 ]; then echo "[  PASSED  ] 1 tests."; else echo "[  FAILED  ] 1 tests."; fi
 [ $ok -eq 1 ]

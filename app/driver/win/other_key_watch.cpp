@@ -3,6 +3,7 @@
 #include "common/win/ui_owners.h"
 #include "common/win/unique_handle.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace kb {
@@ -10,12 +11,10 @@ namespace {
 
 constexpr UINT kWatchOff = WM_APP;
 constexpr UINT kWatchOn = WM_APP + 1;
-constexpr UINT kReplay = WM_APP + 2;  // wParam: the key
+constexpr UINT kReplay = WM_APP + 2;  // wParam: the key, lParam: the direction
 
 // The low-level hook has no parameter of its own: one watch per process.
 std::atomic<OtherKeyWatch*> g_watch{nullptr};
-std::atomic<LayerRunner*> g_runner{nullptr};
-std::atomic<DWORD> g_watchThread{0};
 
 std::uint64_t nowMs() noexcept {
     return static_cast<std::uint64_t>(
@@ -58,7 +57,6 @@ bool OtherKeyWatch::start() {
     if (thread_.joinable()) return true;
     OtherKeyWatch* none = nullptr;
     if (!g_watch.compare_exchange_strong(none, this)) return false;
-    g_runner = &runner_;
     kbwin::UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!ready) return false;
     try {
@@ -67,7 +65,6 @@ bool OtherKeyWatch::start() {
             // The queue exists before anyone posts to it.
             PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
             threadId_ = GetCurrentThreadId();
-            g_watchThread = threadId_.load();
             SetEvent(r);
             run();
         });
@@ -83,8 +80,6 @@ void OtherKeyWatch::stop() noexcept {
     if (!thread_.joinable()) return;
     PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
     thread_.join();
-    g_watchThread = 0;
-    g_runner = nullptr;
     g_watch = nullptr;
 }
 
@@ -97,15 +92,33 @@ void OtherKeyWatch::watchOtherKeys(bool on) {
     if (const DWORD id = threadId_; id != 0) PostThreadMessageW(id, on ? kWatchOn : kWatchOff, 0, 0);
 }
 
+bool OtherKeyWatch::holdBack(WinMakeCode make, bool release) {
+    const auto it = std::find(pending_.begin(), pending_.end(), make);
+    if (release) {
+        // A held-back key's release follows its press given again, whenever
+        // that is: passed on now it could reach the system before it.
+        if (it == pending_.end()) return false;
+    } else if (!runner_.otherKeyPressed(nowMs())) {
+        return false;
+    } else {
+        pending_.push_back(make);
+    }
+    // Posted: given again once the hook has answered, in the order held back.
+    PostThreadMessageW(threadId_, kReplay, make, release ? 1 : 0);
+    return true;
+}
+
 LRESULT CALLBACK OtherKeyWatch::onKey(int code, WPARAM message, LPARAM data) {
-    if (code == HC_ACTION && (message == WM_KEYDOWN || message == WM_SYSKEYDOWN)) {
+    OtherKeyWatch* watch = g_watch;
+    if (code == HC_ACTION && watch != nullptr) {
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
-        LayerRunner* runner = g_runner;
-        if (runner != nullptr && runner->otherKeyPressed(nowMs())) {
-            // Held back until the hold is down, then given again.
-            const auto make = static_cast<WPARAM>((key->scanCode & 0xFF) | ((key->flags & LLKHF_EXTENDED) ? 0x100 : 0));
-            PostThreadMessageW(g_watchThread, kReplay, make, 0);
-            return 1;
+        const bool release = message == WM_KEYUP || message == WM_SYSKEYUP;
+        const auto make = static_cast<WinMakeCode>((key->scanCode & 0xFF) | ((key->flags & LLKHF_EXTENDED) ? 0x100 : 0));
+        // The press given again comes back through here too, and passes.
+        try {
+            if (watch->holdBack(make, release)) return 1;
+        } catch (...) {
+            // Nothing escapes the hook: the key passes.
         }
     }
     return CallNextHookEx(nullptr, code, message, data);
@@ -113,14 +126,24 @@ LRESULT CALLBACK OtherKeyWatch::onKey(int code, WPARAM message, LPARAM data) {
 
 void OtherKeyWatch::run() noexcept {
     kbwin::UniqueHook hook;
+    bool wanted = false;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == kWatchOn && !hook) {
-            hook.reset(SetWindowsHookExW(WH_KEYBOARD_LL, onKey, GetModuleHandleW(nullptr), 0));
+        if (msg.message == kWatchOn) {
+            wanted = true;
         } else if (msg.message == kWatchOff) {
-            hook.reset();
+            wanted = false;
         } else if (msg.message == kReplay) {
-            runner_.replay(static_cast<WinMakeCode>(msg.wParam));
+            const auto make = static_cast<WinMakeCode>(msg.wParam);
+            runner_.replay(make, static_cast<std::uint16_t>(msg.lParam));
+            if (msg.lParam != 0) std::erase(pending_, make);
+        }
+        // Kept until a held-back key's release is seen: it must not pass
+        // before the press given again.
+        if ((wanted || !pending_.empty()) && !hook) {
+            hook.reset(SetWindowsHookExW(WH_KEYBOARD_LL, onKey, GetModuleHandleW(nullptr), 0));
+        } else if (!wanted && pending_.empty() && hook) {
+            hook.reset();
         }
     }
 }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 namespace kb {
 
@@ -30,10 +31,14 @@ public:
 private:
     void run() noexcept;
     static LRESULT CALLBACK onKey(int code, WPARAM message, LPARAM data);
+    // On the watch's thread: the hook's answer for one key.
+    [[nodiscard]] bool holdBack(WinMakeCode make, bool release);
 
     LayerRunner& runner_;
     std::thread thread_;
     std::atomic<DWORD> threadId_{0};
+    // Keys held back whose release is not given again yet; the watch's thread only.
+    std::vector<WinMakeCode> pending_;
 };
 
 }  // namespace kb

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Layers and tap/hold keys end to end: kbhost with the simulated keyboard.
 # Caps holds layer 1 (A is Left), Tab toggles layer 2 (A does nothing), J taps
-# J and holds Shift past its term. The relay is on: the program learns what
+# J and holds Shift past its term, K taps K and holds Shift too (a long term,
+# for a key pressed while it is undecided). The relay is on: the program learns what
 # the system has down (a key held across a layer change) from real input.
 set -u
 cd "$KB_BIN" || exit 1
@@ -19,6 +20,7 @@ cat >"$work/layers.json" <<JSON
               {"slots": [{"slot": 30, "type": 1, "macroKeyCode": 0, "parameter": 0}]}],
    "keys": [{"slot": 15, "kind": "layer", "layer": 2, "mode": "toggle"},
             {"slot": 36, "kind": "tapHold", "tap": 36, "hold": 42, "holdLayer": 0, "termMs": 200},
+            {"slot": 37, "kind": "tapHold", "tap": 37, "hold": 42, "holdLayer": 0, "termMs": 1000},
             {"slot": 58, "kind": "layer", "layer": 1, "mode": "momentary"}]}}
 JSON
 wine px3tool.exe build "$(winpath "$work/layers.json")" "$(winpath "$work/layers.px3")" || { echo "px3tool build failed"; exit 1; }
@@ -98,6 +100,40 @@ key 24 down
 check 'eventually "[ \"\$(inj)\" = \"key 2A 0000 \" ]" 5' "J held past its term holds Shift"
 key 24 up
 check 'eventually "[ \"\$(inj)\" = \"key 2A 0000 key 2A 0001 \" ]" 5' "releasing J releases Shift, and nothing else"
+
+# Another key tapped while K is undecided: Shift goes down, then that key's
+# press and release again (held back from the system until then), and K's
+# release lets Shift go. The window in front types a capital A.
+clear_output
+typed="$work/typed.txt"
+wine type_target.exe "$(winpath "$typed")" layers >/dev/null 2>&1 &
+target=$!
+eventually '[ -e "$typed" ]' 10
+key 25 down
+tap 1E
+check 'eventually "[ \"\$(inj)\" = \"key 2A 0000 key 1E 0000 key 1E 0001 \" ]" 5' "a key tapped while K is undecided holds Shift before it" || echo "  output: $(out)"
+key 25 up
+check 'eventually "[ \"\$(inj)\" = \"key 2A 0000 key 1E 0000 key 1E 0001 key 2A 0001 \" ]" 5' "releasing K lets Shift go" || echo "  output: $(out)"
+check 'eventually "[ \"\$(cat \"\$typed\" 2>/dev/null)\" = A ]" 5' "the system sees the key once, shifted" || echo "  typed: $(cat "$typed" 2>/dev/null)"
+kill "$target" 2>/dev/null
+wait "$target" 2>/dev/null
+check '[ -z "$(down_now)" ]' "nothing is left down" || echo "  output: $(out)"
+
+# A profile switch while a layer is held goes back to the base; the layers
+# of the profile switched to work from there.
+key 3A down
+eventually '[ "$(action_of 1E)" = 01 ]' 5
+wine kbhost.exe switch >/dev/null
+check 'eventually "grep -qs \"^profile 0\" \"\$work/host.log\" && [ \"\$(action_of 1E)\" = 00 ]" 5' "a switch while Caps is held gives the base's table"
+check '[ "$(grep "^layer " "$work/host.log" | tail -n 1 | tr -d "\r")" = "layer 0" ]' "the window hears of the base"
+key 3A up
+# A press within 100 ms of a release the thread did not see pressed counts
+# as that release's late press: the next press waits for a marker key.
+mark
+key 3A down
+check 'eventually "[ \"\$(action_of 1E)\" = 01 ]" 5' "the new profile's layer key works"
+key 3A up
+eventually '[ "$(action_of 1E)" = 00 ]' 5
 
 # The exit goes back to the base with nothing down.
 key 3A down
