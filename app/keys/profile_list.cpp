@@ -104,6 +104,11 @@ int ProfileList::setFlip(int v) {
     return stored;
 }
 
+// On unless the user turned it off: a store that never heard of it shows notices.
+bool ProfileList::changeNotice() const { return readInt(kNoticeValue, 1) != 0; }
+
+void ProfileList::setChangeNotice(bool on) { writeInt(kNoticeValue, on ? 1 : 0); }
+
 ProfileMenu buildProfileMenu(const ProfileList& list) {
     ProfileMenu menu;
     menu.items.push_back({kDefaultProfileCommand, std::u16string(text::kDefaultProfileName)});

@@ -1,4 +1,4 @@
-// The list of profile files, the active index and two options, kept as
+// The list of profile files, the active index and the options, kept as
 // string values in section "PROFILES" of the settings store.
 #pragma once
 
@@ -19,6 +19,9 @@ inline constexpr std::u16string_view kProfileExtension = u".px3";
 inline constexpr std::u16string_view kProfileFolderName = u"Vortek";
 inline constexpr int kDefaultProfileCommand = 9000;
 inline constexpr int kFirstProfileCommand = 9001;
+// Whether a notice names the layer or profile that comes into force ("1", the
+// default, or "0").
+inline constexpr std::u16string_view kNoticeValue = u"NOTICE";
 
 // "%d" as the store reads it: optional white space and sign, then digits;
 // empty when there are no digits or the number does not fit.
@@ -51,6 +54,8 @@ public:
     int setRecordDelay(int v);
     [[nodiscard]] int flip() const;
     int setFlip(int v);
+    [[nodiscard]] bool changeNotice() const;
+    void setChangeNotice(bool on);
 
     [[nodiscard]] SettingsStore& store() const noexcept { return store_; }
 

@@ -87,7 +87,8 @@ void openKeyFunctionDialog(MainWindow& window, const KeyEditRequest& request) {
     Dialogs& d = dialogsFor(window);
     if (d.key.isOpen()) return;
     const int device = request.deviceGroup == 1 ? 1 : 0;
-    const KeyTarget target{device, request.slot - device * kSlotsPerDevice, request.buttonId};
+    KeyTarget target{device, request.slot - device * kSlotsPerDevice, request.buttonId};
+    target.layer = request.layer;
     d.key.run(target);
 }
 

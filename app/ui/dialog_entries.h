@@ -13,6 +13,7 @@ struct KeyEditRequest {
     int deviceGroup = 0;  // 0 keyboard and macro keys, 1 keypad
     int slot = 0;
     int buttonId = 0;
+    int layer = 0;  // the layer the map shows: 0 the base, 1..3
 };
 
 // Run modally on the user-interface thread; return when the dialog closed.

@@ -44,7 +44,9 @@ inline constexpr int kRightBracketButtonId = 1055;
 [[nodiscard]] std::u16string macroKeyCaption(int bank, int index);
 
 // Which faces a key button wears, by the status images of the main window.
-enum class StatusImage { S1, S2, S3, S4, S1b, S2b, S3b, S4b };
+// S5 is the dimmed face of a layer's key that the base's function shows
+// through; it comes after the arrow strip among the window's pictures.
+enum class StatusImage { S1, S2, S3, S4, S1b, S2b, S3b, S4b, S5 = 9 };
 struct FaceSet {
     StatusImage normal, hover, pressed, disabled, marked;
 };

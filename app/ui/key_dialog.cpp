@@ -34,13 +34,13 @@ bool KeyFunctionDialog::onInitDialog() {
     macroKeyOpen_ = model_.isOpenForMacroKey();
 
     const HWND targets = item(keydlg::kTargetList);
-    for (const std::u16string& name : KeyDialogModel::targetNames()) {
-        SendMessageW(targets, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(name).c_str()));
-    }
+    fillList(targets, KeyDialogModel::targetNames());
     const HWND macros = item(keydlg::kMacroList);
-    for (const std::u16string& name : model_.macroNames()) {
-        SendMessageW(macros, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(name).c_str()));
-    }
+    fillList(macros, model_.macroNames());
+    fillList(item(keydlg::kLayerNumber), KeyDialogModel::layerNumberNames());
+    fillList(item(keydlg::kLayerMode), KeyDialogModel::layerModeNames());
+    fillList(item(keydlg::kTapKey), KeyDialogModel::targetNames());
+    fillList(item(keydlg::kHoldKey), KeyDialogModel::holdNames());
     // No silent cut at the control's default limit: the model refuses what does not fit.
     SendMessageW(item(keydlg::kPathEdit), EM_SETLIMITTEXT, 0, 0);
     SendMessageW(item(keydlg::kTextEdit), EM_SETLIMITTEXT, 0, 0);
@@ -50,6 +50,11 @@ bool KeyFunctionDialog::onInitDialog() {
     placeControl(item(keydlg::kPathEdit), L"FUNC_EXTRA_2");
     placeControl(macros, L"FUNC_EXTRA_3");
     placeControl(item(keydlg::kTextEdit), L"FUNC_EXTRA_4");
+    placeControl(item(keydlg::kLayerNumber), L"FUNC_EXTRA_5");
+    placeControl(item(keydlg::kLayerMode), L"FUNC_EXTRA_6");
+    placeControl(item(keydlg::kTapKey), L"FUNC_EXTRA_7");
+    placeControl(item(keydlg::kHoldKey), L"FUNC_EXTRA_8");
+    placeControl(item(keydlg::kTerm), L"FUNC_EXTRA_9");
     for (std::size_t t = 0; t < keydlg::kRadios.size(); ++t) {
         const std::wstring key = L"FUNC_SEL_" + std::to_wstring(t + 1);
         placeControl(item(keydlg::kRadios[t]), key.c_str());
@@ -71,11 +76,23 @@ void KeyFunctionDialog::showModel() {
                  model_.macroNames().empty() ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(model_.macroIndex()), 0);
     SetWindowTextW(item(keydlg::kPathEdit), wide(model_.path()).c_str());
     SetWindowTextW(item(keydlg::kTextEdit), wide(model_.textBlock()).c_str());
+    SendMessageW(item(keydlg::kLayerNumber), CB_SETCURSEL, static_cast<WPARAM>(model_.layerIndex()), 0);
+    SendMessageW(item(keydlg::kLayerMode), CB_SETCURSEL, static_cast<WPARAM>(model_.layerModeIndex()), 0);
+    SendMessageW(item(keydlg::kTapKey), CB_SETCURSEL, static_cast<WPARAM>(model_.tapIndex()), 0);
+    SendMessageW(item(keydlg::kHoldKey), CB_SETCURSEL, static_cast<WPARAM>(model_.holdIndex()), 0);
+    SetWindowTextW(item(keydlg::kTerm), wide(model_.termText()).c_str());
     showEnabled();
+}
+
+void KeyFunctionDialog::fillList(HWND list, const std::vector<std::u16string>& names) {
+    for (const std::u16string& name : names) {
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(name).c_str()));
+    }
 }
 
 void KeyFunctionDialog::showEnabled() {
     for (int id : keydlg::kDependentControls) EnableWindow(item(id), model_.controlEnabled(id) ? TRUE : FALSE);
+    for (int id : keydlg::kRadios) EnableWindow(item(id), model_.controlEnabled(id) ? TRUE : FALSE);
     EnableWindow(item(res::key_function::kKeyApply), model_.changed() ? TRUE : FALSE);
 }
 
@@ -137,6 +154,22 @@ bool KeyFunctionDialog::onCommand(int id, int code, HWND) {
     case keydlg::kMacroList:
         if (code != CBN_SELCHANGE) return false;
         model_.chooseMacro(static_cast<int>(SendMessageW(item(id), CB_GETCURSEL, 0, 0)));
+        break;
+    case keydlg::kLayerNumber:
+    case keydlg::kLayerMode:
+    case keydlg::kTapKey:
+    case keydlg::kHoldKey: {
+        if (code != CBN_SELCHANGE) return false;
+        const int sel = static_cast<int>(SendMessageW(item(id), CB_GETCURSEL, 0, 0));
+        if (id == keydlg::kLayerNumber) model_.chooseLayer(sel);
+        if (id == keydlg::kLayerMode) model_.chooseLayerMode(sel);
+        if (id == keydlg::kTapKey) model_.chooseTap(sel);
+        if (id == keydlg::kHoldKey) model_.chooseHold(sel);
+        break;
+    }
+    case keydlg::kTerm:
+        if (code != EN_CHANGE) return false;
+        model_.editTerm(u16(windowText(item(id))));
         break;
     case keydlg::kPathEdit:
         if (code != EN_CHANGE) return false;

@@ -27,6 +27,7 @@ private:
 
     void showModel();
     void showEnabled();
+    static void fillList(HWND list, const std::vector<std::u16string>& names);
     void place();
     void browse();
     [[nodiscard]] bool applyChanges();

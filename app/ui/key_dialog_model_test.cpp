@@ -35,7 +35,8 @@ TEST_F(KeyDialog, OpeningShowsTheEntryWithItsControls) {
     }
     EXPECT_FALSE(dialog.changed());
     EXPECT_FALSE(dialog.selectType(2, true));  // the current type
-    EXPECT_FALSE(dialog.selectType(7, true));
+    EXPECT_FALSE(dialog.selectType(keydlg::kTypeCount, true));
+    EXPECT_FALSE(dialog.selectType(keydlg::kTypeTransparent, true));  // on the base
     EXPECT_FALSE(dialog.changed());
     EXPECT_TRUE(dialog.selectType(3, true));
     EXPECT_TRUE(dialog.changed());
@@ -188,6 +189,76 @@ TEST_F(KeyDialog, EmptyMacroListStoresIdZero) {
     ASSERT_TRUE(dialog.selectType(4, true));
     ASSERT_EQ(apply(), KeyDialogModel::ApplyOutcome::Applied);
     EXPECT_EQ(savedEntry(0x1E), (KeyEntry{4, 0, 0}));
+}
+
+TEST_F(KeyDialog, LayerEditsAndTheLayerAndDualRoleKeys) {
+    // On layer 1 a key starts transparent; only the seven functions and
+    // transparent are offered there, and macro keys have no layers.
+    KeyTarget onLayer{0, 0x1E, 1058};
+    onLayer.layer = 1;
+    dialog.open(onLayer, model);
+    EXPECT_EQ(dialog.type(), keydlg::kTypeTransparent);
+    EXPECT_FALSE(dialog.controlEnabled(keydlg::kRadioLayer) || dialog.controlEnabled(keydlg::kRadioTapHold));
+    EXPECT_FALSE(dialog.selectType(keydlg::kTypeTapHold, true));
+    ASSERT_TRUE(dialog.selectType(2, true));
+    dialog.chooseTarget(listCodeOfKey(0x30));
+    ASSERT_EQ(apply(), KeyDialogModel::ApplyOutcome::Applied);
+    dialog.close();
+    ProfileContent c;
+    ASSERT_TRUE(readProfileFile(file, c));
+    ASSERT_EQ(c.extension.layers.size(), 1u);
+    EXPECT_EQ(c.extension.layers[0].keys.at(0x1E).entry, (KeyEntry{2, 0, 0x30}));
+    EXPECT_EQ(c.record.entry(0x1E).type, 0);  // the base is untouched
+    dialog.open(onLayer, model);
+    EXPECT_EQ(dialog.type(), 2);
+    ASSERT_TRUE(dialog.selectType(keydlg::kTypeTransparent, true));
+    ASSERT_EQ(apply(), KeyDialogModel::ApplyOutcome::Applied);
+    dialog.close();
+    EXPECT_FALSE(readLayerEntry(model, 1, 0x1E));
+    KeyTarget macroKey{0, 256, 1000};
+    macroKey.layer = 2;
+    dialog.open(macroKey, model);
+    EXPECT_FALSE(dialog.selectType(keydlg::kTypeTransparent, true));
+    EXPECT_FALSE(dialog.selectType(keydlg::kTypeLayerKey, true));
+    dialog.close();
+
+    // A dual-role key: a term outside 50..1000 or not a number is refused.
+    dialog.open({0, 0x3A, 1069}, model);
+    ASSERT_TRUE(dialog.selectType(keydlg::kTypeTapHold, true));
+    EXPECT_EQ(dialog.termText(), u"200");
+    EXPECT_TRUE(dialog.controlEnabled(keydlg::kTerm) && !dialog.controlEnabled(keydlg::kLayerMode));
+    for (const char16_t* bad : {u"49", u"1001", u"", u"2x0", u"-100"}) {
+        dialog.editTerm(bad);
+        EXPECT_EQ(apply(), KeyDialogModel::ApplyOutcome::RefusedInput);
+        EXPECT_EQ(prompt.messages.back(), text::kTermOutOfRange);
+    }
+    EXPECT_EQ(model.extension.keyOf(0x3A), nullptr);
+    dialog.editTerm(u" 1000 ");
+    dialog.chooseTap(listCodeOfKey(0x01));
+    dialog.chooseHold(kChoiceListCount + 2);  // layer 3
+    ASSERT_EQ(apply(), KeyDialogModel::ApplyOutcome::Applied);
+    dialog.close();
+    ASSERT_TRUE(readProfileFile(file, c));
+    ASSERT_EQ(c.extension.keys.size(), 1u);
+    const ExtKey& k = c.extension.keys[0];
+    EXPECT_EQ(k.slot, 0x3A);
+    EXPECT_EQ(k.kind, ExtKeyKind::TapHold);
+    EXPECT_EQ(k.tap, 0x01);
+    EXPECT_EQ(k.holdLayer, 3);
+    EXPECT_EQ(k.termMs, 1000);
+    EXPECT_EQ(c.record.entry(0x3A).type, 2);  // the fallback: tap key
+    dialog.open({0, 0x3A, 1069}, model);  // shown as stored
+    EXPECT_EQ(dialog.type(), keydlg::kTypeTapHold);
+    EXPECT_EQ(dialog.holdIndex(), kChoiceListCount + 2);
+    EXPECT_EQ(dialog.termText(), u"1000");
+    // ... and turned into a toggled layer key for layer 2.
+    ASSERT_TRUE(dialog.selectType(keydlg::kTypeLayerKey, true));
+    dialog.chooseLayer(1);
+    dialog.chooseLayerMode(1);
+    ASSERT_EQ(apply(), KeyDialogModel::ApplyOutcome::Applied);
+    dialog.close();
+    ASSERT_NE(model.extension.keyOf(0x3A), nullptr);
+    EXPECT_EQ(*model.extension.keyOf(0x3A), (ExtKey{0x3A, ExtKeyKind::Layer, 2, LayerMode::Toggle}));
 }
 
 TEST(KeyDialogPlacement, PrefersRightBelowThenRightAboveThenLeft) {

@@ -6,6 +6,8 @@
 #include "profile_model.h"
 #include "skin_ini.h"
 
+#include <uxtheme.h>
+
 #include <mutex>
 
 namespace kb::ui {
@@ -79,18 +81,20 @@ void KeyboardView::stopLamps() {
 void KeyboardView::dress(int bank) {
     surfaces_.Build(window_, {L"Skins\\Main_Status1.jpg", L"Skins\\Main_Status2.jpg", L"Skins\\Main_Status3.jpg",
                               L"Skins\\Main_Status4.jpg", L"Skins\\Main_Status1_2.jpg", L"Skins\\Main_Status2_2.jpg",
-                              L"Skins\\Main_Status3_2.jpg", L"Skins\\Main_Status4_2.jpg", L"Skins\\Arrow.jpg"});
-    if (!surfaces_.built() || surfaces_.size() != 9) ExitProcess(0);
+                              L"Skins\\Main_Status3_2.jpg", L"Skins\\Main_Status4_2.jpg", L"Skins\\Arrow.jpg",
+                              L"Skins\\Main_Status5.jpg"});
+    if (!surfaces_.built() || surfaces_.size() != 10) ExitProcess(0);
 
     for (const KeyButton& k : keyButtons()) {
         auto it = buttons_.find(k.id);
         if (it == buttons_.end()) continue;
-        const FaceSet f = normalFaces(k.group);
+        const FaceSet f = facesOf(k, false);
         const std::wstring key = wide(skinEntryName(k));
         kbskin::PlaceButton(*it->second, mainSkinFile_.c_str(), kButtonInfo, key.c_str(), surface(f.normal),
                             surface(f.hover), surface(f.pressed), surface(f.disabled), surface(f.marked));
     }
     setMacroKeyCaptions(bank);
+    dressLayerSelector();
     for (const ControlSkin& c : kControlSkins) {
         auto it = buttons_.find(c.id);
         if (it == buttons_.end()) continue;
@@ -128,13 +132,54 @@ void KeyboardView::dress(int bank) {
     applyFlipState();
 }
 
-void KeyboardView::markSlot(int slot, int bank, bool assigned, const std::wstring& toolTip) {
+void KeyboardView::markSlot(int slot, int bank, KeyMark mark, const std::wstring& toolTip) {
     const KeyButton* k = keyButtonBySlot(slot, bank);
     if (k == nullptr) return;
-    if (auto* b = keyButton(k->id)) {
-        b->SetMarked(assigned, surfaces_.built());
-        b->SetTooltip(toolTip);
+    auto* b = keyButton(k->id);
+    if (b == nullptr) return;
+    const bool inherited = mark == KeyMark::Inherited;
+    if (inherited_[k->id] != inherited) {
+        inherited_[k->id] = inherited;
+        if (surfaces_.built()) {
+            const FaceSet f = facesOf(*k, false);
+            setSurfaces(*b, f.normal, f.hover, f.pressed, f.disabled, f.marked);
+        }
     }
+    b->SetMarked(mark != KeyMark::None, surfaces_.built());
+    b->SetTooltip(toolTip);
+}
+
+FaceSet KeyboardView::facesOf(const KeyButton& k, bool editing) const {
+    FaceSet f = editing ? editFaces(k.group) : normalFaces(k.group);
+    if (!editing) {
+        const auto it = inherited_.find(k.id);
+        if (it != inherited_.end() && it->second) f.marked = StatusImage::S5;
+    }
+    return f;
+}
+
+void KeyboardView::dressLayerSelector() {
+    const HWND selector = item(ctl::kLayerSelector);
+    if (selector == nullptr) return;
+    colours_.load(mainSkinFile_.c_str());
+    // A themed field draws the theme's white whatever the window answers.
+    if (colours_.fromSkin(kbskin::SkinColour::FieldBack)) SetWindowTheme(selector, L"", L"");
+    kbskin::PlaceControl(selector, mainSkinFile_.c_str(), kButtonInfo, L"FUNC_LAYER");
+    if (SendMessageW(selector, CB_GETCOUNT, 0, 0) == 0) {
+        for (std::u16string_view name : kLayerNames) {
+            SendMessageW(selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(name).c_str()));
+        }
+    }
+    SendMessageW(selector, CB_SETCURSEL, static_cast<WPARAM>(shownLayer_), 0);
+}
+
+bool KeyboardView::takeSelectedLayer() {
+    const auto sel = static_cast<int>(SendMessageW(item(ctl::kLayerSelector), CB_GETCURSEL, 0, 0));
+    if (sel < 0 || sel > kMaxLayers || sel == shownLayer_) return false;
+    shownLayer_ = sel;
+    // Macro keys have no layers: on a layer they cannot be edited.
+    for (int i = 0; i < kMacroKeyButtonCount; ++i) EnableWindow(item(kFirstKeyButtonId + i), sel == 0 ? TRUE : FALSE);
+    return true;
 }
 
 void KeyboardView::markMacroKeys(ProfileModel& model, int bank) {
@@ -180,7 +225,7 @@ void KeyboardView::giveEditLook(int buttonId, bool editing) {
     const KeyButton* k = keyButtonById(buttonId);
     kbskin::SkinButton* b = keyButton(buttonId);
     if (k == nullptr || b == nullptr) return;
-    const FaceSet f = editing ? editFaces(k->group) : normalFaces(k->group);
+    const FaceSet f = facesOf(*k, editing);
     setSurfaces(*b, f.normal, f.hover, f.pressed, f.disabled, f.marked);
 }
 

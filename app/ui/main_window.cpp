@@ -157,6 +157,7 @@ bool MainWindow::shutdownSequence() {
     // A macro key that stands for another key and is still held would stay down.
     heart_.macroKeys().onReport(1, kMacroKeyReadTag, kReportAllUp);
     heart_.shutdown();
+    notice_.hide();
     tray_.remove();
     enableApply(false);
     return true;
@@ -241,6 +242,17 @@ void MainWindow::buildTable() {
     table_.onCommand(ID_TRAY_STOP, [this](int, int, HWND) { heart_.playbackControl().stop(); });
     table_.onCommand(ID_TRAY_ABOUT, [this](int, int, HWND) { openAboutBox(); });
     table_.onCommand(ID_TRAY_EXIT, [this](int, int, HWND) { exitProgram(); });
+    table_.onCommand(ctl::kLayerSelector, [this](int, int code, HWND) {
+        if (code == CBN_SELCHANGE && view_.takeSelectedLayer()) markKeyButtons();
+    });
+    for (UINT m : {WM_CTLCOLOREDIT, WM_CTLCOLORLISTBOX, WM_CTLCOLORSTATIC}) {
+        table_.on(m, [this, m](WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
+            const HWND control = reinterpret_cast<HWND>(lp);
+            // The window's only list box is the selector's drop-down list.
+            if (m != WM_CTLCOLORLISTBOX && !view_.paintsField(control)) return std::nullopt;
+            return view_.paintField(reinterpret_cast<HDC>(wp), IsWindowEnabled(control) != FALSE);
+        });
+    }
     table_.onCommand(ctl::kFlipSwitch1, [this](int, int, HWND) { toggleFlip(); });
     table_.onCommand(ctl::kFlipSwitch2, [this](int, int, HWND) { toggleFlip(); });
     for (int id : {ctl::kLockBank, ctl::kTest}) table_.onCommand(id, [](int, int, HWND) {});
@@ -263,7 +275,8 @@ void MainWindow::onKeyClick(int id) {
     if (k == nullptr) return;
     // A disabled key (Flip) cannot be edited, also not by a command from elsewhere.
     if (!IsWindowEnabled(item(id))) return;
-    KeyEditRequest request{deviceGroupOfButton(*k), slotOfButton(*k, macroBank()), id};
+    KeyEditRequest request{deviceGroupOfButton(*k), slotOfButton(*k, macroBank()), id,
+                           k->group == KeyGroup::MacroKey ? 0 : view_.shownLayer()};
     giveEditLook(id, true);
     openKeyFunctionDialog(*this, request);
     giveEditLook(id, false);

@@ -10,6 +10,7 @@
 
 #include "about_box.h"
 #include "app_rules.h"
+#include "change_notice.h"
 #include "follow_controller.h"
 #include "heart.h"
 #include "keyboard_view.h"
@@ -100,6 +101,8 @@ private:
     void openAboutBox();
     void onSessionChange(int code);
     void toggleFlip();
+    // Names what came into force, unless the user turned the notice off.
+    void notice(std::u16string_view what);
     [[nodiscard]] bool onUiThread() const noexcept { return GetCurrentThreadId() == uiThread_; }
     void post(UINT message, WPARAM wp = 0, LPARAM lp = 0) noexcept;
 
@@ -116,6 +119,7 @@ private:
     int ncPaintCounter_ = 2;
     bool shutDown_ = false;
     int layerInForce_ = 0;  // as the heart last reported it
+    std::u16string profileInForce_;  // the profile menu's active name last shown
 
     KeyboardView view_;
     MainWindowTray tray_;
@@ -123,6 +127,7 @@ private:
     kbwin::UniqueModule user32_;
     std::unique_ptr<AboutBox> aboutBox_;
     FollowController follow_;
+    ChangeNotice notice_;
 };
 
 }  // namespace kb::ui

@@ -48,7 +48,9 @@ void MainWindow::buildBridgeTable() {
         return 0;
     });
     table_.on(kPostLayer, [this](WPARAM wp, LPARAM) -> std::optional<LRESULT> {
-        layerInForce_ = static_cast<int>(wp);
+        const int layer = static_cast<int>(wp);
+        if (layer != layerInForce_ && layer >= 0 && layer <= kMaxLayers) notice(kLayerNames[layer]);
+        layerInForce_ = layer;
         return 0;
     });
     table_.on(kPostRefuseBank, [this](WPARAM, LPARAM) -> std::optional<LRESULT> {
@@ -92,7 +94,10 @@ void MainWindow::setKeyButtonAssigned(int slot, bool assigned) {
         post(kPostKeyMark, static_cast<WPARAM>(slot), assigned ? 1 : 0);
         return;
     }
-    view_.markSlot(slot, macroBank(), assigned, wide(describeKeyFunction(heart_.model(), slot)));
+    // The map shows the selector's layer; the base's marks come as reported.
+    const int layer = view_.shownLayer();
+    const KeyMark mark = layer == 0 ? (assigned ? KeyMark::Own : KeyMark::None) : keyMark(heart_.model(), slot, layer);
+    view_.markSlot(slot, macroBank(), mark, wide(describeKeyFunction(heart_.model(), slot, layer)));
 }
 
 void MainWindow::setApplyButtonEnabled(bool enabled) {
@@ -107,6 +112,14 @@ void MainWindow::showProfileMenu(const ProfileMenu& menu) {
     tray_.setProfileMenu(menu);
     follow_.refresh(hwnd());
     view_.showProfileName(wide(menu.activeName), wide(menu.toolTip));
+    // Start-up's own profile is no change.
+    if (ready_.load() && menu.activeName != profileInForce_) notice(menu.activeName);
+    profileInForce_ = menu.activeName;
+}
+
+void MainWindow::notice(std::u16string_view what) {
+    if (shutDown_ || !heart_.profiles().changeNotice()) return;
+    notice_.show(wide(what));
 }
 
 // While the window sits in the tray (at start-up, or for the tray's profile

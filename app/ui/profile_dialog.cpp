@@ -32,6 +32,7 @@ ProfileManagerDialog::ProfileManagerDialog(DialogContext& context)
                      L"Skins\\Profile_Status4.jpg"}),
       model_(context.list) {
     drawOverBackground(kProfileFollow, kCheckText);
+    drawOverBackground(kProfileNotice, kCheckText);
 }
 
 void ProfileManagerDialog::run() { (void)runModal(); }
@@ -73,6 +74,7 @@ bool ProfileManagerDialog::onInitDialog() {
     placeButtons(kButtons, buttons_, 1);
     placeControl(list_.Hwnd(), L"PROGRAM_LIST");
     placeControl(item(kProfileFollow), L"FUNC_FOLLOW");
+    placeControl(item(kProfileNotice), L"FUNC_NOTICE");
     showRows();
     return TRUE;
 }
@@ -108,6 +110,7 @@ void ProfileManagerDialog::showRows() {
     for (const ProfileRow& row : model_.rows()) appendRow(row);
     if (model_.checkedRow() >= 0) list_.SetCheck(model_.checkedRow(), true);
     CheckDlgButton(hwnd(), kProfileFollow, model_.followOn() ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hwnd(), kProfileNotice, model_.noticeOn() ? BST_CHECKED : BST_UNCHECKED);
     filling_ = false;
     showApply();
 }
@@ -242,6 +245,9 @@ bool ProfileManagerDialog::onCommand(int id, int code, HWND) {
     }
     case kProfileFollow:
         if (!filling_) model_.setFollow(IsDlgButtonChecked(hwnd(), kProfileFollow) == BST_CHECKED);
+        break;
+    case kProfileNotice:
+        if (!filling_) model_.setNotice(IsDlgButtonChecked(hwnd(), kProfileNotice) == BST_CHECKED);
         break;
     case kProfileAdd:
         if (const auto path = chooseProfileFile(true)) {

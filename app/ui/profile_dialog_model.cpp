@@ -53,6 +53,7 @@ void ProfileDialogModel::fill() {
     const int active = list_.activeIndex();
     if (active >= 0 && active < count) checked_ = active;
     follow_ = followEnabled(list_);
+    notice_ = list_.changeNotice();
     changed_ = false;
 }
 
@@ -137,6 +138,12 @@ void ProfileDialogModel::setFollow(bool on) {
     changed_ = true;
 }
 
+void ProfileDialogModel::setNotice(bool on) {
+    if (on == notice_) return;
+    notice_ = on;
+    changed_ = true;
+}
+
 bool ProfileDialogModel::apply(ProfileActivation& activation, Prompt& ask) {
     if (activation.busy()) return false;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
@@ -150,6 +157,7 @@ bool ProfileDialogModel::apply(ProfileActivation& activation, Prompt& ask) {
     list_.setProfileCount(static_cast<int>(rows_.size()));
     list_.setActiveIndex(checked_);
     if (follow_ != followEnabled(list_)) (void)setFollowEnabled(list_, follow_);
+    if (notice_ != list_.changeNotice()) list_.setChangeNotice(notice_);
     (void)activation.activateListed(ApplyButton::Disable, &ask);
     changed_ = false;
     return true;

@@ -69,6 +69,9 @@ public:
     bool reorder(const std::vector<int>& order);
     [[nodiscard]] bool followOn() const noexcept { return follow_; }
     void setFollow(bool on);
+    // The notice that names a new layer or profile.
+    [[nodiscard]] bool noticeOn() const noexcept { return notice_; }
+    void setNotice(bool on);
 
     // Writes every path (with the row's programs beside it), then the count,
     // then the active index and the follow switch; loads the active profile
@@ -92,6 +95,7 @@ private:
     int openCount_ = 0;
     bool changed_ = false;
     bool follow_ = false;
+    bool notice_ = true;
 };
 
 }  // namespace kb

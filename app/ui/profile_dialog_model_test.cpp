@@ -205,11 +205,17 @@ TEST_F(ProfileManager, SortingReordersRowsWithTheirProgramsAndCheck) {
     EXPECT_EQ(readBindings(list, 2), std::vector<std::u16string>{u"c.exe"});
 }
 
-TEST_F(ProfileManager, FollowIsStoredWithApplyAndOnlyWhenItChanges) {
+TEST_F(ProfileManager, FollowAndNoticeAreStoredWithApplyAndOnlyWhenTheyChange) {
     storeList({"a.px3"}, 0);
     dialog.open();
+    EXPECT_TRUE(dialog.noticeOn()) << "a store without the value shows notices";
     ASSERT_TRUE(dialog.apply(activation, prompt));
     EXPECT_FALSE(store.read(kProfilesSection, kFollowValue)) << "an untouched switch writes nothing";
+    EXPECT_FALSE(store.read(kProfilesSection, kNoticeValue));
+    dialog.setNotice(false);
+    ASSERT_TRUE(dialog.apply(activation, prompt));
+    EXPECT_EQ(store.read(kProfilesSection, kNoticeValue), u"0");
+    EXPECT_FALSE(list.changeNotice());
     EXPECT_FALSE(store.read(kProfilesSection, u"APPS01")) << "a row without programs writes nothing";
     dialog.setFollow(true);
     EXPECT_TRUE(dialog.changed());

@@ -4,7 +4,7 @@
 #   tools/dev/screenshots.sh [OUT_DIR]      (default docs/screenshots)
 # Shows each key state at least once: normal, hover, pressed, marked (assigned
 # keys), disabled (Apply after start), the edit look (key function dialog open),
-# Flip on, bank B, the dialogs and the About box.
+# Flip on, bank B, layer 1, the dialogs and the About box.
 set -u
 . "$(dirname "$0")/common.sh"
 out="${1:-$KB_ROOT/docs/screenshots}"
@@ -133,6 +133,13 @@ after 'xdotool mousedown 1'
 shot "$main_wid" main-window-pressed
 park_mouse; xdotool mouseup 1; settle "$main_wid"
 
+# Layer 1 of the demo profile: its own keys marked, the base's showing through dimmed.
+after 'click FUNC_LAYER'
+after 'xdotool key Home Down Return'; park_mouse
+shot "$main_wid" main-window-layer
+after 'click FUNC_LAYER'
+after 'xdotool key Home Return'; park_mouse
+
 after 'click FLIP_1'; park_mouse
 shot "$main_wid" main-window-flip
 after 'click FLIP_1'; park_mouse
@@ -168,7 +175,7 @@ if id=$(new_window 'wine kbpanel_probe.exe post 0x111 32773 >/dev/null 2>&1' 200
     closed "$id"
 fi
 
-for n in main-window main-window-flip key-function profile-manager macro-editor about-box; do
+for n in main-window main-window-layer main-window-flip key-function profile-manager macro-editor about-box; do
     [ -f "$out/$n.png" ] && cp "$out/$n.png" "$help_images/$n.png"
 done
 echo "screenshots in $out; the help page's pictures in $help_images"

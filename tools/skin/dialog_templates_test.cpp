@@ -123,9 +123,9 @@ TEST_P(DialogTemplates, EveryIniPlacementMatchesATemplateControl) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, DialogTemplates,
-                         testing::Values(Skinned{ids::kDlgMain, L"Main.ini", 137},
-                                         Skinned{ids::kDlgProfiles, L"Profile.ini", 12},
-                                         Skinned{ids::kDlgKeyFunction, L"Key.ini", 16},
+                         testing::Values(Skinned{ids::kDlgMain, L"Main.ini", 138},
+                                         Skinned{ids::kDlgProfiles, L"Profile.ini", 13},
+                                         Skinned{ids::kDlgKeyFunction, L"Key.ini", 24},
                                          Skinned{ids::kDlgMacroEditor, L"Macro.ini", 17}));
 
 TEST_P(DialogTemplates, IsAllClientAreaWithoutAFrame) {

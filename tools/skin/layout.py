@@ -286,7 +286,9 @@ def _main_window():
                 ("Scroll",), kind="skin", disabled=True),
         Control(1005, "kProfiles", "<\u9ed8\u8ba4\u60c5\u666f\u6a21\u5f0f>", (60, 226, 160, 16),
                 "FUNC_PROFILES", CMD_FACES, "button", (), kind="skin"),
-        Control(1007, "kMacroEditor", "\u5b8f\u7f16\u8f91...", (226, 226, 64, 16), "FUNC_MACRO",
+        # The layer the map shows and edits; placed from the skin file.
+        Control(1135, "kLayerSelector", "", (226, 227, 58, 80), "FUNC_LAYER", kind="combo"),
+        Control(1007, "kMacroEditor", "\u5b8f\u7f16\u8f91...", (290, 226, 64, 16), "FUNC_MACRO",
                 CMD_FACES, "button", ("\u5b8f\u7f16\u8f91...",), kind="skin"),
         Control(1, "kOk", "\u786e\u5b9a", (330, 276, 50, 16), "CONTROL_OK", CMD_FACES, "button",
                 ("\u786e\u5b9a",), kind="skin"),
@@ -306,6 +308,7 @@ def _main_window():
 MAIN_TITLE = "Vortek \u952e\u76d8\u8bbe\u5b9a"
 MAIN_PROFILE_LABEL = "\u60c5\u666f\u6a21\u5f0f"
 MAIN_LEGEND = "\u5df2\u8bbe\u5b9a\u529f\u80fd\u7684\u6309\u952e"
+MAIN_INHERITED_LEGEND = "\u900f\u660e: \u57fa\u672c\u5c42\u7684\u529f\u80fd"
 MAIN_HINT = "\u70b9\u51fb\u4efb\u610f\u6309\u952e\uff0c\u4e3a\u5b83\u8bbe\u5b9a\u529f\u80fd"
 FLIP_HINT = ("F1\u2013F4", "D1\u2013D6")
 
@@ -315,6 +318,10 @@ MAIN_KEYPAD_LEFT = 500
 MAIN_KEYPAD_BOTTOM = 212
 MAIN_STRIP_HEIGHT = 24
 MAIN_DECK_TOP = 216
+
+# The main window's status image in which every key wears the dimmed face of a
+# key that a layer leaves to the base (made beside the four others).
+MAIN_INHERITED_IMAGE = 5
 
 
 # --- profile manager, template 131 ----------------------------------------
@@ -334,6 +341,8 @@ def _profile_window():
         Control(1014, "kProfilePrograms", "\u7a0b\u5e8f...", (178, 152, 50, 15), "FUNC_PROGRAMS", DLG_FACES,
                 "button", ("\u7a0b\u5e8f...",), kind="skin"),
         Control(1015, "kProfileFollow", PROFILE_FOLLOW, (240, 153, 150, 13), "FUNC_FOLLOW", kind="check"),
+        # The notice that names a new layer or profile.
+        Control(1144, "kProfileNotice", PROFILE_NOTICE, (122, 175, 100, 13), "FUNC_NOTICE", kind="check"),
         Control(1, "kProfileOk", "\u786e\u5b9a", (228, 174, 50, 15), "CONTROL_OK", DLG_FACES, "button",
                 ("\u786e\u5b9a",), kind="skin"),
         Control(2, "kProfileCancel", "\u53d6\u6d88", (284, 174, 50, 15), "CONTROL_CANCEL", DLG_FACES,
@@ -351,13 +360,14 @@ def _profile_window():
 
 
 # The follow switch: "switch profiles with the program in front".
+PROFILE_NOTICE = "\u663e\u793a\u5207\u6362\u63d0\u793a"
 PROFILE_FOLLOW = "\u8ddf\u968f\u524d\u53f0\u7a0b\u5e8f\u5207\u6362\u60c5\u666f\u6a21\u5f0f"
 
 
 # --- key function dialog, template 132 ------------------------------------
 
 def _key_window():
-    w = Window(132, "kDlgKeyFunction", (260, 214), "\u6309\u952e\u529f\u80fd", "Key.ini", "Key", 4)
+    w = Window(132, "kDlgKeyFunction", (260, 304), "\u6309\u952e\u529f\u80fd", "Key.ini", "Key", 4)
     w.controls += [
         Control(1023, "kKeyTypeDefault", "\u9ed8\u8ba4\u529f\u80fd", (14, 28, 150, 12), "FUNC_SEL_1",
                 kind="radio"),
@@ -378,14 +388,34 @@ def _key_window():
         Control(1020, "kKeyTypeText", "\u64ad\u653e\u6587\u5b57\u5757", (14, 132, 150, 12), "FUNC_SEL_7",
                 kind="radio"),
         Control(1021, "kKeyText", "", (26, 147, 220, 38), "FUNC_EXTRA_4", kind="memo"),
-        Control(1009, "kKeyApply", "\u5e94\u7528", (86, 192, 50, 15), kind="skin", hidden=True),
-        Control(1, "kKeyOk", "\u786e\u5b9a", (142, 192, 50, 15), "CONTROL_OK", DLG_FACES, "button",
+        # The layer key: which layer, held or toggled.
+        Control(1136, "kKeyTypeLayer", KEY_LAYER, (14, 192, 86, 12), "FUNC_SEL_8", kind="radio"),
+        Control(1137, "kKeyLayerNumber", "", (102, 191, 56, 60), "FUNC_EXTRA_5", kind="combo"),
+        Control(1138, "kKeyLayerMode", "", (162, 191, 84, 60), "FUNC_EXTRA_6", kind="combo"),
+        # The dual-role key: tap key, hold key or layer, term.
+        Control(1139, "kKeyTypeTapHold", KEY_TAP_HOLD, (14, 210, 86, 12), "FUNC_SEL_9", kind="radio"),
+        Control(1140, "kKeyTapKey", "", (130, 209, 116, 150), "FUNC_EXTRA_7", kind="combo"),
+        Control(1141, "kKeyHoldKey", "", (130, 226, 116, 150), "FUNC_EXTRA_8", kind="combo"),
+        Control(1142, "kKeyTerm", "", (130, 243, 40, 13), "FUNC_EXTRA_9", kind="edit"),
+        # A layer's key given back to the base.
+        Control(1143, "kKeyTypeTransparent", KEY_TRANSPARENT, (14, 262, 150, 12), "FUNC_SEL_10", kind="radio"),
+        Control(1009, "kKeyApply", "\u5e94\u7528", (86, 282, 50, 15), kind="skin", hidden=True),
+        Control(1, "kKeyOk", "\u786e\u5b9a", (142, 282, 50, 15), "CONTROL_OK", DLG_FACES, "button",
                 ("\u786e\u5b9a",), kind="skin"),
-        Control(2, "kKeyCancel", "\u53d6\u6d88", (198, 192, 50, 15), "CONTROL_CANCEL", DLG_FACES,
+        Control(2, "kKeyCancel", "\u53d6\u6d88", (198, 282, 50, 15), "CONTROL_CANCEL", DLG_FACES,
                 "button", ("\u53d6\u6d88",), kind="skin"),
-        Control(1018, "kKeyTest", "Test", (10, 194, 30, 11), kind="skin", hidden=True),
+        Control(1018, "kKeyTest", "Test", (10, 284, 30, 11), kind="skin", hidden=True),
     ]
     return w
+
+
+KEY_LAYER = "\u5c42\u952e"
+KEY_TAP_HOLD = "\u53cc\u529f\u80fd\u952e"
+KEY_TRANSPARENT = "\u900f\u660e (\u4f7f\u7528\u57fa\u672c\u5c42\u7684\u529f\u80fd)"
+# Labels in the key dialog's picture, left of the dual-role key's fields:
+# tap, hold, term (with its unit after the field).
+KEY_TAP_LABELS = ("\u70b9\u6309", "\u6309\u4f4f", "\u65f6\u9650")
+KEY_TERM_UNIT = "\u6beb\u79d2 (50\u20131000)"
 
 
 # --- macro editor, template 133 -------------------------------------------

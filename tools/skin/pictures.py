@@ -7,11 +7,11 @@ status images never do.
 """
 
 import io
-import struct
 
 from PIL import Image, ImageChops, ImageDraw, ImageFont
 
 import layout as L
+from file_formats import bmp_rle8, ico
 
 DEJAVU = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
 DEJAVU_BOLD = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
@@ -56,6 +56,8 @@ CAPS = {
     "pressed": ((0x16, 0x17, 0x1B), None, None, (0xC4, 0xC7, 0xCE), 1, (0x4A, 0x4F, 0x59)),
     "disabled": ((0x24, 0x26, 0x2B), (0x1E, 0x20, 0x24), None, (0x5C, 0x60, 0x68), 0, None),
     "marked": (ACCENT, (0xB8, 0x5E, 0x0E), (0xFF, 0xB0, 0x66), (0x1B, 0x1D, 0x22), 0, None),
+    # a layer's key that the base's function shows through: the accent, dimmed
+    "inherited": ((0x4A, 0x35, 0x22), (0x33, 0x25, 0x19), None, (0xE0, 0x9A, 0x58), 0, (0x8A, 0x55, 0x26)),
 }
 
 _fonts = {}
@@ -127,7 +129,7 @@ def draw_key(draw, c, state):
     legend_colour = CAPS[state][3]
     face_h = h - S(2)
     lines = c.legend
-    bold = state == "marked"
+    bold = state in ("marked", "inherited")
     if len(lines) == 1:
         text = lines[0]
         size = 12 if len(text) == 1 else (11 if len(text) <= 3 else 10)
@@ -356,6 +358,10 @@ def main_background(w, draw):
     draw_cap(draw, (sx, sy, S(24), S(17)), "marked")
     draw.text((sx + S(32), sy + S(1)), L.MAIN_LEGEND, font=font(WQY, S(12)), fill=TEXT)
     hint_y = L.dlu_y(256, _pct)
+    # ... and of the dimmed face, below it
+    iy = hint_y - S(2)
+    draw_cap(draw, (sx, iy, S(24), S(17)), "inherited")
+    draw.text((sx + S(32), iy + S(1)), L.MAIN_INHERITED_LEGEND, font=font(WQY, S(12)), fill=TEXT)
     draw.text((px_ - S(8) - (x1 - x0), hint_y), L.MAIN_HINT, font=font(WQY, S(12)), fill=TEXT_DIM)
 
 
@@ -373,7 +379,16 @@ def dialog_background(w, draw):
                            outline=PLATE_EDGE, width=S(1))
     if w.template == 132:
         # a panel behind the function choices
-        draw.rounded_rectangle(dlu_box((8, 24, 244, 164)), S(6), fill=PLATE, outline=PLATE_EDGE, width=S(1))
+        draw.rounded_rectangle(dlu_box((8, 24, 244, 254)), S(6), fill=PLATE, outline=PLATE_EDGE, width=S(1))
+        f = font(WQY, S(12))
+        fields = [next(c for c in w.controls if c.name == n) for n in ("kKeyTapKey", "kKeyHoldKey", "kKeyTerm")]
+        for label, c in zip(L.KEY_TAP_LABELS, fields):
+            fx, fy, fw, fh = px(c)
+            x0, y0, x1, y1 = draw.textbbox((0, 0), label, font=f)
+            draw.text((fx - S(8) - (x1 - x0) - x0, fy + S(3) - y0), label, font=f, fill=TEXT)
+        tx, ty, tw, _ = px(fields[2])
+        _, y0, _, _ = draw.textbbox((0, 0), L.KEY_TERM_UNIT, font=f)
+        draw.text((tx + tw + S(8), ty + S(3) - y0), L.KEY_TERM_UNIT, font=f, fill=TEXT_DIM)
     if w.template == 133:
         # no title bar: the name stands in the free corner beside the lists
         draw.rounded_rectangle(dlu_box((338, 164, 70, 114)), S(6), fill=PLATE, outline=PLATE_EDGE, width=S(1))
@@ -399,7 +414,9 @@ def render_window(w, image, flip_on=False):
     for c in w.controls:
         if not c.faces or c.hidden:
             continue
-        if c.look == "lamp":
+        if c.look == "key" and image == L.MAIN_INHERITED_IMAGE:
+            draw_key(draw, c, "inherited")
+        elif c.look == "lamp":
             draw_lamp(draw, c, int(str(image)[0]) == 2)
         elif c.look == "fliplamp":
             draw_lamp(draw, c, flip_on)
@@ -439,29 +456,6 @@ def bmp_mask(shape):
     buf = io.BytesIO()
     grey.save(buf, "BMP")
     return buf.getvalue()
-
-
-def bmp_rle8(grey):
-    """An 8-bit grey BMP with run-length compression (BI_RLE8): a mask is a few
-    runs per row, so the scaled sets' masks stay a few kilobytes."""
-    W, H = grey.size
-    data = grey.tobytes()
-    out = bytearray()
-    for y in range(H - 1, -1, -1):  # bottom-up rows
-        row = data[y * W:(y + 1) * W]
-        x = 0
-        while x < W:
-            n = 1
-            while x + n < W and n < 255 and row[x + n] == row[x]:
-                n += 1
-            out += bytes((n, row[x]))
-            x += n
-        out += b"\x00\x00"  # end of line
-    out[-2:] = b"\x00\x01"  # end of bitmap
-    palette = b"".join(bytes((v, v, v, 0)) for v in range(256))
-    offset = 14 + 40 + len(palette)
-    header = struct.pack("<IiiHHIIiiII", 40, W, H, 1, 8, 1, len(out), 2835, 2835, 256, 0)
-    return b"BM" + struct.pack("<IHHI", offset + len(out), 0, 0, offset) + header + palette + bytes(out)
 
 
 def arrow_strip(main_bg, frames):
@@ -521,34 +515,6 @@ def icon_image(size, kind):
     return img.resize((size, size), Image.LANCZOS)
 
 
-def ico(images):
-    """An .ico of 32-bit DIB entries (with their AND masks), readable by every loader."""
-    entries = []
-    for img in images:
-        w, h = img.size
-        px = img.load()
-        rows = []
-        for y in range(h - 1, -1, -1):
-            rows.append(b"".join(struct.pack("<BBBB", px[x, y][2], px[x, y][1], px[x, y][0], px[x, y][3])
-                                 for x in range(w)))
-        stride = ((w + 31) // 32) * 4
-        mask = []
-        for y in range(h - 1, -1, -1):
-            bits = bytearray(stride)
-            for x in range(w):
-                if px[x, y][3] == 0:
-                    bits[x // 8] |= 0x80 >> (x % 8)
-            mask.append(bytes(bits))
-        header = struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-        entries.append((w, h, header + b"".join(rows) + b"".join(mask)))
-    out = struct.pack("<HHH", 0, 1, len(entries))
-    offset = 6 + 16 * len(entries)
-    for w, h, data in entries:
-        out += struct.pack("<BBBBHHII", w % 256, h % 256, 0, 0, 1, 32, len(data), offset)
-        offset += len(data)
-    return out + b"".join(d for _, _, d in entries)
-
-
 # --- all ---------------------------------------------------------------------
 
 def render_all(frames_at):
@@ -591,6 +557,9 @@ def _render_set(skins, frames):
             if n == 1:
                 first = img
             files[skins + "%s_Status%d.jpg" % (w.prefix, n)] = jpeg(img)
+        if w.template == 102:
+            n = L.MAIN_INHERITED_IMAGE
+            files[skins + "%s_Status%d.jpg" % (w.prefix, n)] = jpeg(render_window(w, n))
         if w.second_set:
             for n in range(1, w.images + 1):
                 files[skins + "%s_Status%d_2.jpg" % (w.prefix, n)] = jpeg(render_window(w, "%db" % n, True))

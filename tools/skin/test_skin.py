@@ -75,7 +75,7 @@ def image_name(w, n):
 class LayoutTable(unittest.TestCase):
     def test_main_window_holds_every_control_once(self):
         main = L.window(102)
-        self.assertEqual(len(main.controls), 137)
+        self.assertEqual(len(main.controls), 138)
         keys = [c for c in main.controls if c.look == "key"]
         self.assertEqual([len([c for c in keys if c.group == g]) for g in ("macro", "keyboard", "keypad")],
                          [5, 87, 23])
@@ -130,6 +130,8 @@ def status_names(w):
     names = ["%s_Status%d.jpg" % (w.prefix, n) for n in range(1, w.images + 1)]
     if w.second_set:
         names += ["%s_Status%d_2.jpg" % (w.prefix, n) for n in range(1, w.images + 1)]
+    if w.template == 102:
+        names.append("%s_Status%d.jpg" % (w.prefix, L.MAIN_INHERITED_IMAGE))
     return names
 
 
@@ -248,6 +250,12 @@ class CommittedSkin(unittest.TestCase):
                     for a, b in pairs:
                         self.assertGreater(difference(shown[a], shown[b]), 6,
                                            "%d%% %s %s: %s vs %s" % (pct, w.prefix, c.skin_key, a, b))
+                    if c.look == "key":
+                        # a layer's key with the base's function showing through
+                        dimmed = face(img(L.MAIN_INHERITED_IMAGE), c.px_at(pct))
+                        for s in ("normal", "hover", "marked"):
+                            self.assertGreater(difference(dimmed, shown[s]), 6, "%d%% %s: dimmed vs %s" %
+                                               (pct, c.skin_key, s))
 
     def test_lamps_and_flip_lamp_light_up(self):
         main = L.window(102)

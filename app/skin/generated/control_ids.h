@@ -169,6 +169,7 @@ inline constexpr int kLampNum = 1126;
 inline constexpr int kLampCaps = 1125;
 inline constexpr int kLampScroll = 1127;
 inline constexpr int kProfiles = 1005;
+inline constexpr int kLayerSelector = 1135;
 inline constexpr int kMacroEditor = 1007;
 inline constexpr int kOk = 1;
 inline constexpr int kCancel = 2;
@@ -176,7 +177,7 @@ inline constexpr int kApply = 1006;
 inline constexpr int kVersion = 1134;
 inline constexpr int kTest = 1008;
 inline constexpr int kDynamicMenu = 1009;
-inline constexpr SkinControl kSkinControls[134] = {
+inline constexpr SkinControl kSkinControls[135] = {
     {kKeyMacro1, L"KEY_100", {1, 2, 3, 1, 4}},
     {kKeyMacro2, L"KEY_101", {1, 2, 3, 1, 4}},
     {kKeyMacro3, L"KEY_102", {1, 2, 3, 1, 4}},
@@ -306,6 +307,7 @@ inline constexpr SkinControl kSkinControls[134] = {
     {kLampCaps, L"LOCK_CAPS", {1, 1, 1, 1, 2}},
     {kLampScroll, L"LOCK_SCROLL", {1, 1, 1, 1, 2}},
     {kProfiles, L"FUNC_PROFILES", {1, 2, 3, 1, 1}},
+    {kLayerSelector, L"FUNC_LAYER", {0, 0, 0, 0, 0}},
     {kMacroEditor, L"FUNC_MACRO", {1, 2, 3, 1, 1}},
     {kOk, L"CONTROL_OK", {1, 2, 3, 1, 1}},
     {kCancel, L"CONTROL_CANCEL", {1, 2, 3, 1, 1}},
@@ -442,19 +444,21 @@ inline constexpr int kProfileLoad = 1008;
 inline constexpr int kProfileDelete = 1011;
 inline constexpr int kProfilePrograms = 1014;
 inline constexpr int kProfileFollow = 1015;
+inline constexpr int kProfileNotice = 1144;
 inline constexpr int kProfileOk = 1;
 inline constexpr int kProfileCancel = 2;
 inline constexpr int kProfileApply = 1012;
 inline constexpr int kProfileTest = 1013;
 inline constexpr int kProfileRestore = 1016;
 inline constexpr int kProfileExport = 1017;
-inline constexpr SkinControl kSkinControls[11] = {
+inline constexpr SkinControl kSkinControls[12] = {
     {kProfileList, L"PROGRAM_LIST", {0, 0, 0, 0, 0}},
     {kProfileAdd, L"FUNC_ADD", {1, 2, 3, 4, 1}},
     {kProfileLoad, L"FUNC_LOAD", {1, 2, 3, 4, 1}},
     {kProfileDelete, L"FUNC_DELETE", {1, 2, 3, 4, 1}},
     {kProfilePrograms, L"FUNC_PROGRAMS", {1, 2, 3, 4, 1}},
     {kProfileFollow, L"FUNC_FOLLOW", {0, 0, 0, 0, 0}},
+    {kProfileNotice, L"FUNC_NOTICE", {0, 0, 0, 0, 0}},
     {kProfileOk, L"CONTROL_OK", {1, 2, 3, 4, 1}},
     {kProfileCancel, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
     {kProfileApply, L"CONTROL2_APPLY", {1, 2, 3, 4, 1}},
@@ -476,11 +480,19 @@ inline constexpr int kKeyMacro = 1017;
 inline constexpr int kKeyTypeStop = 1019;
 inline constexpr int kKeyTypeText = 1020;
 inline constexpr int kKeyText = 1021;
+inline constexpr int kKeyTypeLayer = 1136;
+inline constexpr int kKeyLayerNumber = 1137;
+inline constexpr int kKeyLayerMode = 1138;
+inline constexpr int kKeyTypeTapHold = 1139;
+inline constexpr int kKeyTapKey = 1140;
+inline constexpr int kKeyHoldKey = 1141;
+inline constexpr int kKeyTerm = 1142;
+inline constexpr int kKeyTypeTransparent = 1143;
 inline constexpr int kKeyApply = 1009;
 inline constexpr int kKeyOk = 1;
 inline constexpr int kKeyCancel = 2;
 inline constexpr int kKeyTest = 1018;
-inline constexpr SkinControl kSkinControls[14] = {
+inline constexpr SkinControl kSkinControls[22] = {
     {kKeyTypeDefault, L"FUNC_SEL_1", {0, 0, 0, 0, 0}},
     {kKeyTypeNone, L"FUNC_SEL_2", {0, 0, 0, 0, 0}},
     {kKeyTypeKey, L"FUNC_SEL_3", {0, 0, 0, 0, 0}},
@@ -493,6 +505,14 @@ inline constexpr SkinControl kSkinControls[14] = {
     {kKeyTypeStop, L"FUNC_SEL_6", {0, 0, 0, 0, 0}},
     {kKeyTypeText, L"FUNC_SEL_7", {0, 0, 0, 0, 0}},
     {kKeyText, L"FUNC_EXTRA_4", {0, 0, 0, 0, 0}},
+    {kKeyTypeLayer, L"FUNC_SEL_8", {0, 0, 0, 0, 0}},
+    {kKeyLayerNumber, L"FUNC_EXTRA_5", {0, 0, 0, 0, 0}},
+    {kKeyLayerMode, L"FUNC_EXTRA_6", {0, 0, 0, 0, 0}},
+    {kKeyTypeTapHold, L"FUNC_SEL_9", {0, 0, 0, 0, 0}},
+    {kKeyTapKey, L"FUNC_EXTRA_7", {0, 0, 0, 0, 0}},
+    {kKeyHoldKey, L"FUNC_EXTRA_8", {0, 0, 0, 0, 0}},
+    {kKeyTerm, L"FUNC_EXTRA_9", {0, 0, 0, 0, 0}},
+    {kKeyTypeTransparent, L"FUNC_SEL_10", {0, 0, 0, 0, 0}},
     {kKeyOk, L"CONTROL_OK", {1, 2, 3, 4, 1}},
     {kKeyCancel, L"CONTROL_CANCEL", {1, 2, 3, 4, 1}},
 };

@@ -308,7 +308,7 @@ missing_case() {  # FILE
 }
 for f in Hidport.dll KinsetDll.dll Multact.dll Skins/Main_Status1.jpg Skins/Main_Status2.jpg Skins/Main_Status3.jpg \
     Skins/Main_Status4.jpg Skins/Main_Status1_2.jpg Skins/Main_Status2_2.jpg Skins/Main_Status3_2.jpg \
-    Skins/Main_Status4_2.jpg Skins/Arrow.jpg; do
+    Skins/Main_Status4_2.jpg Skins/Arrow.jpg Skins/Main_Status5.jpg; do
     check 'missing_case "$f"' "without $f the start ends silently with exit code 0"
 done
 

@@ -88,6 +88,52 @@ int run(int argc, wchar_t** argv) {
         printUtf8(title);
         return 0;
     }
+    if (cmd == L"watch-notice" && argc >= 3) {
+        // Posts the command (a profile menu entry), then watches the change notice
+        // from here, so a slow start of this probe cannot miss its second.
+        const HWND profileName = GetDlgItem(w, 1005);
+        auto caption = [profileName] {
+            wchar_t text[128] = {};
+            GetWindowTextW(profileName, text, 128);
+            return std::wstring(text);
+        };
+        auto visibleNotice = [] {
+            const HWND n = FindWindowW(L"KbPanelNotice", nullptr);
+            return n != nullptr && IsWindowVisible(n) ? n : nullptr;
+        };
+        const std::wstring before = caption();
+        const int id = static_cast<int>(number(argv[2]));
+        if (!PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, 0), 0)) return 1;
+        HWND n = nullptr;
+        for (int waited = 0; waited < 10000 && n == nullptr; waited += 5) {
+            n = visibleNotice();
+            if (n == nullptr && caption() != before) {
+                // The switch's handler shows the notice with the name: once the window
+                // answers again the notice is as that handler left it.
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+                n = visibleNotice();
+                if (n == nullptr) break;
+            }
+            if (n == nullptr) Sleep(5);
+        }
+        if (n == nullptr) {
+            std::puts("hidden");
+            return 0;
+        }
+        const ULONGLONG shown = GetTickCount64();
+        const LONG_PTR ex = GetWindowLongPtrW(n, GWL_EXSTYLE);
+        const LONG_PTR want = WS_EX_NOACTIVATE | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_LAYERED;
+        wchar_t text[128] = {};
+        GetWindowTextW(n, text, 128);
+        char utf8[512] = {};
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+        const bool foreground = GetForegroundWindow() == n;
+        while (visibleNotice() != nullptr && GetTickCount64() - shown < 10000) Sleep(10);
+        std::printf("shown %s styles %d foreground %d gone %d\n", utf8, (ex & want) == want ? 1 : 0,
+                    foreground ? 1 : 0, visibleNotice() == nullptr ? 1 : 0);
+        return 0;
+    }
     if (cmd == L"layout") {
         RECT client{};
         GetClientRect(w, &client);
@@ -137,7 +183,8 @@ int run(int argc, wchar_t** argv) {
                    ? 0
                    : 1;
     }
-    if (argc >= 3 && (cmd == L"command" || cmd == L"caption" || cmd == L"enabled" || cmd == L"rect")) {
+    if (argc >= 3 && (cmd == L"command" || cmd == L"caption" || cmd == L"enabled" || cmd == L"rect" ||
+                      cmd == L"selected")) {
         const int id = static_cast<int>(number(argv[2]));
         const HWND control = id == 0 ? w : GetDlgItem(w, id);
         if (control == nullptr) {
@@ -155,6 +202,10 @@ int run(int argc, wchar_t** argv) {
         }
         if (cmd == L"enabled") {
             std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+            return 0;
+        }
+        if (cmd == L"selected") {  // a combo box's selected entry, -1 for none
+            std::printf("%d\n", static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)));
             return 0;
         }
         RECT r{};
