@@ -142,6 +142,10 @@ start_kbpanel() {  # [tray]
     wine KbPanel.exe >/dev/null 2>&1 &
     eventually '[ "$(state visible)" = 0 ]' 30 || { echo "KbPanel did not start"; exit 1; }
     [ "${1:-}" = tray ] && return 0
+    show_kbpanel
+}
+# A second start shows the running program's window.
+show_kbpanel() {
     wine KbPanel.exe >/dev/null 2>&1
     eventually '[ "$(state visible)" = 1 ]' 10 || { echo "the window did not show"; exit 1; }
 }
