@@ -111,6 +111,24 @@ check '[ "$(extension_of "$profile")" = "$want" ]' "the file holds the layer key
 check '[ "$(slot_in "$profile" 0 58)" = "2 30" ] && [ "$(slot_in "$profile" 0 15)" = "1 0" ]' \
     "their ordinary entries keep the fallbacks: tap key, no function"
 
+# --- A layer key names its layer --------------------------------------------------
+# The watcher says when it looks, then the key is pressed.
+watch_layer_key() {  # the notice after a tap of Tab
+    wine kbpanel_probe.exe watch-notice 0 >"$work/notice.txt" 2>/dev/null &
+    local watcher=$!
+    eventually 'grep -q watching "$work/notice.txt"' 20
+    tap 0F
+    wait $watcher
+    tr -d '\r' <"$work/notice.txt" | grep -v watching
+}
+apply_main || bad "the main window applies the layer and dual-role keys"
+seen=$(watch_layer_key)
+check '[ "$seen" = "shown 层 1 styles 1 foreground 0 gone 1" ]' "Tab, a toggled layer key, turns layer 1 on and the notice names it" ||
+    echo "  notice: $seen"
+seen=$(watch_layer_key)
+check '[ "$seen" = "shown 基本层 styles 1 foreground 0 gone 1" ]' "a second tap goes back to the base, named too" ||
+    echo "  notice: $seen"
+
 # --- The file through px3tool ---------------------------------------------------------
 dump "$profile" >"$work/round.json"
 wine px3tool.exe build "$(winpath "$work/round.json")" "$(winpath "$work/round.px3")" >/dev/null

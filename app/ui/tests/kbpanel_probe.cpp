@@ -102,8 +102,14 @@ int run(int argc, wchar_t** argv) {
             return n != nullptr && IsWindowVisible(n) ? n : nullptr;
         };
         const std::wstring before = caption();
+        // Id 0 posts nothing: the change comes from elsewhere (a key) once this says so.
         const int id = static_cast<int>(number(argv[2]));
-        if (!PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, 0), 0)) return 1;
+        if (id == 0) {
+            std::puts("watching");
+            std::fflush(stdout);
+        } else if (!PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, 0), 0)) {
+            return 1;
+        }
         HWND n = nullptr;
         for (int waited = 0; waited < 10000 && n == nullptr; waited += 5) {
             n = visibleNotice();
