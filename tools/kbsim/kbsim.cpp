@@ -101,8 +101,8 @@ DWORD settle(SC_HANDLE service) {
 }
 
 // Wine's service manager now and then refuses a start with an internal error
-// (seen once in a whole suite, right after another test had removed the
-// driver); the start is tried again for up to 10 s, and the log says so.
+// (seen once in a whole suite, never reproduced alone); the start is tried
+// again for up to 10 s, and the log says so.
 DWORD startService(SC_HANDLE service) {
     DWORD err = ERROR_SUCCESS;
     for (int attempt = 0; attempt < 20; ++attempt) {
