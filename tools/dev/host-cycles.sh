@@ -7,14 +7,9 @@
 set -u
 cycles="${1:-3}"
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${KB_BIN:-}" ]; then
-    . "$here/common.sh"
-    cmake --build "$KB_BUILD/win64" --target kbhost kbsim px3tool hidport KinsetDll Multact kinsetc_sys \
-        >"$KB_BUILD/host-cycles-build.log" 2>&1 || { tail -n 20 "$KB_BUILD/host-cycles-build.log"; exit 1; }
-    . "$here/wine-env.sh"
-    kb_wine_up "$KB_BUILD/win64" || exit 1
-    trap kb_wine_down EXIT
-fi
+. "$here/host-script.sh"
+kb_host_script_setup host-cycles || exit 1
+if declare -F kb_wine_down >/dev/null; then trap kb_wine_down EXIT; fi
 cd "$KB_BIN" || exit 1
 work=$(mktemp -d)
 hostpid=""

@@ -11,13 +11,8 @@ set -u
 if [ -n "${KB_BIN:-}" ]; then sequences="${1:-25}"; else sequences="${1:-1000}"; fi
 RANDOM="${2:-$$}"
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${KB_BIN:-}" ]; then
-    . "$here/common.sh"
-    cmake --build "$KB_BUILD/win64" --target kbhost kbsim px3tool hidport KinsetDll Multact kinsetc_sys \
-        >"$KB_BUILD/layers-soak-build.log" 2>&1 || { tail -n 20 "$KB_BUILD/layers-soak-build.log"; exit 1; }
-    . "$here/wine-env.sh"
-    kb_wine_up "$KB_BUILD/win64" || exit 1
-fi
+. "$here/host-script.sh"
+kb_host_script_setup layers-soak || exit 1
 cd "$KB_BIN" || exit 1
 work=$(mktemp -d)
 hostpid=""
