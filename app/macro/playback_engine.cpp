@@ -148,6 +148,7 @@ void PlaybackEngine::run() noexcept {
         while (quit_.load() == 0) {
             const bool attached = host_.ensureAttached();
             if (drainQueue(attached)) host_.playbackIndication(false);
+            shown_ = false;
             setIdle();
             if (quit_.load() != 0) break;
             // Sleeps until a request, a stop or quit wakes it; attachment is
@@ -189,7 +190,6 @@ bool PlaybackEngine::drainQueue(bool attached) {
 }
 
 void PlaybackEngine::play(const PlayRequest& request) {
-    host_.playbackIndication(true);
     MacroSnapshot macro;
     for (;;) {
         const SnapshotResult r = host_.trySnapshot(request.index, request.macroId, macro);
@@ -216,6 +216,8 @@ bool PlaybackEngine::playSteps(const std::vector<PlayStep>& steps, std::uint64_t
         dueUs += static_cast<std::uint64_t>(step.delayMs) * 1000;
         if (!waitUntil(dueUs)) return false;
         host_.sendStep(step.makeCode, step.direction);
+        // The window's indication wakes its thread: not ahead of the first step.
+        showPlaying();
         if (step.direction == 0) {
             if (std::find(down_.begin(), down_.end(), step.makeCode) == down_.end()) down_.push_back(step.makeCode);
         } else {
@@ -283,9 +285,16 @@ bool PlaybackEngine::anotherPassLocked() {
 bool PlaybackEngine::waitUntil(std::uint64_t deadlineUs) {
     while (!interrupted()) {
         if (clock_.nowUs() >= deadlineUs) return true;
+        showPlaying();
         clock_.waitUntil(deadlineUs);
     }
     return false;
+}
+
+void PlaybackEngine::showPlaying() {
+    if (shown_) return;
+    shown_ = true;
+    host_.playbackIndication(true);
 }
 
 void PlaybackEngine::releaseKeysDownSince(const std::vector<std::uint16_t>& before) {

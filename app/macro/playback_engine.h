@@ -156,6 +156,9 @@ private:
     [[nodiscard]] bool heldLocked(int key) const;
     // False when quit or a stop cut the wait short.
     bool waitUntil(std::uint64_t deadlineUs);
+    // Indicates "playing" once per drain: after the first step, or before a
+    // wait, whichever comes first.
+    void showPlaying();
     [[nodiscard]] bool interrupted() const noexcept { return quit_.load() != 0 || stopping_.load() != 0; }
     void setIdle();
     void releaseKeysWeLeftDown();
@@ -181,6 +184,9 @@ private:
     std::thread thread_;
     // Make codes this engine pressed and has not released, in press order.
     std::vector<std::uint16_t> down_;
+    // Whether "playing" was indicated since the queue was last drained; the
+    // playback thread's own.
+    bool shown_ = false;
 };
 
 }  // namespace kb

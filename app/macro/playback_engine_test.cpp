@@ -57,8 +57,28 @@ TEST(Playback, PlaysStepsInOrderWithTheirDelays) {
     EXPECT_EQ(s[1].atMs - s[0].atMs, 1u);
     EXPECT_EQ(s[2].atMs - s[1].atMs, 16u);
     EXPECT_EQ(s[3].atMs, s[2].atMs);        // 0 does not sleep
-    EXPECT_EQ(host.indications().front(), true);
-    EXPECT_EQ(host.indications().back(), false);
+    EXPECT_EQ(host.indications(), (std::vector<bool>{true, false}));
+    // The window hears of it once the first step is out, not ahead of it.
+    EXPECT_EQ(host.sentAtIndication().front(), 1u);
+}
+
+TEST(Playback, AMacroThatStartsWithADelayIndicatesPlayingBeforeItWaits) {
+    Rig rig;
+    FakeHost& host = rig.host;
+    host.setTable({{2, {{500, kA, 0}, {0, kA, 1}}}});
+    std::vector<bool> shownAtWait;
+    std::size_t sentAtWait = 99;
+    host.clock.onTime = [&](std::uint64_t) {
+        if (sentAtWait != 99) return;
+        shownAtWait = host.indications();
+        sentAtWait = host.sent().size();
+    };
+    rig.engine.start();
+    rig.engine.enqueue(2);
+    ASSERT_TRUE(eventually([&] { return host.sent().size() == 2 && idle(rig.engine); }));
+    EXPECT_EQ(shownAtWait, (std::vector<bool>{true}));
+    EXPECT_EQ(sentAtWait, 0u);
+    EXPECT_EQ(host.indications(), (std::vector<bool>{true, false}));
 }
 
 TEST(Playback, TwoRequestsPlayOneAfterTheOther) {

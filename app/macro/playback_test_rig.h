@@ -157,6 +157,12 @@ public:
     void playbackIndication(bool playing) override {
         std::lock_guard<std::mutex> l(m_);
         indications_.push_back(playing);
+        sentAtIndication_.push_back(sent_.size());
+    }
+    // How many steps were sent when each indication came.
+    std::vector<std::size_t> sentAtIndication() const {
+        std::lock_guard<std::mutex> l(m_);
+        return sentAtIndication_;
     }
 
 private:
@@ -164,6 +170,7 @@ private:
     std::vector<Macro> table_;
     std::vector<Sent> sent_;
     std::vector<bool> indications_;
+    std::vector<std::size_t> sentAtIndication_;
 };
 
 // The engine under test, with its host's virtual clock.
