@@ -15,6 +15,9 @@ static PDEVICE_OBJECT g_device;
 static PFILE_OBJECT g_relayOwner;
 static HANDLE g_relayProcess;
 static PIRP g_relayWaiter;
+/* Per device: the table requests taken and the performance counter at the last one. */
+static uint32_t g_tableRequests[KBS_DEV_COUNT];
+static LONGLONG g_tableRequestAt[KBS_DEV_COUNT];
 /* Set while the driver unloads: every request fails from then on. */
 static int g_gone;
 
@@ -84,6 +87,12 @@ static int selected_device(PIO_STACK_LOCATION sp) {
     return v ? (int)v - 1 : -1;
 }
 
+/* Under the lock, as the table request takes effect. */
+static void stamp_table_request(int dev) {
+    ++g_tableRequests[dev];
+    g_tableRequestAt[dev] = KeQueryPerformanceCounter(NULL).QuadPart;
+}
+
 static NTSTATUS do_table(PIO_STACK_LOCATION sp, const UCHAR* in, ULONG inLen) {
     int dev = selected_device(sp);
     KIRQL irql;
@@ -91,6 +100,7 @@ static NTSTATUS do_table(PIO_STACK_LOCATION sp, const UCHAR* in, ULONG inLen) {
     if (inLen == 0) {
         KeAcquireSpinLock(&g_lock, &irql);
         kbs_core_remove_table(&g_core, &g_ops, dev);
+        stamp_table_request(dev);
         KeReleaseSpinLock(&g_lock, irql);
         return STATUS_SUCCESS;
     }
@@ -116,6 +126,7 @@ static NTSTATUS do_table(PIO_STACK_LOCATION sp, const UCHAR* in, ULONG inLen) {
     }
     KeAcquireSpinLock(&g_lock, &irql);
     kbs_core_set_table(&g_core, &g_ops, dev, in, records, events, sp->FileObject);
+    stamp_table_request(dev);
     KeReleaseSpinLock(&g_lock, irql);
     ExFreePoolWithTag(events, KBS_POOL_TAG);
     return STATUS_SUCCESS;
@@ -459,6 +470,22 @@ static NTSTATUS do_control(PIRP irp, PIO_STACK_LOCATION sp) {
         relay_complete(relay);
         return STATUS_SUCCESS;
     }
+    case KBS_SIM_TABLE_STAMP: {
+        if (inLen != 4) return STATUS_INVALID_PARAMETER;
+        uint32_t dev = rd32(buf);
+        if (dev >= KBS_DEV_COUNT) return STATUS_INVALID_PARAMETER;
+        if (outLen < KBS_TABLE_STAMP_SIZE) return STATUS_BUFFER_TOO_SMALL;
+        KeAcquireSpinLock(&g_lock, &irql);
+        const uint32_t requests = g_tableRequests[dev];
+        const uint64_t at = (uint64_t)g_tableRequestAt[dev];
+        KeReleaseSpinLock(&g_lock, irql);
+        wr32(buf, requests);
+        wr32(buf + 4, 0);
+        wr32(buf + 8, (uint32_t)at);
+        wr32(buf + 12, (uint32_t)(at >> 32));
+        *info = KBS_TABLE_STAMP_SIZE;
+        return STATUS_SUCCESS;
+    }
     case KBS_SIM_RELAY_STATE:
         if (outLen < 8) return STATUS_BUFFER_TOO_SMALL;
         KeAcquireSpinLock(&g_lock, &irql);
@@ -567,6 +594,8 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry) {
     KeInitializeSpinLock(&g_lock);
     InitializeListHead(&g_waiters);
     g_gone = 0;
+    RtlZeroMemory(g_tableRequests, sizeof g_tableRequests);
+    RtlZeroMemory(g_tableRequestAt, sizeof g_tableRequestAt);
     kbs_core_init(&g_core);
     RtlInitUnicodeString(&name, KBS_NT_DEVICE_NAME_W);
     RtlInitUnicodeString(&link, KBS_DOS_DEVICE_NAME_W);

@@ -385,6 +385,44 @@ TEST_F(SieveDriver, ClosingTheInstallingHandleWithdrawsItsTable) {
     EXPECT_EQ(readLog(dev.get()).size(), 1u);
 }
 
+struct TableStamp {
+    uint32_t requests = 0;
+    int64_t at = 0;
+};
+
+TableStamp tableStamp(HANDLE h, uint32_t device) {
+    uint8_t out[KBS_TABLE_STAMP_SIZE] = {};
+    DWORD got = 0;
+    TableStamp s;
+    if (!ioctl(h, KBS_SIM_TABLE_STAMP, &device, 4, out, sizeof out, &got) || got != sizeof out) return {~0u, -1};
+    std::memcpy(&s.requests, out, 4);
+    std::memcpy(&s.at, out + 8, 8);
+    return s;
+}
+
+TEST_F(SieveDriver, TheTableStampCountsEachRequestOfItsDeviceAtTheTimeItTookEffect) {
+    const TableStamp pad0 = tableStamp(dev.get(), KBS_DEV_KEYPAD_0E), board0 = tableStamp(dev.get(), KBS_DEV_KEYBOARD);
+    std::vector<uint8_t> t(KBS_KEYBOARD_RECORDS * KBS_RECORD_SIZE, 0);
+    ASSERT_TRUE(select(dev.get(), KBS_DEV_KEYBOARD));
+    LARGE_INTEGER before, after;
+    QueryPerformanceCounter(&before);
+    ASSERT_TRUE(ioctl(dev.get(), KBS_IOCTL_TABLE, t.data(), static_cast<DWORD>(t.size())));
+    ASSERT_TRUE(ioctl(dev.get(), KBS_IOCTL_TABLE, nullptr, 0));
+    QueryPerformanceCounter(&after);
+    const TableStamp board = tableStamp(dev.get(), KBS_DEV_KEYBOARD);
+    EXPECT_EQ(board.requests, board0.requests + 2);
+    EXPECT_GE(board.at, before.QuadPart);
+    EXPECT_LE(board.at, after.QuadPart);
+    EXPECT_EQ(tableStamp(dev.get(), KBS_DEV_KEYPAD_0E).requests, pad0.requests);
+    // A refused table took no effect.
+    ASSERT_FALSE(ioctl(dev.get(), KBS_IOCTL_TABLE, t.data(), 8));
+    EXPECT_EQ(tableStamp(dev.get(), KBS_DEV_KEYBOARD).requests, board.requests);
+    const uint32_t bad = KBS_DEV_COUNT, keyboard = KBS_DEV_KEYBOARD;
+    uint8_t out[KBS_TABLE_STAMP_SIZE];
+    EXPECT_FALSE(ioctl(dev.get(), KBS_SIM_TABLE_STAMP, &bad, 4, out, sizeof out));
+    EXPECT_FALSE(ioctl(dev.get(), KBS_SIM_TABLE_STAMP, &keyboard, 4, out, 8));
+}
+
 TEST_F(SieveDriver, ReportWaitsPendUntilQueuedAndCanBeCancelled) {
     uint16_t early = 0x1303;
     ASSERT_TRUE(ioctl(dev.get(), KBS_SIM_QUEUE_REPORT, &early, 2));

@@ -28,11 +28,32 @@ int pressAction(Driver& driver, std::uint16_t code) {
     return -1;
 }
 
-// Polls until the key's press action is `action`; when it was first seen, or 0.
-std::int64_t waitForAction(Driver& driver, std::uint16_t code, int action, std::int64_t since) {
+// The keyboard's table requests so far, and the performance counter when the
+// last took effect, as the driver stamped them.
+struct TableStamp {
+    std::uint32_t requests = 0;
+    std::int64_t at = 0;
+};
+TableStamp keyboardStamp(Driver& driver) {
+    const std::uint32_t device = KBS_DEV_KEYBOARD;
+    std::uint8_t out[KBS_TABLE_STAMP_SIZE] = {};
+    DWORD got = 0;
+    TableStamp s;
+    if (!driver.control(KBS_SIM_TABLE_STAMP, &device, sizeof device, out, sizeof out, &got) || got != sizeof out)
+        setupFail(lastError("the driver gives no table stamp"));
+    std::memcpy(&s.requests, out, 4);
+    std::memcpy(&s.at, out + 8, 8);
+    return s;
+}
+
+// Waits until a keyboard table request after `before` has put the key's press
+// action at `action`; when that request took effect, or 0. The driver's stamp
+// gives the time, so this wait may sleep and keeps off the path it measures.
+std::int64_t waitForTable(Driver& driver, const TableStamp& before, std::uint16_t code, int action, std::int64_t since) {
     while (msSince(since, now()) < kRecordTimeoutMs) {
-        if (pressAction(driver, code) == action) return now();
-        pollPause(msSince(since, now()));
+        const TableStamp s = keyboardStamp(driver);
+        if (s.requests != before.requests && pressAction(driver, code) == action) return s.at;
+        Sleep(1);
     }
     return 0;
 }
@@ -79,9 +100,10 @@ int layers(int presses) {
     const auto pause = [&] { Sleep(static_cast<DWORD>(gap(random))); };
     for (int i = 0; i < presses; ++i) {
         pause();
+        TableStamp before = keyboardStamp(driver);
         std::int64_t t0 = now();
         (void)driver.key(kLayerKey, false);
-        std::int64_t t1 = waitForAction(driver, kLayerRemapped, KB_ACTION_REPLACE, t0);
+        std::int64_t t1 = waitForTable(driver, before, kLayerRemapped, KB_ACTION_REPLACE, t0);
         t1 != 0 ? toLayer.push_back(msSince(t0, t1)) : (void)++missed;
 
         // The driver's own work: the key call returns once the record is out.
@@ -92,9 +114,10 @@ int layers(int presses) {
         onLayer.push_back(msSince(t0, now()) / 2);
         if (waitForRecord(driver, 0, kLeft, 1, t0) == 0) ++missed;
 
+        before = keyboardStamp(driver);
         t0 = now();
         (void)driver.key(kLayerKey, true);
-        t1 = waitForAction(driver, kLayerRemapped, KB_ACTION_PASS, t0);
+        t1 = waitForTable(driver, before, kLayerRemapped, KB_ACTION_PASS, t0);
         t1 != 0 ? toBase.push_back(msSince(t0, t1)) : (void)++missed;
 
         (void)driver.takeLog();

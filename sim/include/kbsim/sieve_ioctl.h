@@ -34,6 +34,12 @@
  *                        the relay is on; on = 0 with count 0: turned off and drained
  *   KBS_SIM_RELAY_STOP   no payload: no more entries are copied; the relay drains and ends
  *   KBS_SIM_RELAY_STATE  out u32 state (KbsRelayState), u32 the relay's process id
+ *
+ *   KBS_SIM_TABLE_STAMP in u32 device; out u32 the table requests (installs and removals)
+ *                      the device has taken since the driver started, u32 zero, i64 the
+ *                      performance counter when the last one took effect (0 before any);
+ *                      a reset does not set them back. Lets a benchmark time a table's
+ *                      arrival without polling the table.
  */
 #ifndef KBSIM_SIEVE_IOCTL_H
 #define KBSIM_SIEVE_IOCTL_H
@@ -66,6 +72,8 @@
 #define KBS_SIM_RELAY_WAIT KBS_CTL(0x90A)
 #define KBS_SIM_RELAY_STOP KBS_CTL(0x90B)
 #define KBS_SIM_RELAY_STATE KBS_CTL(0x90C)
+#define KBS_SIM_TABLE_STAMP KBS_CTL(0x90D)
+#define KBS_TABLE_STAMP_SIZE 16
 
 /* Devices by index, in this order everywhere. */
 enum KbsDevice { KBS_DEV_KEYBOARD = 0, KBS_DEV_KEYPAD_0E = 1, KBS_DEV_KEYPAD_16 = 2, KBS_DEV_COUNT = 3 };
