@@ -138,26 +138,33 @@ int idle(int seconds, const std::wstring& program) {
     // walked the same way; and the program's thread count, since under Wine
     // every thread holds its whole stack committed.
     if (const PrivateWalk own = walkPrivate(GetCurrentProcess()); own.ok) {
-        // The same walk with eight more idle threads of a 1 MiB reserve each.
-        UniqueHandle quit(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        std::vector<UniqueHandle> threads;
-        for (int i = 0; i < 8 && quit; ++i) {
-            threads.emplace_back(CreateThread(
-                nullptr, 1 << 20, [](void* q) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(q), INFINITE); },
-                quit.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-        }
-        Sleep(100);
-        const PrivateWalk more = walkPrivate(GetCurrentProcess());
-        if (quit) SetEvent(quit.get());
-        for (auto& t : threads) {
-            if (t) WaitForSingleObject(t.get(), 2000);
-        }
+        // The same walk with eight more idle threads of a given stack reserve.
+        const auto perThread = [](SIZE_T reserve) {
+            const PrivateWalk before = walkPrivate(GetCurrentProcess());
+            UniqueHandle quit(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+            std::vector<UniqueHandle> threads;
+            for (int i = 0; i < 8 && quit; ++i) {
+                threads.emplace_back(CreateThread(
+                    nullptr, reserve,
+                    [](void* q) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(q), INFINITE); }, quit.get(),
+                    STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+            }
+            Sleep(100);
+            const PrivateWalk more = walkPrivate(GetCurrentProcess());
+            if (quit) SetEvent(quit.get());
+            for (auto& t : threads) {
+                if (t) WaitForSingleObject(t.get(), 2000);
+            }
+            return static_cast<double>(more.privateBytes - std::min(more.privateBytes, before.privateBytes)) / 8 /
+                   1048576.0;
+        };
+        const double mib = perThread(1 << 20);
+        // A small reserve tells whether a thread's cost there is its stack.
+        const double small = perThread(64 << 10);
         std::snprintf(line, sizeof line,
                       "memory for scale: %d threads in %ls; this bench program walked the same way %.2f MB, "
-                      "%.2f MB per extra idle thread",
-                      threadCount(pid), program.c_str(), static_cast<double>(own.privateBytes) / 1048576.0,
-                      static_cast<double>(more.privateBytes - std::min(more.privateBytes, own.privateBytes)) / 8 /
-                          1048576.0);
+                      "%.2f MB per extra idle thread of a 1 MiB stack reserve, %.2f MB of a 64 KiB one",
+                      threadCount(pid), program.c_str(), static_cast<double>(own.privateBytes) / 1048576.0, mib, small);
         printLine(line);
     }
     return 0;
