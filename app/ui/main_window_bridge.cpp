@@ -112,8 +112,13 @@ void MainWindow::showProfileMenu(const ProfileMenu& menu) {
     tray_.setProfileMenu(menu);
     follow_.refresh(hwnd());
     view_.showProfileName(wide(menu.activeName), wide(menu.toolTip));
-    // Start-up's own profile is no change.
-    if (ready_.load() && menu.activeName != profileInForce_) notice(menu.activeName);
+    if (menu.activeName != profileInForce_) {
+        // Start-up's own profile is no change.
+        if (ready_.load()) notice(menu.activeName);
+        // A new profile starts on its base: the return to it, posted by the
+        // switch, must not name the base over the profile's name.
+        layerInForce_ = 0;
+    }
     profileInForce_ = menu.activeName;
 }
 

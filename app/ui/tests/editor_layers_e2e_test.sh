@@ -137,9 +137,12 @@ check '[ "$(extension_of "$work/round.px3")" = "$want" ] && cmp -s "$work/round.
 check '[ "$(extension_of "$work/second.px3")" = null ]' "a file without layers dumps without the key"
 
 # --- The notice ---------------------------------------------------------------------
+# From layer 1: the switch's return to the base must not rename the notice.
+on_layer=$(watch_layer_key)
 seen=$(probe watch-notice 9002)
-check '[ "$seen" = "shown second styles 1 foreground 0 gone 1" ]' \
-    "switching profiles names the new one in a notice that stays out of the way and fades" || echo "  notice: $seen"
+check '[ "$on_layer" = "shown 层 1 styles 1 foreground 0 gone 1" ] && [ "$seen" = "shown second styles 1 foreground 0 gone 1" ]' \
+    "switching profiles on a layer names the new one in a notice that stays out of the way and fades" ||
+    echo "  notice: $on_layer, then $seen"
 wine reg add "$regkey" /v NOTICE /d 0 /f >/dev/null
 seen=$(probe watch-notice 9001)
 check '[ "$seen" = hidden ] && [ "$(probe caption 1005)" = main ]' "with the notice turned off, a switch shows none" ||

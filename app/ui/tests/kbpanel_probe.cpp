@@ -135,7 +135,12 @@ int run(int argc, wchar_t** argv) {
         char utf8[512] = {};
         WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
         const bool foreground = GetForegroundWindow() == n;
-        while (visibleNotice() != nullptr && GetTickCount64() - shown < 10000) Sleep(10);
+        // What it says last counts: a later change may still rename it.
+        while (visibleNotice() != nullptr && GetTickCount64() - shown < 10000) {
+            GetWindowTextW(n, text, 128);
+            Sleep(10);
+        }
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
         std::printf("shown %s styles %d foreground %d gone %d\n", utf8, (ex & want) == want ? 1 : 0,
                     foreground ? 1 : 0, visibleNotice() == nullptr ? 1 : 0);
         return 0;
