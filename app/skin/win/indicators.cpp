@@ -175,7 +175,7 @@ struct LockLamps::Impl {
         if (shown) Refresh();
     }
 
-    void RunHook() {
+    void RunHook(HANDLE ready) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // makes the queue
         UniqueHook hook;
@@ -184,6 +184,7 @@ struct LockLamps::Impl {
         };
         if (visible) install();
         hookThreadId = GetCurrentThreadId();
+        SetEvent(ready);
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
             if (message.message == kPauseHook) {
                 hook.reset();
@@ -216,15 +217,17 @@ bool LockLamps::Start(HWND window, SkinButton* numLamp, SkinButton* capsLamp, Sk
     impl->watch = std::make_unique<ShowWatch>([raw](bool shown) { raw->OnShow(shown); });
     if (window) impl->watch->AttachHook(window);
     impl->visible = window == nullptr || IsWindowVisible(window);
+    // Set once the thread has its queue, so pause and resume are never lost.
+    kbwin::UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!ready) return false;
     g_lampSink = impl->sink->get();
     try {
-        impl->hookThread = std::thread([raw] { raw->RunHook(); });
+        impl->hookThread = std::thread([raw, r = ready.get()] { raw->RunHook(r); });
     } catch (...) {
         g_lampSink = nullptr;
         return false;
     }
-    // Wait until the thread has its queue, so pause and resume are never lost.
-    while (impl->hookThreadId.load() == 0) Sleep(1);
+    WaitForSingleObject(ready.get(), INFINITE);
     impl_ = std::move(impl);
     if (impl_->visible) impl_->Refresh();
     return true;
