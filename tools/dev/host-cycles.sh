@@ -9,16 +9,6 @@ cycles="${1:-3}"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/host-script.sh"
 kb_host_script_setup host-cycles || exit 1
-if declare -F kb_wine_down >/dev/null; then trap kb_wine_down EXIT; fi
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-hostpid=""
-cleanup() {
-    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
-    wine kbsim.exe remove >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap 'cleanup; declare -F kb_wine_down >/dev/null && kb_wine_down' EXIT
 . "$here/e2e-lib.sh"
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 

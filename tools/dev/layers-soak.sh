@@ -13,17 +13,7 @@ RANDOM="${2:-$$}"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/host-script.sh"
 kb_host_script_setup layers-soak || exit 1
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-hostpid=""
-cleanup() {
-    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
-    wine kbsim.exe relay off >/dev/null 2>&1
-    wine kbsim.exe remove >/dev/null 2>&1
-    rm -rf "$work"
-    if declare -F kb_wine_down >/dev/null; then kb_wine_down; fi
-}
-trap cleanup EXIT
+kb_host_more_cleanup='wine kbsim.exe relay off >/dev/null 2>&1'
 . "$here/e2e-lib.sh"
 
 eventually 'wine kbsim.exe install >/dev/null' 5 0.5 || { echo "cannot install the simulated keyboard"; exit 1; }

@@ -10,16 +10,6 @@ RANDOM="${2:-$$}"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/host-script.sh"
 kb_host_script_setup stuck-keys || exit 1
-cd "$KB_BIN" || exit 1
-work=$(mktemp -d)
-hostpid=""
-cleanup() {
-    [ -n "$hostpid" ] && { wine kbhost.exe stop >/dev/null 2>&1; wait "$hostpid" 2>/dev/null; }
-    wine kbsim.exe remove >/dev/null 2>&1
-    rm -rf "$work"
-    if declare -F kb_wine_down >/dev/null; then kb_wine_down; fi
-}
-trap cleanup EXIT
 . "$here/e2e-lib.sh"
 
 # A service just removed by an earlier run can take a moment to go.
